@@ -1,0 +1,40 @@
+// The main window as the instrument operations see it: log, progress bar, message boxes, exit.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "serial/serial_port.h"
+
+namespace zephor::device {
+
+enum class MessageButtons { kOk, kOkCancel };
+
+class OperatorPanel {
+ public:
+  virtual ~OperatorPanel() = default;
+  // Appends text unchanged; callers format whole lines ("\t...\r\n").
+  virtual void AppendLog(std::string_view text) = 0;
+  virtual void ClearLog() = 0;
+  virtual void SetProgress(int position) = 0;
+  virtual void SetProgressRange(int low, int high) = 0;
+  // Returns true for OK.
+  virtual bool ShowMessage(std::string_view text, MessageButtons buttons) = 0;
+  // Ends the program with a code; the caller returns at once after it.
+  virtual void ExitProgram(int code) = 0;
+};
+
+void LogSection(OperatorPanel& panel, std::string_view message);
+void LogError(OperatorPanel& panel, std::string_view message);
+
+// The state the operations share for the life of the program, and their surroundings.
+struct Station {
+  serial::PortEnvironment ports;
+  OperatorPanel* panel = nullptr;
+  int portIndex = 0;           // 0 is COM1
+  std::string statusText;      // outcome of the last identification
+  std::string grade;           // first two letters of the instrument's grade
+  int downloadReply[3] = {0, 0, 0};
+};
+
+}  // namespace zephor::device

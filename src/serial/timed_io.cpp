@@ -1,0 +1,171 @@
+// Timed functions: polling loops on the tick counter that run the idle hook on every pass.
+#include "serial/timed_io.h"
+
+#include <cstring>
+
+namespace zephor::serial {
+namespace {
+
+constexpr int kCarriageReturn = 13;
+constexpr int kLineFeed = 10;
+constexpr int kLowestTerminator = -2;  // -2: CR LF ends a line, -1: only CR LF
+constexpr int kHighestTerminator = 255;
+constexpr int kFlushChunk = 64;
+
+// Deadline of one timed call: the tick at the call plus the limit.
+class Deadline {
+ public:
+  Deadline(SerialPort& port, int limitMs)
+      : timing_(port.timing), start_(timing_ ? timing_->TickMs() : 0), limit_(limitMs) {}
+  bool Expired() const {
+    if (timing_ == nullptr) return true;
+    if (timing_->StopRequested()) return true;
+    if (limit_ < 0) return false;
+    return timing_->TickMs() - start_ >= static_cast<std::uint32_t>(limit_);
+  }
+
+ private:
+  Timing* timing_;
+  std::uint32_t start_;
+  int limit_;
+};
+
+void RunIdle(SerialPort& port) {
+  if (port.timing != nullptr) port.timing->Idle(&port);
+}
+
+}  // namespace
+
+int ReadChar(SerialPort& port, int limitMs) {
+  const Deadline deadline(port, limitMs);
+  while (port.RxUsed() == 0) {
+    RunIdle(port);
+    if (deadline.Expired()) return kTimeout;
+  }
+  return port.ReadCharNow();
+}
+
+int ReadBuffer(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
+  const Deadline deadline(port, limitMs);
+  int total = 0;
+  port.count = 0;
+  while (total < n) {
+    while (port.RxUsed() == 0) {
+      if (deadline.Expired()) {
+        port.count = total;
+        return kTimeout;
+      }
+      RunIdle(port);
+    }
+    port.ReadBufferNow(buffer + total, n - total);
+    if (port.count > 0) total += port.count;
+    port.count = total;
+    if (total < n && port.status < 0) return port.status;
+  }
+  port.count = total;
+  return kOk;
+}
+
+int ReadString(SerialPort& port, char* buffer, int size, int terminator, int limitMs) {
+  if (size < 2 || terminator < kLowestTerminator || terminator > kHighestTerminator) {
+    port.status = kBadArgument;
+    return kBadArgument;
+  }
+  const Deadline deadline(port, limitMs);
+  int stored = 0;
+  bool heldCr = false;
+  buffer[0] = '\0';
+  // Stores one byte; false when the buffer is full (status -31).
+  auto store = [&](int byte) {
+    if (stored >= size - 1) {
+      port.status = kBufferFull;
+      return false;
+    }
+    buffer[stored++] = static_cast<char>(byte);
+    buffer[stored] = '\0';
+    port.count = stored;
+    return true;
+  };
+  port.count = 0;
+  for (;;) {
+    const int c = port.ReadCharNow();
+    if (c == kTimeout) {
+      if (deadline.Expired()) {
+        if (heldCr && terminator >= 0 && !store(kCarriageReturn)) return kBufferFull;
+        return kTimeout;
+      }
+      RunIdle(port);
+      continue;
+    }
+    if (c < 0) {
+      port.status = c;
+      return c;
+    }
+    if (heldCr) {
+      heldCr = false;
+      if (c == kLineFeed && terminator < 0) return port.status;
+      if (!store(kCarriageReturn)) return kBufferFull;
+    }
+    if (c == terminator) return port.status;
+    if (c == kCarriageReturn) {
+      heldCr = true;
+      continue;
+    }
+    if (!store(c)) return kBufferFull;
+  }
+}
+
+int WriteString(SerialPort& port, std::string_view text, int terminator) {
+  port.count = 0;
+  if (terminator < kLowestTerminator || terminator > kHighestTerminator) {
+    port.status = kBadArgument;
+    return kBadArgument;
+  }
+  port.WriteBufferNow(reinterpret_cast<const std::uint8_t*>(text.data()),
+                      static_cast<int>(text.size()));
+  if (port.status < 0) return port.status;
+  if (terminator >= 0) {
+    port.WriteChar(static_cast<std::uint8_t>(terminator));
+  } else if (terminator == kLowestTerminator) {
+    port.WriteChar(kCarriageReturn);
+    port.WriteChar(kLineFeed);
+  }
+  return port.status;
+}
+
+int WriteBuffer(SerialPort& port, const std::uint8_t* data, int n, int limitMs) {
+  const Deadline deadline(port, limitMs);
+  const int remembered = port.status;
+  int total = 0;
+  for (;;) {
+    port.status = kOk;
+    const int rc = port.WriteBufferNow(data + total, n - total);
+    if (port.count > 0) total += port.count;
+    port.status = rc < 0 ? rc : remembered;
+    port.count = total;
+    if (rc == kOk || total >= n) {
+      port.status = remembered;
+      return kOk;
+    }
+    if (rc != kTxFull && rc != kWriteRetry) return rc;
+    if (deadline.Expired()) return rc;
+    RunIdle(port);
+  }
+}
+
+int FlushRxBuffer(SerialPort& port) {
+  std::uint8_t scratch[kFlushChunk];
+  for (;;) {
+    const int rc = port.ReadBufferNow(scratch, kFlushChunk);
+    if (rc < 0 && rc != kTimeout) return rc;
+    if (rc == kTimeout || port.count == 0) return kOk;
+  }
+}
+
+int Delay(SerialPort& port, int ms) {
+  const Deadline deadline(port, ms);
+  while (!deadline.Expired()) RunIdle(port);
+  return kOk;
+}
+
+}  // namespace zephor::serial

@@ -1,0 +1,23 @@
+// Timed reads and writes over a SerialPort: they poll the queues against the tick counter and
+// run the idle hook on every pass. A limit of -1 means no limit.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "serial/serial_port.h"
+
+namespace zephor::serial {
+
+inline constexpr int kNoLimit = -1;
+
+int ReadChar(SerialPort& port, int limitMs);
+int ReadBuffer(SerialPort& port, std::uint8_t* buffer, int n, int limitMs);
+// Reads one line into buffer (size bytes including the closing zero byte).
+int ReadString(SerialPort& port, char* buffer, int size, int terminator, int limitMs);
+int WriteString(SerialPort& port, std::string_view text, int terminator);
+int WriteBuffer(SerialPort& port, const std::uint8_t* data, int n, int limitMs);
+int FlushRxBuffer(SerialPort& port);
+int Delay(SerialPort& port, int ms);
+
+}  // namespace zephor::serial
