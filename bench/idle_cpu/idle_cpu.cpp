@@ -1,0 +1,59 @@
+// CPU share of a long ReadChar on a silent pseudo-terminal: the wait must sleep, not spin.
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+#include "serial/posix_driver.h"
+#include "serial/system_timing.h"
+#include "serial/timed_io.h"
+
+namespace {
+
+constexpr int kWaitMs = 15000;
+constexpr double kTargetPercent = 5.0;
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+}  // namespace
+
+int main() {
+  using namespace zephor::serial;
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  const char* slave = nullptr;
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
+      (slave = ptsname(master)) == nullptr) {
+    std::perror("pseudo-terminal");
+    return 1;
+  }
+  setenv("ZEPHOR_COM1", slave, 1);
+
+  PosixPortFactory factory;
+  SystemTiming timing;
+  PortHandle port(OpenPort({&factory, &timing}, 0, 9600, 'N', 8, 1));
+  if (port->status != kOk) {
+    std::fprintf(stderr, "open %s failed: %d\n", slave, port->status);
+    return 1;
+  }
+
+  const double cpuStart = CpuSeconds();
+  const auto wallStart = std::chrono::steady_clock::now();
+  const int rc = ReadChar(*port, kWaitMs);
+  const std::chrono::duration<double> wall = std::chrono::steady_clock::now() - wallStart;
+  const double cpu = CpuSeconds() - cpuStart;
+  const double percent = 100.0 * cpu / wall.count();
+
+  std::printf(
+      "ReadChar(%d ms) returned %d after %.3f s wall, %.3f s CPU: %.2f %% (target < %.0f %%)\n",
+      kWaitMs, rc, wall.count(), cpu, percent, kTargetPercent);
+  close(master);
+  return percent < kTargetPercent ? 0 : 2;
+}

@@ -1,0 +1,576 @@
+// POSIX termios driver: a non-blocking, exclusively held tty with the Windows line-settings record.
+#include "serial/posix_driver.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#ifdef __linux__
+#include <linux/serial.h>
+#endif
+
+#include "serial/timed_io.h"
+
+namespace zephor::serial {
+namespace {
+
+// Codes of the Windows device control block, kept so that DumpPort reads alike on every system.
+constexpr int kNoParity = 0;
+constexpr int kOddParity = 1;
+constexpr int kEvenParity = 2;
+constexpr int kMarkParity = 3;
+constexpr int kSpaceParity = 4;
+constexpr int kOneStopBit = 0;
+constexpr int kTwoStopBits = 2;
+constexpr int kControlDisable = 0;
+constexpr int kControlEnable = 1;
+constexpr int kControlHandshake = 2;
+constexpr char kXonChar = 0x11;
+constexpr char kXoffChar = 0x13;
+// Flow control starts and stops at a quarter of the receive queue.
+constexpr int kFlowLimit = kQueueSize / 4;
+
+// Line error bits as the Windows error word carries them.
+constexpr int kErrRxOver = 0x0001;
+constexpr int kErrOverrun = 0x0002;
+constexpr int kErrRxParity = 0x0004;
+constexpr int kErrFrame = 0x0008;
+constexpr int kErrBreak = 0x0010;
+constexpr int kErrTxFull = 0x0100;
+constexpr int kErrMode = 0x8000;
+
+// This driver has no UART of its own to show.
+constexpr unsigned kUartWord = 0;
+// Every DumpPort line fits this buffer.
+constexpr std::size_t kDumpLineSize = 84;
+
+// The line settings last written or about to be written, field for field as on Windows.
+struct LineSettings {
+  long BaudRate = 0;
+  int ByteSize = 8;
+  int Parity = kNoParity;
+  int StopBits = kOneStopBit;
+  int fBinary = 1;
+  int fParity = 0;
+  int fOutxCtsFlow = 0;
+  int fOutxDsrFlow = 0;
+  int fDtrControl = kControlEnable;
+  int fRtsControl = kControlEnable;
+  int fOutX = 0;
+  int fInX = 0;
+  int fNull = 0;
+  char XonChar = kXonChar;
+  char XoffChar = kXoffChar;
+  unsigned XonLim = kFlowLimit;
+  unsigned XoffLim = kFlowLimit;
+  char EofChar = 0;
+  char EvtChar = 0;
+};
+
+struct RateEntry {
+  long baud;
+  speed_t speed;
+};
+
+constexpr RateEntry kRates[] = {{50, B50},        {75, B75},       {110, B110},     {134, B134},
+                                {150, B150},      {200, B200},     {300, B300},     {600, B600},
+                                {1200, B1200},    {1800, B1800},   {2400, B2400},   {4800, B4800},
+                                {9600, B9600},    {19200, B19200}, {38400, B38400}, {57600, B57600},
+                                {115200, B115200}};
+
+bool SpeedOf(long baud, speed_t& speed) {
+  for (const RateEntry& r : kRates) {
+    if (r.baud == baud) {
+      speed = r.speed;
+      return true;
+    }
+  }
+  return false;
+}
+
+long BaudOf(speed_t speed) {
+  for (const RateEntry& r : kRates) {
+    if (r.speed == speed) return r.baud;
+  }
+  return 0;
+}
+
+struct SizeEntry {
+  int bits;
+  tcflag_t flag;
+};
+
+constexpr SizeEntry kSizes[] = {{5, CS5}, {6, CS6}, {7, CS7}, {8, CS8}};
+
+bool SizeFlag(int bits, tcflag_t& flag) {
+  for (const SizeEntry& e : kSizes) {
+    if (e.bits == bits) {
+      flag = e.flag;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The one place where a system error becomes a port status.
+int MapError(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTTY:
+      return kNoHardware;
+    case EACCES:
+    case EBUSY:
+    case EPERM:
+    case EWOULDBLOCK:  // the lock of another holder
+      return kPortInUse;
+    case ENOMEM:
+      return kOutOfMemory;
+    default:
+      return kSystemFailure;
+  }
+}
+
+int Bit(int bits, int mask) { return (bits & mask) != 0 ? 1 : 0; }
+
+// Line errors since a starting point, read from the device's counters where it keeps them.
+class ErrorCounters {
+ public:
+  // Takes the counters as the new starting point.
+  void Reset(int fd) { haveBase_ = Read(fd, base_); }
+  // Error bits whose counters grew since the starting point; 0 on a device without counters.
+  int Bits(int fd) const {
+    Counts now;
+    if (!haveBase_ || !Read(fd, now)) return 0;
+    int bits = 0;
+    if (now.brk > base_.brk) bits |= kErrBreak;
+    if (now.frame > base_.frame) bits |= kErrFrame;
+    if (now.parity > base_.parity) bits |= kErrRxParity;
+    if (now.overrun > base_.overrun) bits |= kErrOverrun;
+    if (now.bufOverrun > base_.bufOverrun) bits |= kErrRxOver;
+    return bits;
+  }
+
+ private:
+  struct Counts {
+    long brk = 0, frame = 0, parity = 0, overrun = 0, bufOverrun = 0;
+  };
+  static bool Read(int fd, Counts& c) {
+#if defined(__linux__) && defined(TIOCGICOUNT)
+    serial_icounter_struct ic{};
+    if (ioctl(fd, TIOCGICOUNT, &ic) != 0) return false;
+    c = {ic.brk, ic.frame, ic.parity, ic.overrun, ic.buf_overrun};
+    return true;
+#else
+    (void)fd;
+    (void)c;
+    return false;
+#endif
+  }
+  Counts base_;
+  bool haveBase_ = false;
+};
+
+class PosixDriver final : public PortDriver {
+ public:
+  explicit PosixDriver(int fd) : fd_(fd) { errors_.Reset(fd_); }
+  ~PosixDriver() override { Release(); }
+  PosixDriver(const PosixDriver&) = delete;
+  PosixDriver& operator=(const PosixDriver&) = delete;
+
+  // Takes over what the system reports and makes the line raw with both outputs raised.
+  void Start(const termios& current);
+
+  int ReadCharNow(SerialPort& port) override;
+  int WriteChar(SerialPort& port, std::uint8_t byte) override;
+  int Close(SerialPort& port) override;
+  int SetLine(SerialPort& port, long baud, char parity, int dataBits, int stopBits) override;
+  int SetXonXoff(SerialPort& port, bool on) override;
+  int SetRtsCts(SerialPort& port, bool on) override;
+  int SetDtrDsr(SerialPort& port, bool on) override;
+  int SetDtr(SerialPort& port, bool on) override;
+  int SetRts(SerialPort& port, bool on) override;
+  int TxFree(SerialPort& port) override;
+  int TxUsed(SerialPort& port) override;
+  int RxFree(SerialPort& port) override;
+  int RxUsed(SerialPort& port) override;
+  int ClearTxBuffer(SerialPort& port) override;
+  int WriteBufferNow(SerialPort& port, const std::uint8_t* data, int n) override;
+  int ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) override;
+  int DumpPort(SerialPort& port, const LinePrinter& printer) override;
+  int SendBreak(SerialPort& port, int ms) override;
+  int ModemStatus(SerialPort& port) override;
+  int LineStatus(SerialPort& port) override;
+  int ClearLineStatus(SerialPort& port) override;
+  bool WaitForInput(int maxMs) override;
+
+ private:
+  // Writes the whole settings record to the device; 0 or the status it failed with.
+  int WriteSettings();
+  // Result of a flow-control switch: 0, or the refusal stored in status.
+  int Report(SerialPort& port, int rc);
+  // After a refused tcsetattr: true when the device holds all of the settings it has.
+  bool TookWhatItCan(const termios& wanted) const;
+  void SetModemLine(int line, bool on);
+  int QueueBytes(unsigned long request);
+  // Drops the outputs, gives up the lock and closes; 0 or the mapped error.
+  int Release();
+
+  int fd_;
+  LineSettings dcb_;
+  ErrorCounters errors_;
+  int lineErrors_ = 0;  // accumulated since open or ClearLineStatus
+};
+
+void PosixDriver::Start(const termios& current) {
+  dcb_.BaudRate = BaudOf(cfgetospeed(&current));
+  dcb_.ByteSize = 8;
+  for (const SizeEntry& e : kSizes) {
+    if ((current.c_cflag & CSIZE) == e.flag) dcb_.ByteSize = e.bits;
+  }
+  // SetLine follows at once with the caller's settings; until then the line is raw at the
+  // rate it had, so a refused SetLine leaves no cooked terminal behind.
+  if (WriteSettings() != kOk) {
+    SetModemLine(TIOCM_DTR, true);
+    SetModemLine(TIOCM_RTS, true);
+  }
+}
+
+int PosixDriver::WriteSettings() {
+  termios tio{};
+  if (tcgetattr(fd_, &tio) != 0) return MapError(errno);
+  cfmakeraw(&tio);
+  tio.c_cflag |= CLOCAL | CREAD;
+  tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+#ifdef CMSPAR
+  tio.c_cflag &= ~static_cast<tcflag_t>(CMSPAR);
+#endif
+  tcflag_t size = 0;
+  if (!SizeFlag(dcb_.ByteSize, size)) return kBadDataBits;
+  tio.c_cflag |= size;
+  switch (dcb_.Parity) {
+    case kNoParity:
+      break;
+    case kOddParity:
+      tio.c_cflag |= PARENB | PARODD;
+      break;
+    case kEvenParity:
+      tio.c_cflag |= PARENB;
+      break;
+#ifdef CMSPAR
+    case kMarkParity:
+      tio.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case kSpaceParity:
+      tio.c_cflag |= PARENB | CMSPAR;
+      break;
+#endif
+    default:
+      return kSystemFailure;
+  }
+  if (dcb_.StopBits == kTwoStopBits) tio.c_cflag |= CSTOPB;
+  // Parity is sent but, as on Windows with fParity off, received bytes are not checked.
+  if (dcb_.fParity != 0) tio.c_iflag |= INPCK;
+  if (dcb_.fOutxCtsFlow != 0) tio.c_cflag |= CRTSCTS;
+  if (dcb_.fOutX != 0) tio.c_iflag |= IXON;
+  if (dcb_.fInX != 0) tio.c_iflag |= IXOFF;
+  tio.c_cc[VSTART] = static_cast<cc_t>(dcb_.XonChar);
+  tio.c_cc[VSTOP] = static_cast<cc_t>(dcb_.XoffChar);
+  // Reads return at once with what is waiting.
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  speed_t speed = B0;
+  if (!SpeedOf(dcb_.BaudRate, speed)) return kBadBaudRate;
+  cfsetispeed(&tio, speed);
+  cfsetospeed(&tio, speed);
+  if (tcsetattr(fd_, TCSANOW, &tio) != 0 && !TookWhatItCan(tio)) return MapError(errno);
+  // The outputs follow their control fields; the handshake modes start with the line raised.
+  SetModemLine(TIOCM_DTR, dcb_.fDtrControl != kControlDisable);
+  SetModemLine(TIOCM_RTS, dcb_.fRtsControl != kControlDisable);
+  return kOk;
+}
+
+bool PosixDriver::TookWhatItCan(const termios& wanted) const {
+  // A pseudo-terminal carries bytes without framing and keeps its own size and parity bits;
+  // the C library reports that as EINVAL although the rate and the raw mode were set.
+  if (errno != EINVAL) return false;
+  termios now{};
+  if (tcgetattr(fd_, &now) != 0) return false;
+  return cfgetospeed(&now) == cfgetospeed(&wanted) && (now.c_lflag & (ICANON | ECHO)) == 0 &&
+         now.c_cc[VMIN] == wanted.c_cc[VMIN] && now.c_cc[VTIME] == wanted.c_cc[VTIME];
+}
+
+void PosixDriver::SetModemLine(int line, bool on) {
+  // A pseudo-terminal has no modem lines; that is no failure of the port.
+  ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+int PosixDriver::Report(SerialPort& port, int rc) {
+  if (rc != kOk) port.status = rc;
+  return rc;
+}
+
+int PosixDriver::QueueBytes(unsigned long request) {
+  int n = 0;
+  if (ioctl(fd_, request, &n) != 0) return 0;
+  return std::max(0, n);
+}
+
+int PosixDriver::Release() {
+  if (fd_ < 0) return kOk;
+  SetModemLine(TIOCM_DTR, false);
+  SetModemLine(TIOCM_RTS, false);
+  // A tty that outlives this descriptor (a pseudo-terminal's) must not stay exclusive.
+  ioctl(fd_, TIOCNXCL);
+  flock(fd_, LOCK_UN);
+  const int rc = close(fd_) == 0 ? kOk : MapError(errno);
+  fd_ = -1;
+  return rc;
+}
+
+int PosixDriver::ReadCharNow(SerialPort& port) {
+  std::uint8_t byte = 0;
+  const int rc = ReadBufferNow(port, &byte, 1);
+  if (rc != kOk) return rc;
+  return port.count == 1 ? byte : kTimeout;
+}
+
+int PosixDriver::WriteChar(SerialPort& port, std::uint8_t byte) {
+  return WriteBufferNow(port, &byte, 1);
+}
+
+int PosixDriver::Close(SerialPort&) { return Release(); }
+
+int PosixDriver::SetLine(SerialPort& port, long baud, char parity, int dataBits, int stopBits) {
+  if (baud > kMaxBaudRate) {
+    port.status = kBadBaudRate;
+    return kBadBaudRate;
+  }
+  // Values stored before a refused argument stay and go out with the next write.
+  dcb_.BaudRate = baud;
+  dcb_.ByteSize = dataBits;
+  switch (std::toupper(static_cast<unsigned char>(parity))) {
+    case 'E':
+      dcb_.Parity = kEvenParity;
+      break;
+    case 'O':
+      dcb_.Parity = kOddParity;
+      break;
+    case 'N':
+      dcb_.Parity = kNoParity;
+      break;
+    case 'M':
+      dcb_.Parity = kMarkParity;
+      break;
+    case 'S':
+      dcb_.Parity = kSpaceParity;
+      break;
+    default:
+      port.status = kBadParity;
+      return kBadParity;
+  }
+  switch (stopBits) {
+    case 1:
+      dcb_.StopBits = kOneStopBit;
+      break;
+    case 2:
+      dcb_.StopBits = kTwoStopBits;
+      break;
+    default:
+      port.status = kBadStopBits;
+      return kBadStopBits;
+  }
+  const int rc = WriteSettings();
+  if (rc != kOk) port.status = rc;
+  return port.status;
+}
+
+int PosixDriver::SetXonXoff(SerialPort& port, bool on) {
+  dcb_.fOutX = on ? 1 : 0;
+  dcb_.fInX = on ? 1 : 0;
+  return Report(port, WriteSettings());
+}
+
+int PosixDriver::SetRtsCts(SerialPort& port, bool on) {
+  dcb_.fOutxCtsFlow = on ? 1 : 0;
+  dcb_.fRtsControl = on ? kControlHandshake : kControlDisable;
+  return Report(port, WriteSettings());
+}
+
+int PosixDriver::SetDtrDsr(SerialPort& port, bool on) {
+  // termios has no DSR handshake: it is recorded, and DTR follows its control field.
+  dcb_.fOutxDsrFlow = on ? 1 : 0;
+  dcb_.fDtrControl = on ? kControlHandshake : kControlDisable;
+  return Report(port, WriteSettings());
+}
+
+int PosixDriver::SetDtr(SerialPort&, bool on) {
+  dcb_.fDtrControl = on ? kControlEnable : kControlDisable;
+  WriteSettings();  // a refusal is not reported here
+  return kOk;
+}
+
+int PosixDriver::SetRts(SerialPort&, bool on) {
+  dcb_.fRtsControl = on ? kControlEnable : kControlDisable;
+  WriteSettings();  // a refusal is not reported here
+  return kOk;
+}
+
+int PosixDriver::TxFree(SerialPort& port) { return kQueueSize - TxUsed(port); }
+int PosixDriver::TxUsed(SerialPort&) { return QueueBytes(TIOCOUTQ); }
+int PosixDriver::RxFree(SerialPort& port) { return std::max(0, kQueueSize - RxUsed(port)); }
+int PosixDriver::RxUsed(SerialPort&) { return QueueBytes(FIONREAD); }
+
+int PosixDriver::ClearTxBuffer(SerialPort& port) {
+  if (tcflush(fd_, TCOFLUSH) == 0) return kOk;
+  port.status = MapError(errno);
+  return port.status;
+}
+
+int PosixDriver::WriteBufferNow(SerialPort& port, const std::uint8_t* data, int n) {
+  const int take = std::max(0, std::min(n, TxFree(port)));
+  ssize_t written = 0;
+  if (take > 0) {
+    do {
+      written = write(fd_, data, static_cast<std::size_t>(take));
+    } while (written < 0 && errno == EINTR);
+    // A full system queue (EAGAIN) or any other refusal moved nothing.
+    if (written < 0) written = 0;
+  }
+  port.count = static_cast<int>(written);
+  if (port.count == n) return kOk;
+  port.status = kTxFull;
+  return kTxFull;
+}
+
+int PosixDriver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
+  const int waiting = RxUsed(port);
+  if (waiting == 0) {
+    port.count = 0;
+    return kTimeout;
+  }
+  const int take = std::max(0, std::min(n, waiting));
+  ssize_t got = 0;
+  do {
+    got = read(fd_, buffer, static_cast<std::size_t>(take));
+  } while (got < 0 && errno == EINTR);
+  if (got < 0) {
+    port.count = 0;
+    return kTimeout;
+  }
+  port.count = static_cast<int>(got);
+  return kOk;
+}
+
+int PosixDriver::DumpPort(SerialPort& port, const LinePrinter& printer) {
+  char line[kDumpLineSize];
+  auto print = [&](const char* format, auto... args) {
+    std::snprintf(line, sizeof line, format, args...);
+    printer(line);
+  };
+  const LineSettings& d = dcb_;
+  printer("");
+  print("Port type:  MS Windows  DCB BaudRate: %-6d  ByteSize: %1d  Parity: %1d",
+        static_cast<int>(d.BaudRate), d.ByteSize, d.Parity);
+  print("StopBits: %1d fBinary: %1d  fRtsControl: %1d", d.StopBits, d.fBinary, d.fRtsControl);
+  print("Parity: %1d  OutCtsFlow: %1d  OutDsrFlow: %1d  DtrControl: %1d  OutX: %1d  InX: %1d",
+        d.fParity, d.fOutxCtsFlow, d.fOutxDsrFlow, d.fDtrControl, d.fOutX, d.fInX);
+  print("Null: %1d  DtrControl: %1d  RtsControl: %1d  XonChar: %02x  XoffChar: %02x", d.fNull,
+        d.fDtrControl, d.fRtsControl, static_cast<int>(d.XonChar), static_cast<int>(d.XoffChar));
+  print("XonLim: %-5u XoffLim: %-5u EofChr: %02x  EvtChr: %02x", d.XonLim, d.XoffLim,
+        static_cast<int>(d.EofChar), static_cast<int>(d.EvtChar));
+  const int status = LineStatus(port);
+  const int rxUsed = RxUsed(port);
+  const int txUsed = TxUsed(port);
+  print("RX count/free: %5d/%-5d  TX count/free: %5d/%-5d  BREAK/FE/OE/PE: %d%d%d%d", rxUsed,
+        kQueueSize - rxUsed, txUsed, kQueueSize - txUsed, Bit(status, kLineBreak),
+        Bit(status, kLineFraming), Bit(status, kLineOverrun), Bit(status, kLineParity));
+  const int e = lineErrors_;
+  print("CE_BREAK:%d  CE_FRAME:%d  CE_MODE:%d CE_OVERRUN:%d", Bit(e, kErrBreak), Bit(e, kErrFrame),
+        Bit(e, kErrMode), Bit(e, kErrOverrun));
+  const int modem = ModemStatus(port);
+  print("CE_RXOVER:%d CE_RXPARITY:%d CE_TXFULL:%d  CTS/DSR/RI/CD: %d%d%d%d", Bit(e, kErrRxOver),
+        Bit(e, kErrRxParity), Bit(e, kErrTxFull), Bit(modem, kModemCts), Bit(modem, kModemDsr),
+        Bit(modem, kModemRing), Bit(modem, kModemCarrier));
+  print("8250:%04x", kUartWord);
+  return kOk;
+}
+
+int PosixDriver::SendBreak(SerialPort& port, int ms) {
+  ioctl(fd_, TIOCSBRK);
+  Delay(port, ms);
+  ioctl(fd_, TIOCCBRK);
+  return kOk;
+}
+
+int PosixDriver::ModemStatus(SerialPort&) {
+  int lines = 0;
+  // A pseudo-terminal has no modem lines: every input reads as off.
+  if (ioctl(fd_, TIOCMGET, &lines) != 0) return 0;
+  int bits = 0;
+  if ((lines & TIOCM_CTS) != 0) bits |= kModemCts;
+  if ((lines & TIOCM_DSR) != 0) bits |= kModemDsr;
+  if ((lines & TIOCM_RI) != 0) bits |= kModemRing;
+  if ((lines & TIOCM_CD) != 0) bits |= kModemCarrier;
+  return bits;
+}
+
+int PosixDriver::LineStatus(SerialPort&) {
+  lineErrors_ |= errors_.Bits(fd_);
+  return lineErrors_ & (kErrBreak | kErrFrame | kErrRxParity | kErrOverrun);
+}
+
+int PosixDriver::ClearLineStatus(SerialPort&) {
+  lineErrors_ = 0;
+  errors_.Reset(fd_);
+  return kOk;
+}
+
+bool PosixDriver::WaitForInput(int maxMs) {
+  pollfd p{fd_, POLLIN, 0};
+  const int rc = poll(&p, 1, maxMs);
+  // A hung-up line reports at once and for ever: the caller then sleeps instead of spinning.
+  if (rc < 0 && errno != EINTR) return false;
+  if (rc > 0 && (p.revents & POLLIN) == 0) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string PosixDevicePath(int portIndex) {
+  const std::string name = "ZEPHOR_COM" + std::to_string(portIndex + 1);
+  const char* value = std::getenv(name.c_str());
+  if (value != nullptr && *value != '\0') return value;
+  return "/dev/ttyS" + std::to_string(portIndex);
+}
+
+int PosixPortFactory::OpenDevice(SerialPort& port) {
+  const std::string path = PosixDevicePath(port.portIndex);
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  if (fd < 0) return MapError(errno);
+  // The port is ours alone: the lock stops every other holder, the tty flag most openers.
+  termios current{};
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 ||
+      tcgetattr(fd, &current) != 0) {
+    const int rc = MapError(errno);
+    close(fd);
+    return rc;
+  }
+  auto driver = std::make_unique<PosixDriver>(fd);
+  driver->Start(current);
+  port.driver = std::move(driver);
+  return kOk;
+}
+
+}  // namespace zephor::serial

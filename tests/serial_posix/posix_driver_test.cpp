@@ -1,0 +1,308 @@
+// The termios driver on pseudo-terminals: opening, line settings, moving bytes, diagnostics.
+#include "serial/posix_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "pseudo_terminal.h"
+#include "serial/memory_line.h"
+#include "serial/system_timing.h"
+#include "serial/timed_io.h"
+
+namespace zephor::serial {
+namespace {
+
+// Waits on data the master already sent; never reached unless the line is broken.
+constexpr int kArrivalLimitMs = 2000;
+constexpr int kIdleLimitMs = 20;
+
+class PosixDriverTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(pty.ok());
+    pty.ServeAsCom1();
+  }
+  void TearDown() override {
+    for (SerialPort* p : opened) ClosePort(p);
+    unsetenv("ZEPHOR_COM1");
+  }
+  SerialPort* Open(long baud = 9600, char parity = 'N', int dataBits = 8, int stopBits = 1) {
+    SerialPort* p = OpenPort(env, 0, baud, parity, dataBits, stopBits);
+    opened.push_back(p);
+    return p;
+  }
+  SerialPort* OpenGood() {
+    SerialPort* p = Open();
+    EXPECT_EQ(p->status, kOk);
+    return p;
+  }
+  // Closes a port of this test before the end, so TearDown does not close it again.
+  int CloseEarly(SerialPort* p) {
+    std::erase(opened, p);
+    return ClosePort(p);
+  }
+  std::vector<std::string> Dump(SerialPort& p) {
+    std::vector<std::string> lines;
+    EXPECT_EQ(p.DumpPort([&](const std::string& s) { lines.push_back(s); }), kOk);
+    return lines;
+  }
+
+  PseudoTerminal pty;
+  PosixPortFactory factory;
+  SystemTiming timing;
+  PortEnvironment env{&factory, &timing};
+  std::vector<SerialPort*> opened;
+};
+
+TEST(PosixDevicePathTest, EnvironmentNamesTheDeviceElseTtyS) {
+  unsetenv("ZEPHOR_COM3");
+  EXPECT_EQ(PosixDevicePath(2), "/dev/ttyS2");
+  setenv("ZEPHOR_COM3", "/dev/pts/77", 1);
+  EXPECT_EQ(PosixDevicePath(2), "/dev/pts/77");
+  unsetenv("ZEPHOR_COM3");
+}
+
+TEST_F(PosixDriverTest, MissingDeviceGivesNoHardwareAndStillCloses) {
+  setenv("ZEPHOR_COM1", "/nonexistent/zephor-tty", 1);
+  SerialPort* p = Open();
+  EXPECT_EQ(p->status, kNoHardware);
+  EXPECT_EQ(p->RxUsed(), kNotSupported);
+  EXPECT_EQ(CloseEarly(p), kOk);
+}
+
+TEST_F(PosixDriverTest, SecondOpenOfHeldPortGivesInUse) {
+  SerialPort* first = OpenGood();
+  SerialPort* second = Open();
+  EXPECT_EQ(second->status, kPortInUse);
+  EXPECT_EQ(CloseEarly(second), kOk);
+  EXPECT_EQ(CloseEarly(first), kOk);
+  // Once released, the port can be had again.
+  EXPECT_EQ(Open()->status, kOk);
+}
+
+TEST_F(PosixDriverTest, RefusedLineArguments) {
+  struct Case {
+    long baud;
+    char parity;
+    int dataBits;
+    int stopBits;
+    int expected;
+  };
+  const Case cases[] = {
+      {9600, 'x', 8, 1, kBadParity},     {9600, 'N', 8, 3, kBadStopBits},
+      {230400, 'N', 8, 1, kBadBaudRate}, {14400, 'N', 8, 1, kBadBaudRate},
+      {9600, 'N', 9, 1, kBadDataBits},
+  };
+  for (const Case& c : cases) {
+    SerialPort* p = Open(c.baud, c.parity, c.dataBits, c.stopBits);
+    EXPECT_EQ(p->status, c.expected) << c.baud << ' ' << c.parity << ' ' << c.stopBits;
+    EXPECT_EQ(CloseEarly(p), kOk);
+  }
+}
+
+TEST_F(PosixDriverTest, ParityLettersAreCaseInsensitive) {
+  const char letters[] = {'n', 'N', 'e', 'E', 'o', 'O', 'm', 'M', 's', 'S'};
+  const char codes[] = {'0', '0', '2', '2', '1', '1', '3', '3', '4', '4'};
+  for (std::size_t i = 0; i < sizeof letters; ++i) {
+    SerialPort* p = Open(9600, letters[i], 8, 1);
+    EXPECT_EQ(p->status, kOk) << letters[i];
+    const auto lines = Dump(*p);
+    ASSERT_EQ(lines.size(), 10u);
+    EXPECT_EQ(lines[1].back(), codes[i]) << letters[i];
+    EXPECT_EQ(CloseEarly(p), kOk);
+  }
+}
+
+TEST_F(PosixDriverTest, DumpAfterOpenShowsTheApplicationSettings) {
+  SerialPort* p = OpenGood();
+  const std::vector<std::string> expected = {
+      "",
+      "Port type:  MS Windows  DCB BaudRate: 9600    ByteSize: 8  Parity: 0",
+      "StopBits: 0 fBinary: 1  fRtsControl: 1",
+      "Parity: 0  OutCtsFlow: 0  OutDsrFlow: 0  DtrControl: 1  OutX: 0  InX: 0",
+      "Null: 0  DtrControl: 1  RtsControl: 1  XonChar: 11  XoffChar: 13",
+      "XonLim: 262   XoffLim: 262   EofChr: 00  EvtChr: 00",
+      "RX count/free:     0/1050   TX count/free:     0/1050   BREAK/FE/OE/PE: 0000",
+      "CE_BREAK:0  CE_FRAME:0  CE_MODE:0 CE_OVERRUN:0",
+      "CE_RXOVER:0 CE_RXPARITY:0 CE_TXFULL:0  CTS/DSR/RI/CD: 0000",
+      "8250:0000",
+  };
+  EXPECT_EQ(Dump(*p), expected);
+}
+
+TEST_F(PosixDriverTest, TwoStopBitsShowAsCodeTwo) {
+  SerialPort* p = Open(19200, 'E', 7, 2);
+  ASSERT_EQ(p->status, kOk);
+  const auto lines = Dump(*p);
+  EXPECT_EQ(lines[1], "Port type:  MS Windows  DCB BaudRate: 19200   ByteSize: 7  Parity: 2");
+  EXPECT_EQ(lines[2], "StopBits: 2 fBinary: 1  fRtsControl: 1");
+}
+
+TEST_F(PosixDriverTest, FlowControlSwitchesChangeTheirFields) {
+  SerialPort* p = OpenGood();
+  EXPECT_EQ(p->SetXonXoff(true), kOk);
+  EXPECT_EQ(p->SetRtsCts(true), kOk);
+  EXPECT_EQ(p->SetDtrDsr(true), kOk);
+  auto lines = Dump(*p);
+  EXPECT_EQ(lines[3], "Parity: 0  OutCtsFlow: 1  OutDsrFlow: 1  DtrControl: 2  OutX: 1  InX: 1");
+  EXPECT_EQ(lines[2], "StopBits: 0 fBinary: 1  fRtsControl: 2");
+  // Switching the handshakes off drops the lines rather than raising them.
+  EXPECT_EQ(p->SetRtsCts(false), kOk);
+  EXPECT_EQ(p->SetDtrDsr(false), kOk);
+  EXPECT_EQ(p->SetXonXoff(false), kOk);
+  lines = Dump(*p);
+  EXPECT_EQ(lines[3], "Parity: 0  OutCtsFlow: 0  OutDsrFlow: 0  DtrControl: 0  OutX: 0  InX: 0");
+  EXPECT_EQ(lines[4], "Null: 0  DtrControl: 0  RtsControl: 0  XonChar: 11  XoffChar: 13");
+  EXPECT_EQ(p->SetDtr(true), kOk);
+  EXPECT_EQ(p->SetRts(true), kOk);
+  lines = Dump(*p);
+  EXPECT_EQ(lines[4], "Null: 0  DtrControl: 1  RtsControl: 1  XonChar: 11  XoffChar: 13");
+  EXPECT_EQ(p->status, kOk);
+}
+
+TEST_F(PosixDriverTest, PseudoTerminalHasNoModemLinesOrLineErrors) {
+  SerialPort* p = OpenGood();
+  EXPECT_EQ(p->ModemStatus(), 0);
+  EXPECT_EQ(p->LineStatus(), 0);
+  EXPECT_EQ(p->ClearLineStatus(), kOk);
+  EXPECT_EQ(p->LineStatus(), 0);
+  EXPECT_EQ(p->status, kOk);
+}
+
+TEST_F(PosixDriverTest, WrittenBytesArriveAtTheMaster) {
+  SerialPort* p = OpenGood();
+  EXPECT_EQ(p->TxFree(), kQueueSize);
+  EXPECT_EQ(WriteString(*p, "UNLOCK", 10), kOk);
+  EXPECT_EQ(pty.Receive(7, kArrivalLimitMs), "UNLOCK\n");
+  EXPECT_EQ(p->WriteChar('Z'), kOk);
+  EXPECT_EQ(pty.Receive(1, kArrivalLimitMs), "Z");
+}
+
+TEST_F(PosixDriverTest, BytesFromTheMasterAreRead) {
+  SerialPort* p = OpenGood();
+  ASSERT_TRUE(pty.Send("A0123456789"));
+  EXPECT_EQ(ReadChar(*p, kArrivalLimitMs), 'A');
+  std::uint8_t buffer[10] = {};
+  EXPECT_EQ(ReadBuffer(*p, buffer, 10, kArrivalLimitMs), kOk);
+  EXPECT_EQ(p->count, 10);
+  EXPECT_EQ(std::string(buffer, buffer + 10), "0123456789");
+  EXPECT_EQ(p->status, kOk);
+}
+
+TEST_F(PosixDriverTest, QueueCountsFollowWaitingBytes) {
+  SerialPort* p = OpenGood();
+  ASSERT_TRUE(pty.Send("0123456789"));
+  std::uint8_t first = 0;
+  ASSERT_EQ(ReadBuffer(*p, &first, 1, kArrivalLimitMs), kOk);
+  // The rest came with the first byte; give the line a moment to hand it all over.
+  Delay(*p, kIdleLimitMs);
+  EXPECT_EQ(p->RxUsed(), 9);
+  EXPECT_EQ(p->RxFree(), kQueueSize - 9);
+}
+
+TEST_F(PosixDriverTest, ReadBufferNowOnEmptyLineLeavesStatusAlone) {
+  SerialPort* p = OpenGood();
+  std::uint8_t buffer[4];
+  p->count = 99;
+  EXPECT_EQ(p->ReadBufferNow(buffer, 4), kTimeout);
+  EXPECT_EQ(p->count, 0);
+  EXPECT_EQ(p->ReadCharNow(), kTimeout);
+  EXPECT_EQ(p->status, kOk);
+  EXPECT_EQ(ReadChar(*p, 0), kTimeout);
+}
+
+TEST_F(PosixDriverTest, ReadStringEndsOnCarriageReturnLineFeed) {
+  SerialPort* p = OpenGood();
+  ASSERT_TRUE(pty.Send("READY\r\n"));
+  char text[16];
+  EXPECT_EQ(ReadString(*p, text, sizeof text, -2, kArrivalLimitMs), kOk);
+  EXPECT_STREQ(text, "READY");
+  ASSERT_TRUE(pty.Send("A\rB\r\n"));
+  EXPECT_EQ(ReadString(*p, text, sizeof text, -2, kArrivalLimitMs), kOk);
+  EXPECT_STREQ(text, "A\rB");
+}
+
+TEST_F(PosixDriverTest, ReadStringWithLineFeedTerminatorKeepsCarriageReturn) {
+  SerialPort* p = OpenGood();
+  ASSERT_TRUE(pty.Send("OK\r\n"));
+  char text[16];
+  EXPECT_EQ(ReadString(*p, text, sizeof text, 10, kArrivalLimitMs), kOk);
+  EXPECT_STREQ(text, "OK\r");
+  EXPECT_EQ(p->count, 3);
+}
+
+TEST_F(PosixDriverTest, ReadStringBeyondItsBufferGivesBufferFull) {
+  SerialPort* p = OpenGood();
+  ASSERT_TRUE(pty.Send("ABCDEF"));
+  char text[5];
+  EXPECT_EQ(ReadString(*p, text, sizeof text, -2, kArrivalLimitMs), kBufferFull);
+  EXPECT_STREQ(text, "ABCD");
+  EXPECT_EQ(p->status, kBufferFull);
+}
+
+TEST_F(PosixDriverTest, WriteBufferBeyondTheQueueCompletesAsTheMasterDrains) {
+  SerialPort* p = OpenGood();
+  // More than the queue and more than the pseudo-terminal itself buffers.
+  constexpr int kTotal = 200000;
+  std::vector<std::uint8_t> data(kTotal);
+  for (int i = 0; i < kTotal; ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+  std::string received;
+  std::thread drain([&] { received = pty.Receive(kTotal, kArrivalLimitMs); });
+  const int rc = WriteBuffer(*p, data.data(), kTotal, 10 * kArrivalLimitMs);
+  drain.join();
+  EXPECT_EQ(rc, kOk);
+  EXPECT_EQ(p->count, kTotal);
+  ASSERT_EQ(received.size(), static_cast<std::size_t>(kTotal));
+  EXPECT_TRUE(std::equal(data.begin(), data.end(), received.begin(),
+                         [](std::uint8_t a, char b) { return a == static_cast<std::uint8_t>(b); }));
+}
+
+TEST_F(PosixDriverTest, WriteBufferNowTakesAtMostTheFreeQueue) {
+  SerialPort* p = OpenGood();
+  std::vector<std::uint8_t> data(kQueueSize + 100, 'x');
+  EXPECT_EQ(p->WriteBufferNow(data.data(), static_cast<int>(data.size())), kTxFull);
+  EXPECT_EQ(p->count, kQueueSize);
+  EXPECT_EQ(p->status, kTxFull);
+  EXPECT_EQ(pty.Receive(kQueueSize, kArrivalLimitMs).size(), static_cast<std::size_t>(kQueueSize));
+}
+
+TEST_F(PosixDriverTest, FlushRxBufferDiscardsWaitingBytes) {
+  SerialPort* p = OpenGood();
+  EXPECT_EQ(FlushRxBuffer(*p), kOk);
+  ASSERT_TRUE(pty.Send(std::string(200, 'q')));
+  ASSERT_EQ(ReadChar(*p, kArrivalLimitMs), 'q');
+  Delay(*p, kIdleLimitMs);
+  ASSERT_GT(p->RxUsed(), 0);
+  EXPECT_EQ(FlushRxBuffer(*p), kOk);
+  EXPECT_EQ(p->RxUsed(), 0);
+  EXPECT_EQ(ReadChar(*p, kIdleLimitMs), kTimeout);
+}
+
+TEST_F(PosixDriverTest, ClearTxBufferSucceeds) {
+  SerialPort* p = OpenGood();
+  EXPECT_EQ(p->ClearTxBuffer(), kOk);
+  EXPECT_EQ(p->TxUsed(), 0);
+}
+
+TEST_F(PosixDriverTest, SendBreakHoldsForItsTimeWhileIdling) {
+  VirtualTiming virtualTime;
+  env.timing = &virtualTime;
+  SerialPort* p = OpenGood();
+  EXPECT_EQ(p->SendBreak(250), kOk);
+  EXPECT_GE(virtualTime.now(), 250u);
+  EXPECT_GE(virtualTime.idleCalls(), 250);
+}
+
+TEST_F(PosixDriverTest, CloseReleasesTheDevice) {
+  SerialPort* p = OpenGood();
+  EXPECT_EQ(CloseEarly(p), kOk);
+  EXPECT_EQ(OpenPortCount(), 0);
+}
+
+}  // namespace
+}  // namespace zephor::serial
