@@ -1,0 +1,25 @@
+// The sender's file specification: patterns separated by blanks, commas or semicolons.
+#pragma once
+
+#include <string>
+
+namespace zephor::transfer {
+
+// Longest pattern, directory part or name pattern taken from a specification.
+inline constexpr std::size_t kPatternLimit = 256;
+
+// Turns a file specification into the path of the first file it names.
+struct FileSource {
+  std::string remaining;    // specification text not yet consumed
+  std::string directory;    // directory part of the current pattern
+  std::string namePattern;  // name part of the current pattern, may hold * and ?
+  std::string foundPath;    // directory part followed by the name found
+};
+
+// True when name matches pattern (* any run, ? one character), without regard to letter case.
+bool MatchName(const std::string& pattern, const std::string& name);
+
+// Finds the first regular file named by the specification; false when none matches.
+bool LookUpFile(FileSource& source);
+
+}  // namespace zephor::transfer

@@ -1,0 +1,215 @@
+// XMODEM receiver: asks for the file, checks every block, writes good ones under a temporary name.
+#include "transfer/receiver.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "serial/timed_io.h"
+#include "transfer/crc16.h"
+#include "transfer/xmodem.h"
+
+namespace zephor::transfer {
+namespace {
+
+constexpr int kFirstBlockBudgetMs = 5000;
+constexpr int kLaterBlockBudgetMs = 10000;
+// After this many errors while block 1 is still due, the sender is taken to want checksums.
+constexpr int kCrcGiveUpErrors = 2;
+constexpr int kByteMask = 0xFF;
+constexpr int kQuietByte = 0x00;
+// Data of a received file stays under this suffix until its EOT was acknowledged.
+constexpr const char* kPartSuffix = ".part";
+
+// Waits for SOH, STX or EOT; false on failure (an error is counted unless told to stop).
+bool WaitForBlockStart(XFER& x) {
+  const int budget = x.blockNumber == 1 ? kFirstBlockBudgetMs : kLaterBlockBudgetMs;
+  const int c = ReadControlByte(x, budget);
+  if (c == kStopRead) return false;
+  if (c >= 0) {
+    const int previous = x.lastControlByte;
+    x.lastControlByte = c;
+    if (c == kSoh || c == kStx || c == kEot) return true;
+    if (c == kCan) {
+      if (previous == kCan) {
+        x.result = kXferCancelled;
+        return false;
+      }
+    } else if (!DrainLine(x)) {
+      return false;
+    }
+  }
+  ++x.consecutiveErrors;
+  if (x.consecutiveErrors > kCrcGiveUpErrors && x.blockNumber == 1) x.crcMode = false;
+  SendNak(x);
+  if (x.consecutiveErrors >= kMaxErrors) x.result = kXferNoStart;
+  return false;
+}
+
+// A block that broke off or came garbled: ask again once the line is quiet.
+// False when the transfer must end.
+bool RefuseBlock(XFER& x) {
+  if (SendNak(x) && PurgeLine(x)) ++x.consecutiveErrors;
+  return x.result == 0;
+}
+
+// Reads count bytes with a one-second limit each; false when one did not come.
+bool ReadBytes(XFER& x, std::uint8_t* into, int count) {
+  for (int i = 0; i < count; ++i) {
+    const int c = serial::ReadChar(x.port, kByteReadMs);
+    if (c < 0) return false;
+    into[i] = static_cast<std::uint8_t>(c);
+  }
+  return true;
+}
+
+bool BlockVerifies(const XFER& x) {
+  const auto n = static_cast<std::size_t>(x.blockLength);
+  if (x.crcMode) return Crc16(n, 0, x.buffer.get()) == (x.checkValue & 0xFFFF);
+  return ByteChecksum(n, x.buffer.get()) == x.checkValue;
+}
+
+// Moves the finished file over the name the caller asked for.
+bool CommitFile(const std::string& partName, const std::string& fileName) {
+  std::error_code ec;
+  std::filesystem::rename(partName, fileName, ec);
+  return !ec;
+}
+
+}  // namespace
+
+bool SendNak(XFER& x) {
+  const std::uint8_t request = (x.blockNumber == 1 && x.crcMode) ? kCrcRequest : kNak;
+  if (XferWriteChar(x, request) == 0) return true;
+  x.result = kXferNakFailed;
+  return false;
+}
+
+bool SendAck(XFER& x) {
+  if (XferWriteChar(x, kAck) == 0) return true;
+  x.result = kXferAckFailed;
+  return false;
+}
+
+bool PurgeLine(XFER& x) {
+  if (AbortCheck(x)) return false;
+  for (;;) {
+    while (x.port.ReadCharNow() >= 0) {
+    }
+    const int c = serial::ReadChar(x.port, kByteReadMs);
+    if (c < 0 || c == kQuietByte) return true;
+    if (AbortCheck(x)) return false;
+  }
+}
+
+BlockOutcome ReadBlock(XFER& x) {
+  while (x.consecutiveErrors < kMaxErrors) {
+    if (AbortCheck(x)) return BlockOutcome::kFailed;
+    if (!WaitForBlockStart(x)) {
+      if (x.result != 0) return BlockOutcome::kFailed;
+      continue;
+    }
+    switch (x.lastControlByte) {
+      case kSoh:
+        x.blockLength = kShortBlock;
+        break;
+      case kStx:
+        x.blockLength = kLongBlock;
+        break;
+      case kEot:
+        return BlockOutcome::kEndOfFile;
+      default:
+        x.result = kXferBadHeader;
+        return BlockOutcome::kFailed;
+    }
+    const int number = serial::ReadChar(x.port, kByteReadMs);
+    const int complement = serial::ReadChar(x.port, kByteReadMs);
+    if (number < 0 || complement < 0 || number != kByteMask - complement) {
+      if (SendNak(x) && PurgeLine(x)) {
+        ++x.consecutiveErrors;
+        XferMessage(x, "Bad block numbers %02x %02x", static_cast<unsigned>(number),
+                    static_cast<unsigned>(complement));
+      }
+      if (x.result != 0) return BlockOutcome::kFailed;
+      continue;
+    }
+    x.blockNumberByte = number;
+    if (!ReadBytes(x, x.buffer.get(), x.blockLength)) {
+      if (!RefuseBlock(x)) return BlockOutcome::kFailed;
+      continue;
+    }
+    std::uint8_t check[2];
+    if (!ReadBytes(x, check, x.crcMode ? 2 : 1)) {
+      if (!RefuseBlock(x)) return BlockOutcome::kFailed;
+      continue;
+    }
+    x.checkValue = x.crcMode ? check[0] * 256 + check[1] : check[0];
+
+    if (number == ((x.blockNumber - 1) & kByteMask)) {
+      // The sender missed our ACK of the last good block: acknowledge it again, keep it once.
+      if (!SendAck(x)) return BlockOutcome::kFailed;
+      ++x.consecutiveErrors;
+      XferMessage(x, "Duplicate block %ld", x.blockNumber);
+      continue;
+    }
+    if (number != (x.blockNumber & kByteMask)) {
+      if (!SendNak(x)) return BlockOutcome::kFailed;
+      ++x.consecutiveErrors;
+      XferMessage(x, "Bad block number waiting for number %ld", x.blockNumber);
+      continue;
+    }
+    if (!BlockVerifies(x)) {
+      if (!SendNak(x)) return BlockOutcome::kFailed;
+      ++x.consecutiveErrors;
+      XferMessage(x, x.crcMode ? "Bad CRC on block number %ld" : "Bad checksum on block number %ld",
+                  x.blockNumber);
+      continue;
+    }
+    XferMessage(x, "Read %d byte block %ld", x.blockLength, x.blockNumber);
+    ++x.blockNumber;
+    return BlockOutcome::kData;
+  }
+  x.result = kXferTooManyErrors;
+  return BlockOutcome::kFailed;
+}
+
+int ReceiveFile(serial::SerialPort& port, const std::string& fileName, const XferOptions& options,
+                MessageSink sink, PollRoutine poll) {
+  XFER x(port);
+  x.sending = false;
+  if (ApplyOptions(x, options) != 0) return serial::kBadArgument;
+  x.sink = std::move(sink);
+  x.poll = std::move(poll);
+  if (!XferSetUp(x)) return XferOutcome(x);
+
+  x.blockNumber = 1;
+  x.fileName = fileName;
+  const std::string partName = fileName + kPartSuffix;
+  if (!XferOpenFile(x, partName)) return XferOutcome(x);
+  if (!SendNak(x)) {
+    XferCleanUp(x);
+    return XferOutcome(x);
+  }
+  for (;;) {
+    const BlockOutcome got = ReadBlock(x);
+    if (got == BlockOutcome::kFailed) break;
+    if (got == BlockOutcome::kEndOfFile) {
+      if (!SendAck(x)) break;
+      XferMessage(x, "End of file, cleaning up");
+      XferCloseFile(x);
+      if (!CommitFile(partName, fileName)) x.result = kXferFileError;
+      break;
+    }
+    const auto n = static_cast<std::size_t>(x.blockLength);
+    if (std::fwrite(x.buffer.get(), 1, n, x.file.get()) != n) {
+      x.result = kXferFileError;
+      break;
+    }
+    x.offset += x.blockLength;
+    if (!SendAck(x)) break;
+    x.consecutiveErrors = 0;
+  }
+  XferCleanUp(x);
+  return XferOutcome(x);
+}
+
+}  // namespace zephor::transfer

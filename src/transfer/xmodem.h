@@ -1,0 +1,20 @@
+// XMODEM file transfer over an open SerialPort: send one file, receive one file.
+#pragma once
+
+#include <string>
+
+#include "serial/serial_port.h"
+#include "transfer/xfer.h"
+
+namespace zephor::transfer {
+
+// Sends the first file the specification names; 1 after EOT was acknowledged, else a result code.
+int SendFile(serial::SerialPort& port, const std::string& fileSpec, const XferOptions& options = {},
+             MessageSink sink = {}, PollRoutine poll = {});
+
+// Receives one file into fileName (written as fileName.part until EOT is acknowledged);
+// 1 on success, else a result code.
+int ReceiveFile(serial::SerialPort& port, const std::string& fileName,
+                const XferOptions& options = {}, MessageSink sink = {}, PollRoutine poll = {});
+
+}  // namespace zephor::transfer

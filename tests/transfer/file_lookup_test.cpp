@@ -1,0 +1,62 @@
+// The sender's file specification.
+#include "transfer/file_lookup.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+namespace zephor::transfer {
+namespace {
+
+class FileLookupTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = std::filesystem::temp_directory_path() / "zephor_lookup_test";
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir / "sub.bin");
+    std::ofstream(dir / "update.bin") << "u";
+    std::ofstream(dir / "boot.bin") << "b";
+    prefix = dir.string() + "/";
+  }
+  void TearDown() override { std::filesystem::remove_all(dir); }
+  std::string Find(const std::string& spec) {
+    FileSource source;
+    source.remaining = spec;
+    return LookUpFile(source) ? source.foundPath : std::string("<none>");
+  }
+  std::filesystem::path dir;
+  std::string prefix;
+};
+
+TEST(MatchNameTest, WildcardsAndLetterCase) {
+  EXPECT_TRUE(MatchName("*.bin", "main.bin"));
+  EXPECT_TRUE(MatchName("MAIN?P29.BIN", "main1p29.bin"));
+  EXPECT_TRUE(MatchName("*", "x"));
+  EXPECT_FALSE(MatchName("*.bin", "main.bi"));
+  EXPECT_FALSE(MatchName("?oot.bin", "boot.bim"));
+  EXPECT_TRUE(MatchName("b*t*.b?n", "boot.bin"));
+}
+
+TEST_F(FileLookupTest, NameIsMatchedWithoutRegardToCase) {
+  EXPECT_EQ(Find(prefix + "Update.bin"), prefix + "update.bin");
+}
+
+TEST_F(FileLookupTest, MissingFirstPatternFallsToTheNext) {
+  EXPECT_EQ(Find(prefix + "missing.bin," + prefix + "boot.bin"), prefix + "boot.bin");
+  EXPECT_EQ(Find(" ; " + prefix + "missing.bin ;" + prefix + "BOOT.*"), prefix + "boot.bin");
+}
+
+TEST_F(FileLookupTest, DirectoriesAreNotFiles) {
+  EXPECT_EQ(Find(prefix + "sub.bin"), "<none>");
+  EXPECT_EQ(Find(prefix + "s*"), "<none>");
+  EXPECT_EQ(Find(prefix), "<none>");
+  EXPECT_EQ(Find(""), "<none>");
+}
+
+TEST_F(FileLookupTest, WildcardFindsTheFirstName) {
+  EXPECT_EQ(Find(prefix + "*.bin"), prefix + "boot.bin");
+}
+
+}  // namespace
+}  // namespace zephor::transfer
