@@ -44,8 +44,9 @@ bool WaitReady(const serial::PortEnvironment& env, int portIndex) {
 
 void ShortPause() {
   // A fixed busy count; it neither sleeps nor services the window.
-  for (volatile int i = 0; i <= kShortPauseCount; i = i + 1) {
-  }
+  volatile int sink = 0;
+  for (int i = 0; i <= kShortPauseCount; ++i) sink = i;
+  static_cast<void>(sink);
 }
 
 }  // namespace zephor::device
