@@ -1,0 +1,67 @@
+// Port dialog, resource 129: 157 by 77 dialog units.
+#include "port_setup_dialog.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <iterator>
+
+#include "app_icon.h"
+#include "dialog_units.h"
+
+namespace zephor::qt {
+
+namespace {
+constexpr int kWidth = 157;
+constexpr int kHeight = 77;
+constexpr const char* kPortNames[] = {"COM1", "COM2", "COM3", "COM4"};
+}  // namespace
+
+PortSetupDialog::PortSetupDialog(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint) {
+  setObjectName(QStringLiteral("129"));
+  setFont(DialogFont());
+  setWindowTitle(QString::fromLatin1(kPortSetupCaption));
+  setWindowIcon(AppIcon());
+  const DialogUnits du(font());
+
+  auto* ok = new QPushButton(QStringLiteral("OK"), this);
+  ok->setObjectName(QStringLiteral("1"));
+  du.Place(ok, 18, 44, 50, 14);
+  ok->setDefault(true);
+  connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+
+  auto* cancel = new QPushButton(QStringLiteral("Cancel"), this);
+  cancel->setObjectName(QStringLiteral("2"));
+  du.Place(cancel, 84, 44, 50, 14);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  auto* label = new QLabel(QStringLiteral("Port"), this);
+  du.Place(label, 37, 18, 14, 8);
+
+  combo_ = new QComboBox(this);
+  combo_->setObjectName(QString::number(kPortComboId));
+  combo_->setEditable(false);
+  for (const char* name : kPortNames) combo_->addItem(QString::fromLatin1(name));
+  // The template's height is that of the dropped list; the closed box keeps its own height.
+  combo_->setGeometry(du.X(55), du.Y(16), du.X(59), combo_->sizeHint().height());
+  combo_->setMaxVisibleItems(static_cast<int>(std::size(kPortNames)));
+  connect(combo_, &QComboBox::currentIndexChanged, this,
+          [this](int index) { portNumber_ = index; });
+
+  setTabOrder(ok, cancel);
+  setTabOrder(cancel, combo_);
+  ok->setFocus();
+  setFixedSize(du.Size(kWidth, kHeight));
+}
+
+void PortSetupDialog::setPortNumber(int portNumber) {
+  portNumber_ = portNumber;
+  // A number outside the list selects nothing, and the number stays until the list changes.
+  const QSignalBlocker block(combo_);
+  combo_->setCurrentIndex(portNumber >= 0 && portNumber < combo_->count() ? portNumber : -1);
+}
+
+}  // namespace zephor::qt

@@ -1,0 +1,79 @@
+// The main window: three buttons, the activity log and the progress bar over an app::Updater.
+#pragma once
+
+#include <QDialog>
+#include <ostream>
+#include <string_view>
+
+#include "app/updater.h"
+#include "app/updater_view.h"
+#include "serial/serial_port.h"
+#include "serial/timing.h"
+
+class QAction;
+class QContextMenuEvent;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace zephor::qt {
+
+inline constexpr char kMainCaption[] = "ZEPHOR Update Program V1.40";
+inline constexpr char kAboutMenuText[] = "&About ZEPHOR...";
+inline constexpr char kMessageTitle[] = "ZEPHOR Update";
+inline constexpr int kMakeUpdateId = 1001;
+inline constexpr int kComPortSetupId = 1004;
+inline constexpr int kInfoId = 1000;
+inline constexpr int kActivityLogId = 1003;
+inline constexpr int kProgressId = 1005;
+// The About item's command; the low four bits of a window command are the system's own.
+inline constexpr int kAboutCommandId = 16;
+inline constexpr int kCommandMask = 0xFFF0;
+
+class UpdaterDialog final : public QDialog, public app::UpdaterView {
+  Q_OBJECT
+
+ public:
+  // errorCopy receives every log text and message box text as well.
+  UpdaterDialog(serial::PortFactory* factory, serial::Timing* timing, std::ostream* errorCopy,
+                QWidget* parent = nullptr);
+
+  // app::UpdaterView
+  void AppendLog(std::string_view text) override;
+  void ClearLog() override;
+  void SetLog(std::string_view text) override;
+  void SetProgressRange(int low, int high) override;
+  void SetProgress(int position) override;
+  bool ShowMessage(std::string_view text, device::MessageButtons buttons) override;
+  bool ChoosePort(int& portIndex) override;
+  void Exit(int code) override;
+  void PumpEvents() override;
+
+  // A window command from the context menu that stands in for the system menu.
+  void OnSystemCommand(int id);
+  void ShowAbout();
+
+  app::Updater& updater() { return updater_; }
+  QAction* aboutAction() const { return aboutAction_; }
+  QAction* closeAction() const { return closeAction_; }
+
+ public slots:
+  // Esc and the close box come here: the updater decides when the program ends.
+  void reject() override;
+
+ protected:
+  void contextMenuEvent(QContextMenuEvent* event) override;
+
+ private:
+  app::Updater updater_;
+  QPushButton* makeUpdate_;
+  QPushButton* comPortSetup_;
+  QPushButton* info_;
+  QPlainTextEdit* log_;
+  QProgressBar* progress_;
+  QAction* closeAction_;
+  QAction* aboutAction_;
+  bool ending_ = false;
+};
+
+}  // namespace zephor::qt

@@ -1,0 +1,44 @@
+// A terminal view for the command-line tool: the log to standard output, message boxes to
+// standard error, OK or Cancel answered by a preset answer or asked on the terminal.
+#pragma once
+
+#include <istream>
+#include <ostream>
+#include <string_view>
+
+#include "app/updater_view.h"
+
+namespace zephor::app {
+
+enum class ConsoleAnswer { kAsk, kOk, kCancel };
+
+class ConsoleView final : public UpdaterView {
+ public:
+  ConsoleView(std::ostream& out, std::ostream& err, std::istream& in, ConsoleAnswer answer)
+      : out_(out), err_(err), in_(in), answer_(answer) {}
+
+  void AppendLog(std::string_view text) override;
+  void ClearLog() override {}
+  // The terminal already shows every line once; nothing is printed again.
+  void SetLog(std::string_view) override {}
+  void SetProgressRange(int, int) override {}
+  void SetProgress(int) override {}
+  bool ShowMessage(std::string_view text, device::MessageButtons buttons) override;
+  // The port comes from the command line; there is no dialog to run.
+  bool ChoosePort(int&) override { return false; }
+  void Exit(int code) override;
+  void PumpEvents() override {}
+
+  bool exitRequested() const { return exitRequested_; }
+  int exitCode() const { return exitCode_; }
+
+ private:
+  std::ostream& out_;
+  std::ostream& err_;
+  std::istream& in_;
+  ConsoleAnswer answer_;
+  bool exitRequested_ = false;
+  int exitCode_ = 0;
+};
+
+}  // namespace zephor::app

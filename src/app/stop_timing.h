@@ -1,0 +1,31 @@
+// A Timing that can be told to stop: every wait over it ends at its next pass once the operator
+// closed the window, whatever clock lies beneath.
+#pragma once
+
+#include <cstdint>
+
+#include "serial/timing.h"
+
+namespace zephor::app {
+
+class StopTiming final : public serial::Timing {
+ public:
+  explicit StopTiming(serial::Timing* inner) : inner_(inner) {}
+  std::uint32_t TickMs() override { return inner_ != nullptr ? inner_->TickMs() : 0; }
+  void Idle(serial::SerialPort* port) override {
+    if (inner_ != nullptr) inner_->Idle(port);
+  }
+  void SleepMs(std::uint32_t ms) override {
+    if (inner_ != nullptr) inner_->SleepMs(ms);
+  }
+  bool StopRequested() const override {
+    return stop_ || (inner_ != nullptr && inner_->StopRequested());
+  }
+  void RequestStop() { stop_ = true; }
+
+ private:
+  serial::Timing* inner_;
+  bool stop_ = false;
+};
+
+}  // namespace zephor::app

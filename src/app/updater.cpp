@@ -1,0 +1,113 @@
+// The updater: every log line and message box also goes to standard error, the log keeps its
+// newest mebibyte, and one operation runs at a time.
+#include "app/updater.h"
+
+#include "device/info_report.h"
+
+namespace zephor::app {
+
+Updater::Updater(UpdaterView& view, serial::PortFactory* factory, serial::Timing* timing,
+                 std::ostream* errorCopy)
+    : view_(view), timing_(timing), errorCopy_(errorCopy) {
+  station_.ports.factory = factory;
+  station_.ports.timing = &timing_;
+  station_.panel = this;
+  station_.portIndex = 0;  // every start begins at COM1
+}
+
+void Updater::CopyToError(std::string_view text, bool endLine) {
+  if (errorCopy_ == nullptr) return;
+  *errorCopy_ << text;
+  if (endLine && (text.empty() || text.back() != '\n')) *errorCopy_ << '\n';
+  errorCopy_->flush();
+}
+
+void Updater::AppendLog(std::string_view text) {
+  CopyToError(text, false);
+  log_.append(text);
+  if (log_.size() <= kLogCapBytes) {
+    view_.AppendLog(text);
+    return;
+  }
+  TrimLog();
+  view_.SetLog(log_);
+}
+
+void Updater::TrimLog() {
+  // Drop the oldest text so that what stays starts at the beginning of a line; a single line
+  // longer than the cap is cut where the cap falls.
+  const std::size_t firstKept = log_.size() - (kLogCapBytes - kLogTrimSlack);
+  std::size_t cut = firstKept;
+  if (log_[firstKept - 1] != '\n') {
+    const std::size_t lineEnd = log_.find('\n', firstKept);
+    if (lineEnd != std::string::npos && lineEnd + 1 < log_.size()) cut = lineEnd + 1;
+  }
+  log_.erase(0, cut);
+}
+
+void Updater::ClearLog() {
+  log_.clear();
+  view_.ClearLog();
+}
+
+void Updater::SetProgress(int position) { view_.SetProgress(position); }
+
+void Updater::SetProgressRange(int low, int high) { view_.SetProgressRange(low, high); }
+
+bool Updater::ShowMessage(std::string_view text, device::MessageButtons buttons) {
+  CopyToError(text, true);
+  return view_.ShowMessage(text, buttons);
+}
+
+void Updater::ExitProgram(int code) {
+  // Whatever still waits on the line ends at once; the window ends when control returns to it.
+  timing_.RequestStop();
+  exited_ = true;
+  view_.Exit(code);
+}
+
+bool Updater::RunOperation(const std::function<void()>& operation) {
+  // The waits of an operation keep the window live, so a button can be pressed again from
+  // inside it; a nested operation on the same station is never started.
+  if (busy_) return false;
+  busy_ = true;
+  operation();
+  busy_ = false;
+  if (closeRequested_ && !exited_) {
+    exited_ = true;
+    view_.Exit(kExitNormal);
+  }
+  return true;
+}
+
+void Updater::OnInfo() {
+  RunOperation([this] { device::OnInfo(station_); });
+}
+
+void Updater::OnComPortSetup() {
+  RunOperation([this] {
+    int chosen = station_.portIndex;
+    if (view_.ChoosePort(chosen)) station_.portIndex = chosen;
+  });
+}
+
+void Updater::OnMakeUpdate() {
+  RunOperation([] {
+    // The update planner plugs in here: it identifies the instrument, decides which programs to
+    // reload and runs one update sequence on station_.
+  });
+}
+
+void Updater::RequestClose() {
+  closeRequested_ = true;
+  if (busy_) {
+    timing_.RequestStop();
+    return;
+  }
+  if (!exited_) {
+    exited_ = true;
+    view_.Exit(kExitNormal);
+  }
+}
+
+}  // namespace zephor::app

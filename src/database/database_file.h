@@ -1,0 +1,28 @@
+// The saved measurement database "ZEPHORdata.bin" and the files made from it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "device/operator_panel.h"
+
+namespace zephor::database {
+
+inline constexpr const char* kDatabaseFileName = "ZEPHORdata.bin";
+inline constexpr const char* kReportFileName = "_Quarvel.txt";
+inline constexpr const char* kConversionFileName = "_Conversion.txt";
+inline constexpr const char* kNoMemoryMessage = "Insufficient memory available\n";
+// The pause before a written file is closed.
+inline constexpr std::uint32_t kCloseDelayMs = 50;
+
+// Reads the whole file into a buffer of exactly its length. A file that cannot be opened ends
+// the program with code 1 after a message box; no memory gives a message box. Both give nothing.
+std::optional<std::vector<std::uint8_t>> LoadDatabaseFile(
+    device::Station& station, const std::filesystem::path& directory = {});
+
+// The plain pause before a written file is closed.
+void PauseBeforeClose(device::Station& station);
+
+}  // namespace zephor::database

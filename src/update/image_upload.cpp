@@ -1,0 +1,232 @@
+// One upload recipe per image, run by a single procedure: the images differ only in their details.
+#include "update/image_upload.h"
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "device/command_link.h"
+#include "serial/serial_port.h"
+#include "serial/timed_io.h"
+#include "transfer/crc16.h"
+#include "transfer/xmodem.h"
+#include "update/image_files.h"
+#include "update/image_header.h"
+#include "update/image_versions.h"
+
+namespace zephor::update {
+namespace {
+
+inline constexpr int kBootLetter = 'B';
+inline constexpr int kUpdateLetter = 'U';
+inline constexpr int kMainLetter = 'S';
+inline constexpr int kAck = 0x06;
+inline constexpr int kLoaderLimitMs = 200000;
+inline constexpr int kSpecialLetterLimitMs = 1000;
+inline constexpr int kMainLetterLimitMs = 10000;
+inline constexpr int kHeaderAckLimitMs = 1000;
+inline constexpr int kWriteLimitMs = 500;
+inline constexpr int kConversionLimitMs = 60000;
+inline constexpr int kConversionLineSize = 21;
+inline constexpr int kCrLfTerminator = -2;
+inline constexpr long kProgressBlock = 128;
+
+enum class Prelude { kNone, kBanner, kClearThenBanner };
+
+struct UploadRecipe {
+  const char* fileName;
+  bool longHeader;         // long header with the file's CRC-16, else short with its byte sum
+  std::uint8_t imageCode;  // long header only
+  Prelude prelude;
+  int letter;
+  int letterLimitMs;
+  const char* noLetterText;
+  const char* noAckFormat;  // may hold %c for the character received
+  bool setProgressRange;
+  bool awaitConversion;
+};
+
+constexpr UploadRecipe kBootRecipe{
+    kBootImage,  true,           kBootImageCode,        Prelude::kNone,
+    kBootLetter, kLoaderLimitMs, kNoResponseLetterText, kNoResponseCharFormat,
+    false,       false};
+constexpr UploadRecipe kUpdateRecipe{
+    kUpdateImage,  true,           kUpdateImageCode,      Prelude::kNone,
+    kUpdateLetter, kLoaderLimitMs, kNoResponseLetterText, kNoResponseText,
+    false,         false};
+constexpr UploadRecipe kNewBootRecipe{kNewBootImage,
+                                      false,
+                                      0,
+                                      Prelude::kBanner,
+                                      kMainLetter,
+                                      kSpecialLetterLimitMs,
+                                      kNoResponseText,
+                                      kNoResponseText,
+                                      true,
+                                      false};
+constexpr UploadRecipe kSpecialMainRecipe{kSpecialMainImage,
+                                          false,
+                                          0,
+                                          Prelude::kBanner,
+                                          kMainLetter,
+                                          kSpecialLetterLimitMs,
+                                          kNoResponseText,
+                                          kNoResponseText,
+                                          true,
+                                          true};
+constexpr UploadRecipe kMainRecipe{kMainImage,
+                                   false,
+                                   0,
+                                   Prelude::kClearThenBanner,
+                                   kMainLetter,
+                                   kMainLetterLimitMs,
+                                   kNoResponseText,
+                                   kNoResponseText,
+                                   true,
+                                   false};
+
+template <typename Value>
+std::string Formatted(const char* format, Value value) {
+  char text[128] = {};
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+void Show(device::Station& station, const std::string& text) {
+  station.panel->ShowMessage(text, device::MessageButtons::kOk);
+}
+
+// What the header needs of the image file.
+struct ImageFacts {
+  long length = 0;
+  std::uint16_t check = 0;
+};
+
+enum class ImageOutcome { kReady, kFailed, kProgramEnded };
+
+// Reads the image whole for its length and check code; the file is closed before the port opens.
+ImageOutcome ReadImage(device::Station& station, const UploadRecipe& recipe,
+                       const std::filesystem::path& path, ImageFacts& facts) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    Show(station, Formatted(kCantOpenFileFormat, recipe.fileName));
+    station.panel->ExitProgram(1);
+    return ImageOutcome::kProgramEnded;
+  }
+  file.seekg(0, std::ios::end);
+  const std::streamoff end = file.tellg();
+  const std::uintmax_t length = end > 0 ? static_cast<std::uintmax_t>(end) : 0;
+  // An image whose length does not fit the header's eight digits would be announced wrongly.
+  if (!CheckImageLength(*station.panel, recipe.fileName, length)) return ImageOutcome::kFailed;
+
+  const auto size = static_cast<std::size_t>(length);
+  std::unique_ptr<std::uint8_t[]> contents(new (std::nothrow) std::uint8_t[size + 1]);
+  if (!contents) {
+    Show(station, kInsufficientMemoryText);
+    return ImageOutcome::kFailed;
+  }
+  file.seekg(0, std::ios::beg);
+  file.read(reinterpret_cast<char*>(contents.get()), static_cast<std::streamsize>(size));
+  const auto got = static_cast<std::size_t>(file.gcount());
+  facts.length = static_cast<long>(size);
+  facts.check = recipe.longHeader ? transfer::Crc16(got, 0, contents.get())
+                                  : ImageByteSum(contents.get(), got);
+  return ImageOutcome::kReady;
+}
+
+void WriteBanner(serial::SerialPort& port) {
+  serial::WriteBuffer(port, reinterpret_cast<const std::uint8_t*>(kUpdateBanner),
+                      static_cast<int>(std::strlen(kUpdateBanner)), kWriteLimitMs);
+}
+
+void WriteHeader(serial::SerialPort& port, const UploadRecipe& recipe, const ImageFacts& facts) {
+  if (recipe.longHeader) {
+    const auto header = BuildLongImageHeader(facts.length, facts.check, recipe.imageCode);
+    serial::WriteBuffer(port, header.data(), static_cast<int>(header.size()), kWriteLimitMs);
+  } else {
+    const auto header = BuildShortImageHeader(facts.length, facts.check);
+    serial::WriteBuffer(port, header.data(), static_cast<int>(header.size()), kWriteLimitMs);
+  }
+}
+
+// The special main ends with a line from the instrument once the database has been converted.
+bool ConversionReported(device::Station& station, serial::SerialPort& port) {
+  serial::FlushRxBuffer(port);
+  char line[kConversionLineSize] = {};
+  serial::ReadString(port, line, kConversionLineSize, kCrLfTerminator, kConversionLimitMs);
+  if (std::strcmp(line, kConversionDoneText) == 0) return true;
+  Show(station, line);
+  Show(station, kConversionDoneText);
+  return false;
+}
+
+bool RunUpload(device::Station& station, int portIndex, const UploadRecipe& recipe,
+               const std::filesystem::path& directory) {
+  const std::filesystem::path path = FindImageFile(recipe.fileName, directory);
+  ImageFacts facts;
+  if (ReadImage(station, recipe, path, facts) != ImageOutcome::kReady) return false;
+
+  serial::PortHandle port(serial::OpenPort(station.ports, portIndex, device::kBaudRate,
+                                           device::kParity, device::kDataBits, device::kStopBits));
+  if (recipe.prelude == Prelude::kClearThenBanner) {
+    // Only the main program's load discards what the line holds before the wait.
+    port->ClearTxBuffer();
+    serial::FlushRxBuffer(*port);
+    device::ShortPause();
+  }
+  if (recipe.prelude != Prelude::kNone) WriteBanner(*port);
+
+  if (serial::ReadChar(*port, recipe.letterLimitMs) != recipe.letter) {
+    Show(station, recipe.noLetterText);
+    return false;
+  }
+  WriteHeader(*port, recipe, facts);
+  const int answer = serial::ReadChar(*port, kHeaderAckLimitMs);
+  if (answer != kAck) {
+    Show(station, Formatted(recipe.noAckFormat, answer));
+    return false;
+  }
+
+  if (recipe.setProgressRange) {
+    station.panel->SetProgressRange(1, static_cast<int>(facts.length / kProgressBlock));
+  }
+  const int sent = transfer::SendFile(*port, path.string());
+  if (sent < 0) {
+    // A failed transfer leaves the instrument without the image: the sequence must stop here.
+    Show(station, Formatted(kTransferErrorFormat, sent));
+    return false;
+  }
+  if (recipe.awaitConversion && !ConversionReported(station, *port)) return false;
+  station.panel->SetProgress(0);
+  return true;
+}
+
+}  // namespace
+
+bool UploadBoot(device::Station& station, int portIndex, const std::filesystem::path& directory) {
+  return RunUpload(station, portIndex, kBootRecipe, directory);
+}
+
+bool UploadUpdate(device::Station& station, int portIndex, const std::filesystem::path& directory) {
+  return RunUpload(station, portIndex, kUpdateRecipe, directory);
+}
+
+bool UploadNewBoot(device::Station& station, int portIndex,
+                   const std::filesystem::path& directory) {
+  return RunUpload(station, portIndex, kNewBootRecipe, directory);
+}
+
+bool UploadSpecialMain(device::Station& station, int portIndex,
+                       const std::filesystem::path& directory) {
+  return RunUpload(station, portIndex, kSpecialMainRecipe, directory);
+}
+
+bool UploadMain(device::Station& station, int portIndex, const std::filesystem::path& directory) {
+  return RunUpload(station, portIndex, kMainRecipe, directory);
+}
+
+}  // namespace zephor::update

@@ -1,0 +1,275 @@
+// The real windows driven by QTest: log, port dialog, About box, busy guard, log cap, closing.
+#include "updater_dialog.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <functional>
+#include <sstream>
+#include <string>
+
+#include "about_dialog.h"
+#include "dialog_units.h"
+#include "port_setup_dialog.h"
+#include "serial/memory_line.h"
+
+namespace zephor::qt {
+namespace {
+
+// Runs check on the next modal dialog of type T once it is up.
+template <typename T>
+void OnNextModal(std::function<void(T*)> check) {
+  QTimer::singleShot(0, [check] {
+    auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+    ASSERT_NE(dialog, nullptr);
+    check(dialog);
+  });
+}
+
+template <typename T>
+T* Child(QWidget* parent, int id) {
+  return parent->findChild<T*>(QString::number(id));
+}
+
+class UpdaterDialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override { dialog.show(); }
+  void TearDown() override { dialog.hide(); }
+
+  QPlainTextEdit* log() { return Child<QPlainTextEdit>(&dialog, kActivityLogId); }
+  QPushButton* button(int id) { return Child<QPushButton>(&dialog, id); }
+
+  // Picks a port in the port dialog, then ends it with OK or Cancel.
+  void ChooseInDialog(int index, int endingButtonId) {
+    OnNextModal<PortSetupDialog>([index, endingButtonId](PortSetupDialog* d) {
+      Child<QComboBox>(d, kPortComboId)->setCurrentIndex(index);
+      QTest::mouseClick(Child<QPushButton>(d, endingButtonId), Qt::LeftButton);
+    });
+    QTest::mouseClick(button(kComPortSetupId), Qt::LeftButton);
+  }
+
+  serial::MemoryPortFactory factory;
+  serial::VirtualTiming timing;
+  std::ostringstream errors;
+  UpdaterDialog dialog{&factory, &timing, &errors};
+};
+
+TEST_F(UpdaterDialogTest, WindowHasItsCaptionControlsAndFixedSize) {
+  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("ZEPHOR Update Program V1.40"));
+  EXPECT_EQ(button(kMakeUpdateId)->text(), QStringLiteral("Make Update"));
+  EXPECT_EQ(button(kComPortSetupId)->text(), QStringLiteral("Com Port Setup"));
+  EXPECT_EQ(button(kInfoId)->text(), QStringLiteral("Info ZEPHOR"));
+  EXPECT_TRUE(button(kMakeUpdateId)->isDefault());
+  EXPECT_TRUE(log()->isReadOnly());
+  EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
+  const DialogUnits du(dialog.font());
+  EXPECT_EQ(dialog.size(), du.Size(257, 210));
+  EXPECT_EQ(button(kMakeUpdateId)->geometry(), du.Rect(171, 175, 60, 14));
+  EXPECT_FALSE(dialog.windowIcon().isNull());
+  auto* progress = Child<QProgressBar>(&dialog, kProgressId);
+  EXPECT_EQ(progress->minimum(), 1);
+  EXPECT_EQ(progress->maximum(), 100);
+  EXPECT_LT(progress->value(), progress->minimum());  // empty bar
+}
+
+TEST_F(UpdaterDialogTest, TabOrderFollowsTheTemplate) {
+  EXPECT_EQ(button(kMakeUpdateId)->nextInFocusChain(), button(kComPortSetupId));
+  EXPECT_EQ(button(kComPortSetupId)->nextInFocusChain(), button(kInfoId));
+  EXPECT_EQ(button(kInfoId)->nextInFocusChain(), log());
+}
+
+TEST_F(UpdaterDialogTest, TwoAppendsShowAbcdef) {
+  dialog.updater().AppendLog("abc");
+  dialog.updater().AppendLog("def");
+  EXPECT_EQ(log()->toPlainText(), QStringLiteral("abcdef"));
+}
+
+TEST_F(UpdaterDialogTest, LogAndMessagesAreCopiedToStandardError) {
+  dialog.updater().AppendLog("\tFinished.\r\n");
+  OnNextModal<QMessageBox>([](QMessageBox* box) {
+    EXPECT_EQ(box->text(), QStringLiteral("ZEPHOR connected ?\n"));
+    box->button(QMessageBox::Ok)->click();
+  });
+  EXPECT_TRUE(dialog.updater().ShowMessage("ZEPHOR connected ?\n", device::MessageButtons::kOk));
+  EXPECT_EQ(errors.str(), "\tFinished.\r\nZEPHOR connected ?\n");
+}
+
+TEST_F(UpdaterDialogTest, CancelInAMessageBoxAnswersFalse) {
+  OnNextModal<QMessageBox>([](QMessageBox* box) { box->button(QMessageBox::Cancel)->click(); });
+  EXPECT_FALSE(dialog.updater().ShowMessage("Erase ?", device::MessageButtons::kOkCancel));
+}
+
+TEST_F(UpdaterDialogTest, InfoWithoutAnInstrumentEndsWithTheNoInfoFrame) {
+  // No line on COM1: the identification fails and the operator is told so.
+  // Every message box of the run is answered with OK; the timer dies with the test.
+  QTimer answer;
+  answer.setInterval(0);
+  QObject::connect(&answer, &QTimer::timeout, [] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      box->button(QMessageBox::Ok)->click();
+    }
+  });
+  answer.start();
+  QTest::mouseClick(button(kInfoId), Qt::LeftButton);
+  answer.stop();
+  EXPECT_FALSE(dialog.updater().busy());
+  EXPECT_TRUE(log()->toPlainText().contains(QStringLiteral("No info available")));
+}
+
+TEST_F(UpdaterDialogTest, LogLinesShowOneLineEach) {
+  dialog.updater().AppendLog("\tFirst.\r\n");
+  dialog.updater().AppendLog("\tSecond.\r\n");
+  EXPECT_EQ(log()->toPlainText(), QStringLiteral("\tFirst.\n\tSecond.\n"));
+  dialog.updater().ClearLog();
+  EXPECT_TRUE(log()->toPlainText().isEmpty());
+}
+
+TEST_F(UpdaterDialogTest, ProgressBelowRangeShowsEmptyBar) {
+  auto* progress = Child<QProgressBar>(&dialog, kProgressId);
+  dialog.updater().SetProgress(50);
+  EXPECT_EQ(progress->value(), 50);
+  dialog.updater().SetProgress(0);
+  EXPECT_LT(progress->value(), progress->minimum());
+}
+
+TEST_F(UpdaterDialogTest, PortDialogOkKeepsTheChoice) {
+  ChooseInDialog(2, 1);
+  EXPECT_EQ(dialog.updater().station().portIndex, 2);
+  QString shown;
+  OnNextModal<PortSetupDialog>([&shown](PortSetupDialog* d) {
+    shown = Child<QComboBox>(d, kPortComboId)->currentText();
+    d->reject();
+  });
+  QTest::mouseClick(button(kComPortSetupId), Qt::LeftButton);
+  EXPECT_EQ(shown, QStringLiteral("COM3"));
+}
+
+TEST_F(UpdaterDialogTest, PortDialogCancelKeepsThePreviousPort) {
+  ChooseInDialog(2, 2);
+  EXPECT_EQ(dialog.updater().station().portIndex, 0);
+}
+
+TEST_F(UpdaterDialogTest, PortDialogEscKeepsThePreviousPort) {
+  OnNextModal<PortSetupDialog>([](PortSetupDialog* d) {
+    Child<QComboBox>(d, kPortComboId)->setCurrentIndex(2);
+    QTest::keyClick(d, Qt::Key_Escape);
+  });
+  QTest::mouseClick(button(kComPortSetupId), Qt::LeftButton);
+  EXPECT_EQ(dialog.updater().station().portIndex, 0);
+  EXPECT_TRUE(dialog.isVisible());  // Esc ended the port dialog, not the program
+}
+
+TEST_F(UpdaterDialogTest, PortDialogOffersTheFourPortsInOrder) {
+  PortSetupDialog ports;
+  auto* combo = Child<QComboBox>(&ports, kPortComboId);
+  ASSERT_EQ(combo->count(), 4);
+  for (int i = 0; i < 4; ++i) {
+    EXPECT_EQ(combo->itemText(i), QStringLiteral("COM%1").arg(i + 1));
+  }
+  EXPECT_EQ(ports.windowTitle(), QStringLiteral("COM Port Setup"));
+  EXPECT_TRUE(Child<QPushButton>(&ports, 1)->isDefault());
+  ports.setPortNumber(3);
+  EXPECT_EQ(combo->currentText(), QStringLiteral("COM4"));
+}
+
+TEST_F(UpdaterDialogTest, AboutCommandOpensTheAboutBox) {
+  QString caption, okText;
+  bool textShown = false;
+  OnNextModal<AboutDialog>([&](AboutDialog* about) {
+    caption = about->windowTitle();
+    for (QLabel* label : about->findChildren<QLabel*>()) {
+      if (label->text() == QStringLiteral("Update Version 1.40")) textShown = true;
+    }
+    auto* ok = Child<QPushButton>(about, 1);
+    okText = ok->text();
+    QTest::mouseClick(ok, Qt::LeftButton);
+  });
+  EXPECT_EQ(dialog.aboutAction()->text(), QStringLiteral("&About ZEPHOR..."));
+  dialog.aboutAction()->trigger();
+  EXPECT_EQ(caption, QStringLiteral("About ZEPHOR"));
+  EXPECT_TRUE(textShown);
+  EXPECT_EQ(okText, QStringLiteral("OK"));
+}
+
+TEST_F(UpdaterDialogTest, OtherWindowCommandsDoNotOpenTheAboutBox) {
+  bool opened = false;
+  QTimer::singleShot(0, [&opened] {
+    if (auto* about = qobject_cast<AboutDialog*>(QApplication::activeModalWidget())) {
+      opened = true;
+      about->reject();
+    }
+  });
+  dialog.OnSystemCommand(32);
+  QApplication::processEvents();
+  EXPECT_FALSE(opened);
+}
+
+TEST_F(UpdaterDialogTest, SecondPressDuringAnOperationIsIgnored) {
+  bool portDialogOpened = false;
+  const bool ran = dialog.updater().RunOperation([&] {
+    QTimer::singleShot(0, [&portDialogOpened] {
+      if (auto* d = qobject_cast<PortSetupDialog*>(QApplication::activeModalWidget())) {
+        portDialogOpened = true;
+        d->reject();
+      }
+    });
+    QTest::mouseClick(button(kComPortSetupId), Qt::LeftButton);
+    QApplication::processEvents();
+  });
+  EXPECT_TRUE(ran);
+  EXPECT_FALSE(portDialogOpened);
+}
+
+TEST_F(UpdaterDialogTest, LogIsCappedAtOneMebibyte) {
+  const std::string line = "\t" + std::string(1000, 'x') + "\r\n";
+  std::size_t written = 0;
+  while (written <= app::kLogCapBytes + 4 * line.size()) {
+    dialog.updater().AppendLog(line);
+    written += line.size();
+  }
+  dialog.updater().AppendLog("\tnewest\r\n");
+  const std::string& kept = dialog.updater().log();
+  EXPECT_LE(kept.size(), app::kLogCapBytes);
+  const QString shown = log()->toPlainText();
+  EXPECT_TRUE(shown.startsWith(QLatin1Char('\t')));
+  EXPECT_TRUE(shown.endsWith(QStringLiteral("\tnewest\n")));
+  std::string withoutReturns;
+  for (char c : kept) {
+    if (c != '\r') withoutReturns.push_back(c);
+  }
+  EXPECT_EQ(shown.size(), static_cast<qsizetype>(withoutReturns.size()));
+}
+
+TEST_F(UpdaterDialogTest, EscEndsTheProgram) {
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(dialog.result(), 0);
+}
+
+TEST_F(UpdaterDialogTest, CloseBoxEndsTheProgram) {
+  dialog.close();
+  EXPECT_FALSE(dialog.isVisible());
+}
+
+TEST_F(UpdaterDialogTest, CloseDuringAnOperationWaitsForItsEnd) {
+  bool visibleAfterClose = false;
+  dialog.updater().RunOperation([&] {
+    dialog.close();
+    visibleAfterClose = dialog.isVisible();
+    EXPECT_TRUE(dialog.updater().station().ports.timing->StopRequested());
+  });
+  EXPECT_TRUE(visibleAfterClose);
+  EXPECT_FALSE(dialog.isVisible());
+}
+
+}  // namespace
+}  // namespace zephor::qt

@@ -1,0 +1,260 @@
+// The uploads against a scripted loader on a memory line: letters, headers, the file, failures.
+#include "update/image_upload.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "recording_panel.h"
+#include "serial/memory_line.h"
+#include "serial/serial_port.h"
+#include "temp_dir.h"
+
+namespace zephor::update {
+namespace {
+
+constexpr std::uint8_t kSoh = 0x01;
+constexpr std::uint8_t kEot = 0x04;
+constexpr std::uint8_t kAck = 0x06;
+constexpr std::uint8_t kNak = 0x15;
+constexpr std::size_t kBlockFrame = 133;  // SOH, number, complement, 128 bytes, CRC high and low
+
+// The instrument's loader: takes the banner, sends its letter, takes the header, answers it and
+// receives the file by XMODEM with CRC blocks.
+struct Loader {
+  std::size_t bannerSize = 0;
+  int letter = 'B';
+  std::size_t headerSize = 23;
+  std::uint8_t headerReply = kAck;
+  bool receive = true;
+  std::string afterEot;
+
+  enum class Phase { kBanner, kHeader, kStart, kBlocks, kDone } phase = Phase::kBanner;
+  std::vector<std::uint8_t> inbox;
+  std::vector<std::uint8_t> banner;
+  std::vector<std::uint8_t> header;
+  std::vector<std::uint8_t> data;
+  std::uint32_t eotAt = 0;
+
+  void Step(std::uint32_t now, serial::MemoryLine& line) {
+    inbox.insert(inbox.end(), line.toPeer.begin(), line.toPeer.end());
+    line.toPeer.clear();
+    switch (phase) {
+      case Phase::kBanner:
+        if (inbox.size() < bannerSize) return;
+        banner.assign(inbox.begin(), inbox.begin() + static_cast<long>(bannerSize));
+        inbox.erase(inbox.begin(), inbox.begin() + static_cast<long>(bannerSize));
+        line.PeerSend({static_cast<std::uint8_t>(letter)});
+        phase = Phase::kHeader;
+        return;
+      case Phase::kHeader:
+        if (inbox.size() < headerSize) return;
+        header.assign(inbox.begin(), inbox.begin() + static_cast<long>(headerSize));
+        inbox.erase(inbox.begin(), inbox.begin() + static_cast<long>(headerSize));
+        line.PeerSend({headerReply});
+        phase = (headerReply == kAck) ? Phase::kStart : Phase::kDone;
+        return;
+      case Phase::kStart:
+        if (receive) {
+          line.PeerSend({'C'});
+          phase = Phase::kBlocks;
+        }
+        return;
+      case Phase::kBlocks:
+        if (!inbox.empty() && inbox[0] == kEot) {
+          inbox.erase(inbox.begin());
+          line.PeerSend({kAck});
+          eotAt = now;
+          phase = Phase::kDone;
+        } else if (inbox.size() >= kBlockFrame && inbox[0] == kSoh) {
+          data.insert(data.end(), inbox.begin() + 3, inbox.begin() + 131);
+          inbox.erase(inbox.begin(), inbox.begin() + kBlockFrame);
+          line.PeerSend({kAck});
+        }
+        return;
+      case Phase::kDone:
+        if (!afterEot.empty() && now >= eotAt + 100) {
+          line.PeerSend(std::vector<std::uint8_t>(afterEot.begin(), afterEot.end()));
+          afterEot.clear();
+        }
+        return;
+    }
+  }
+};
+
+// CRC-16/XMODEM bit by bit, and the byte sum, worked out apart from the code under test.
+unsigned BitwiseCrc(const std::vector<std::uint8_t>& bytes) {
+  unsigned crc = 0;
+  for (std::uint8_t byte : bytes) {
+    crc ^= static_cast<unsigned>(byte) << 8;
+    for (int bit = 0; bit < 8; ++bit)
+      crc = ((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1) & 0xFFFF;
+  }
+  return crc;
+}
+
+std::string FiveDigits(unsigned value) {
+  std::string text = std::to_string(value);
+  return std::string(5 - text.size(), '0') + text;
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+  std::vector<std::uint8_t> bytes(size);
+  for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>((i * 7 + 3) & 0xFF);
+  return bytes;
+}
+
+std::string Text(const std::vector<std::uint8_t>& bytes, std::size_t from, std::size_t n) {
+  return std::string(bytes.begin() + static_cast<long>(from),
+                     bytes.begin() + static_cast<long>(from + n));
+}
+
+class ImageUploadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    factory.AddLine(0, &line);
+    timing.Attach(&line, [this](std::uint32_t now, serial::MemoryLine& l) {
+      ++peerSteps;
+      loader.Step(now, l);
+    });
+    station.ports = {&factory, &timing};
+    station.panel = &panel;
+  }
+  void TearDown() override { EXPECT_EQ(serial::OpenPortCount(), 0); }
+
+  TempDir dir;
+  serial::MemoryLine line;
+  serial::MemoryPortFactory factory;
+  serial::VirtualTiming timing;
+  RecordingPanel panel;
+  device::Station station;
+  Loader loader;
+  int peerSteps = 0;
+};
+
+TEST_F(ImageUploadTest, BootIsAnnouncedWithLongHeaderAndSent) {
+  const auto image = Pattern(300);
+  dir.Write("boot.bin", image);
+
+  EXPECT_TRUE(UploadBoot(station, 0, dir.path()));
+  EXPECT_TRUE(panel.messages.empty());
+  ASSERT_EQ(loader.header.size(), 23u);
+  EXPECT_EQ(loader.header[0], 0x01);
+  EXPECT_EQ(loader.header[1], 0x02);
+  EXPECT_EQ(Text(loader.header, 2, 8), "00000300");
+  EXPECT_EQ(Text(loader.header, 11, 5), FiveDigits(BitwiseCrc(image)));
+  EXPECT_EQ(Text(loader.header, 17, 3), "032");
+  EXPECT_EQ(loader.header[20], 0x03);
+  ASSERT_GE(loader.data.size(), image.size());
+  EXPECT_EQ(std::vector<std::uint8_t>(loader.data.begin(), loader.data.begin() + 300), image);
+  EXPECT_EQ(panel.progress, std::vector<int>{0});
+  EXPECT_EQ(panel.rangeHigh, 0);  // the boot load leaves the range alone
+}
+
+TEST_F(ImageUploadTest, UpdateHeaderCarriesCode012) {
+  dir.Write("Update.BIN", Pattern(200));
+  loader.letter = 'U';
+  EXPECT_TRUE(UploadUpdate(station, 0, dir.path()));
+  ASSERT_EQ(loader.header.size(), 23u);
+  EXPECT_EQ(Text(loader.header, 17, 3), "012");
+}
+
+TEST_F(ImageUploadTest, HeaderAnsweredWithNakShowsThatCharacter) {
+  dir.Write("boot.bin", Pattern(200));
+  loader.headerReply = kNak;
+  EXPECT_FALSE(UploadBoot(station, 0, dir.path()));
+  EXPECT_EQ(panel.messages,
+            std::vector<std::string>{"Update stopped !!!  no response ZEPHOR \x15\n"});
+  EXPECT_TRUE(loader.data.empty());
+}
+
+TEST_F(ImageUploadTest, WrongLetterStopsTheLoadAtOnce) {
+  dir.Write("boot.bin", Pattern(200));
+  loader.letter = 'S';
+  EXPECT_FALSE(UploadBoot(station, 0, dir.path()));
+  EXPECT_EQ(panel.messages, std::vector<std::string>{"Update stopped !!!  no response ZEPHOR \n"});
+  EXPECT_LT(timing.now(), 100u);
+  EXPECT_TRUE(loader.header.empty());
+}
+
+TEST_F(ImageUploadTest, MainSendsTheBannerAndSetsTheProgressRange) {
+  const auto image = Pattern(256000);
+  dir.Write("main.bin", image);
+  unsigned sum = 0;
+  for (std::uint8_t byte : image) sum = (sum + byte) % 65536;
+  loader.bannerSize = 37;
+  loader.letter = 'S';
+  loader.headerSize = 19;
+  EXPECT_TRUE(UploadMain(station, 0, dir.path()));
+  EXPECT_EQ(std::string(loader.banner.begin(), loader.banner.end()),
+            ".QLX International Update Sequence...");
+  EXPECT_EQ(panel.rangeLow, 1);
+  EXPECT_EQ(panel.rangeHigh, 2000);
+  ASSERT_EQ(loader.header.size(), 19u);
+  EXPECT_EQ(Text(loader.header, 2, 8), "00256000");
+  EXPECT_EQ(Text(loader.header, 11, 5), FiveDigits(sum));
+  EXPECT_EQ(loader.header[16], 0x03);
+  EXPECT_EQ(loader.data.size(), 256000u);
+}
+
+TEST_F(ImageUploadTest, SpecialMainSucceedsOnTheConversionLine) {
+  dir.Write("main1p29.bin", Pattern(128));
+  loader.bannerSize = 37;
+  loader.letter = 'S';
+  loader.headerSize = 19;
+  loader.afterEot = "end dBase convertion\r\n";
+  EXPECT_TRUE(UploadSpecialMain(station, 0, dir.path()));
+  EXPECT_TRUE(panel.messages.empty());
+  EXPECT_EQ(panel.progress, std::vector<int>{0});
+}
+
+TEST_F(ImageUploadTest, SpecialMainWithoutConversionLineFailsWithTwoMessages) {
+  dir.Write("main1p29.bin", Pattern(128));
+  loader.bannerSize = 37;
+  loader.letter = 'S';
+  loader.headerSize = 19;
+  EXPECT_FALSE(UploadSpecialMain(station, 0, dir.path()));
+  EXPECT_EQ(panel.messages, (std::vector<std::string>{"", "end dBase convertion"}));
+}
+
+TEST_F(ImageUploadTest, FailedTransferStopsTheUploadAfterItsMessage) {
+  dir.Write("newboot.bin", Pattern(256));
+  loader.bannerSize = 37;
+  loader.letter = 'S';
+  loader.headerSize = 19;
+  loader.receive = false;  // the loader never asks for the first block
+  EXPECT_FALSE(UploadNewBoot(station, 0, dir.path()));
+  ASSERT_EQ(panel.messages.size(), 1u);
+  EXPECT_EQ(panel.messages[0].rfind("Error in file transfer -6", 0), 0u) << panel.messages[0];
+  EXPECT_TRUE(panel.progress.empty());
+}
+
+TEST_F(ImageUploadTest, ImageTooLongForTheHeaderIsRefusedBeforeThePortOpens) {
+  dir.Write("main.bin", {});
+  std::filesystem::resize_file(dir.path() / "main.bin", 100000000);
+  EXPECT_FALSE(UploadMain(station, 0, dir.path()));
+  ASSERT_EQ(panel.messages.size(), 1u);
+  EXPECT_NE(panel.messages[0].find("main.bin"), std::string::npos);
+  EXPECT_EQ(peerSteps, 0);
+  EXPECT_TRUE(line.txQueue.empty());
+  EXPECT_TRUE(line.toPeer.empty());
+  EXPECT_TRUE(panel.exitCodes.empty());
+}
+
+TEST_F(ImageUploadTest, MissingImageEndsTheProgram) {
+  EXPECT_FALSE(UploadUpdate(station, 0, dir.path()));
+  EXPECT_EQ(panel.messages, std::vector<std::string>{"Can't open file update.bin"});
+  EXPECT_EQ(panel.exitCodes, std::vector<int>{1});
+  EXPECT_EQ(peerSteps, 0);
+}
+
+TEST_F(ImageUploadTest, PortThatCannotOpenEndsAtTheFirstWait) {
+  dir.Write("main.bin", Pattern(200));
+  EXPECT_FALSE(UploadMain(station, 3, dir.path()));
+  EXPECT_EQ(panel.messages, std::vector<std::string>{"Update stopped !!!  no response ZEPHOR\n"});
+}
+
+}  // namespace
+}  // namespace zephor::update
