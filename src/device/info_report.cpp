@@ -29,8 +29,7 @@ void ShowSystemInfo(Station& station, const DeviceInfo& info) {
   panel.AppendLog("\t------------------------------\r\n");
   panel.AppendLog("\t----  Software info  ----\r\n");
   AppendFormatted(panel, "\tBoot version\t: %2.1f\r\n", static_cast<double>(info.bootVersion));
-  AppendFormatted(panel, "\tUpdate version\t: %2.1f\r\n",
-                  static_cast<double>(info.updateVersion));
+  AppendFormatted(panel, "\tUpdate version\t: %2.1f\r\n", static_cast<double>(info.updateVersion));
   AppendFormatted(panel, "\tMain version\t: %2.2f\r\n", static_cast<double>(info.mainVersion));
   AppendFormatted(panel, "\tBuild\t\t: %i\r\n", static_cast<int>(info.build));
   AppendFormatted(panel, "\tGrade\t\t: %2s\r\n", info.grade.c_str());

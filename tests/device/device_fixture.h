@@ -32,10 +32,18 @@ class DeviceFixture : public ::testing::Test {
                             const std::string& update, const std::string& issue,
                             const std::string& card, const std::string& grade) {
     return "\r\nZEPHOR - 100012345\r\n"
-           "PCB: " + card + "  ISSUE: " + issue + "\r\n"
-           "BOOT Version         : V" + boot + "\r\n"
-           "UPDATE Version       : V" + update + "\r\n"
-           "MAIN Version         : V" + main + " - " + grade + "\r\n"
+           "PCB: " +
+           card + "  ISSUE: " + issue +
+           "\r\n"
+           "BOOT Version         : V" +
+           boot +
+           "\r\n"
+           "UPDATE Version       : V" +
+           update +
+           "\r\n"
+           "MAIN Version         : V" +
+           main + " - " + grade +
+           "\r\n"
            "Build                : 112\r\n>";
   }
 

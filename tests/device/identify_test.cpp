@@ -1,8 +1,8 @@
 // Identification against scripted instruments: loader letters, unlock failures, the report.
 #include "device/identify.h"
 
-#include "device_fixture.h"
 #include "device/unlock.h"
+#include "device_fixture.h"
 
 namespace zephor::device {
 namespace {

@@ -62,10 +62,10 @@ class ScriptedInstrument {
     return it == lines.end() ? 0 : lineTimes[static_cast<std::size_t>(it - lines.begin())];
   }
 
-  std::string received;             // every byte the host sent
-  std::vector<std::string> lines;   // complete lines, without their line feed
+  std::string received;            // every byte the host sent
+  std::vector<std::string> lines;  // complete lines, without their line feed
   std::vector<std::uint32_t> lineTimes;
-  std::string pending;              // bytes after the last line feed
+  std::string pending;  // bytes after the last line feed
 
  private:
   std::map<std::string, std::pair<std::string, std::uint32_t>> answers_;

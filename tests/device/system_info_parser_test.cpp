@@ -22,9 +22,9 @@ const std::string kUpdate = "UPDATE Version       : V";
 const std::string kBuild = "Build                : ";
 
 TEST(SystemInfoParserTest, ReadsAFullReport) {
-  const DeviceInfo info = Parse(
-      "ZEPHOR - 100012345\r\nPCB: 200067890  ISSUE: 1 \r\n" + kBoot + "1.2\r\n" + kUpdate +
-      "1.3\r\n" + kMain + "1.40 - QH\r\n" + kBuild + "112\r\n");
+  const DeviceInfo info =
+      Parse("ZEPHOR - 100012345\r\nPCB: 200067890  ISSUE: 1 \r\n" + kBoot + "1.2\r\n" + kUpdate +
+            "1.3\r\n" + kMain + "1.40 - QH\r\n" + kBuild + "112\r\n");
   EXPECT_EQ(info.equipmentNumber, 100012345);
   EXPECT_EQ(info.cardIssue, 1);
   EXPECT_EQ(info.cardNumber, 200067890);
@@ -54,10 +54,8 @@ TEST_P(VersionDivisionTest, UndottedVersionsUpTo113) {
 INSTANTIATE_TEST_SUITE_P(
     Table, VersionDivisionTest,
     ::testing::Values(VersionCase{"1.13", "12 ", 12.0f / 10.0f},  // exactly 1.13 counts
-                      VersionCase{"1.12", "12 ", 12.0f / 10.0f},
-                      VersionCase{"1.14", "1.2", 1.2f},
-                      VersionCase{"1.14", "12 ", 12.0f},
-                      VersionCase{"1.40", "2.1", 2.1f}));
+                      VersionCase{"1.12", "12 ", 12.0f / 10.0f}, VersionCase{"1.14", "1.2", 1.2f},
+                      VersionCase{"1.14", "12 ", 12.0f}, VersionCase{"1.40", "2.1", 2.1f}));
 
 TEST(SystemInfoParserTest, MissingMainVersionDividesBoot) {
   // A main version that is not found stays 0, which is not above 1.13.

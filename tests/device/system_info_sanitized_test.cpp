@@ -15,10 +15,28 @@ constexpr int kRounds = 20000;
 constexpr int kMaxLength = 400;
 constexpr unsigned kSeed = 20240611;
 
-const std::vector<std::string> kPieces = {
-    "ZEPHOR - ", "ISSUE: ", "PCB: ", "MAIN Version         : V", "BOOT Version         : V",
-    "UPDATE Version       : V", "Build                : ", "1.40", "12 ", "0x", "08", "QH", " Q",
-    "A12345678", "-", "+", "inf", "nan", "1e99", "99999999999", "\r\n", " "};
+const std::vector<std::string> kPieces = {"ZEPHOR - ",
+                                          "ISSUE: ",
+                                          "PCB: ",
+                                          "MAIN Version         : V",
+                                          "BOOT Version         : V",
+                                          "UPDATE Version       : V",
+                                          "Build                : ",
+                                          "1.40",
+                                          "12 ",
+                                          "0x",
+                                          "08",
+                                          "QH",
+                                          " Q",
+                                          "A12345678",
+                                          "-",
+                                          "+",
+                                          "inf",
+                                          "nan",
+                                          "1e99",
+                                          "99999999999",
+                                          "\r\n",
+                                          " "};
 
 }  // namespace
 
