@@ -1,0 +1,18 @@
+// Each virtual millisecond the instrument takes what the host sent and answers on the line.
+#include "sim/in_process.h"
+
+namespace zephor::sim {
+
+InProcessInstrument::InProcessInstrument(InstrumentState state, Fault fault, int portIndex)
+    : model_(std::move(state), fault) {
+  factory_.AddLine(portIndex, &line_);
+  timing_.Attach(&line_, [this](std::uint32_t now, serial::MemoryLine& line) {
+    while (!line.toPeer.empty()) {
+      model_.Receive(line.toPeer.front(), now);
+      line.toPeer.pop_front();
+    }
+    line.PeerSend(model_.Transmit(now));
+  });
+}
+
+}  // namespace zephor::sim
