@@ -11,6 +11,7 @@
 #include "device/info_report.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
+#include "sim/in_process.h"
 #include "sim_panel.h"
 
 namespace zephor::sim {
@@ -58,6 +59,32 @@ TEST(ZephorSimTest, InfoOverPseudoTerminalShowsTheInstrument) {
   EXPECT_NE(panel.log.find("\tNumber equipment\t: 4242\r\n"), std::string::npos) << panel.log;
   EXPECT_NE(panel.log.find("\tMain version\t: 1.31\r\n"), std::string::npos);
   unsetenv("ZEPHOR_COM1");
+}
+
+TEST(ZephorSimTest, InfoLogIsTheSameAsInVirtualTime) {
+  InstrumentState state;
+  state.equipmentNumber = 777;
+  state.grade = "QN";
+  InProcessInstrument instrument(state, Fault::kNone);
+  SimPanel virtualPanel;
+  device::Station virtualStation;
+  virtualStation.ports = instrument.environment();
+  virtualStation.panel = &virtualPanel;
+  device::OnInfo(virtualStation);
+
+  SimProcess sim("--equipment 777 --grade QN");
+  ASSERT_FALSE(sim.ready().empty());
+  setenv("ZEPHOR_COM1", sim.link().c_str(), 1);
+  serial::PosixPortFactory factory;
+  serial::SystemTiming timing;
+  SimPanel panel;
+  device::Station station;
+  station.ports = {&factory, &timing};
+  station.panel = &panel;
+  device::OnInfo(station);
+  unsetenv("ZEPHOR_COM1");
+  EXPECT_FALSE(panel.log.empty());
+  EXPECT_EQ(panel.log, virtualPanel.log);
 }
 
 TEST(ZephorSimTest, LoaderLetterOverPseudoTerminal) {
