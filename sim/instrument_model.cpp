@@ -34,9 +34,8 @@ bool ParseFault(const std::string& name, Fault& fault) {
 std::string InstrumentModel::SystemReport() const {
   char text[400];
   // Numbers are padded with blanks: the identification reads them with "%li", which takes a
-  // leading zero for octal. Versions are printed with three characters for boot and update, four
-  // for main; the grade
-  // stands three blanks after the main version.
+  // leading zero for octal. Boot and update versions take three characters, main four, and the
+  // grade stands three blanks after the main version.
   std::snprintf(text, sizeof text,
                 "\r\nZEPHOR - %-9ld\r\n"
                 "PCB: %c%-8ld  ISSUE: %02d\r\n"
