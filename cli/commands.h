@@ -1,0 +1,14 @@
+// The subcommand groups of the command-line companion. Each adds its subcommands to the app and,
+// when one of them runs, stores the program's exit code.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+namespace zephor::cli {
+
+void AddPortCommands(CLI::App& app, int& exitCode);      // port-dump, info, erase
+void AddTransferCommands(CLI::App& app, int& exitCode);  // send, receive
+void AddUpdateCommands(CLI::App& app, int& exitCode);    // update
+void AddDatabaseCommands(CLI::App& app, int& exitCode);  // db report, db convert, db dump
+
+}  // namespace zephor::cli

@@ -1,0 +1,23 @@
+// Running one updater operation on the terminal, shared by the subcommands.
+#pragma once
+
+#include <functional>
+#include <string>
+
+#include "app/console_view.h"
+#include "app/port_dump.h"
+#include "app/updater.h"
+
+namespace zephor::cli {
+
+inline constexpr int kExitBadPort = 2;
+
+// Resolves COM1..COM4 or a device path (standing in for COM1) to a port index.
+bool ResolvePort(const std::string& portName, int& portIndex);
+
+// Runs one operation of the updater on the terminal; returns its exit code: the program's exit
+// code when the operation ended the program, else 0 when it returned true and 1 otherwise.
+int RunOnTerminal(const std::string& portName, app::ConsoleAnswer answer,
+                  const std::function<bool(app::Updater&)>& operation);
+
+}  // namespace zephor::cli
