@@ -3,6 +3,7 @@
 #include "app/updater.h"
 
 #include "device/info_report.h"
+#include "update/update_planner.h"
 
 namespace zephor::app {
 
@@ -92,10 +93,7 @@ void Updater::OnComPortSetup() {
 }
 
 void Updater::OnMakeUpdate() {
-  RunOperation([] {
-    // The update planner plugs in here: it identifies the instrument, decides which programs to
-    // reload and runs one update sequence on station_.
-  });
+  RunOperation([this] { update::OnMakeUpdate(station_); });
 }
 
 void Updater::RequestClose() {

@@ -164,6 +164,19 @@ bool ConversionReported(device::Station& station, serial::SerialPort& port) {
   return false;
 }
 
+// Moves the bar to the number of the last block the instrument acknowledged. A block is read
+// only after the one before it was acknowledged, and the read that finds the end adds none.
+transfer::PollRoutine BlockProgress(device::OperatorPanel& panel) {
+  auto shown = std::make_shared<long>(-1);
+  return [&panel, shown](transfer::XFER& x) {
+    const long held = x.blockNumber - 1;
+    const long acknowledged = x.blockLength == 0 ? held : held - 1;
+    if (acknowledged <= *shown) return;
+    *shown = acknowledged;
+    panel.SetProgress(static_cast<int>(acknowledged));
+  };
+}
+
 bool RunUpload(device::Station& station, int portIndex, const UploadRecipe& recipe,
                const std::filesystem::path& directory) {
   const std::filesystem::path path = FindImageFile(recipe.fileName, directory);
@@ -191,10 +204,12 @@ bool RunUpload(device::Station& station, int portIndex, const UploadRecipe& reci
     return false;
   }
 
+  transfer::PollRoutine poll;
   if (recipe.setProgressRange) {
     station.panel->SetProgressRange(1, static_cast<int>(facts.length / kProgressBlock));
+    poll = BlockProgress(*station.panel);
   }
-  const int sent = transfer::SendFile(*port, path.string());
+  const int sent = transfer::SendFile(*port, path.string(), {}, {}, poll);
   if (sent < 0) {
     // A failed transfer leaves the instrument without the image: the sequence must stop here.
     Show(station, Formatted(kTransferErrorFormat, sent));

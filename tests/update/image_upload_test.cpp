@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "independent_checks.h"
 #include "recording_panel.h"
+#include "scripted_loader.h"
 #include "serial/memory_line.h"
 #include "serial/serial_port.h"
 #include "temp_dir.h"
@@ -15,90 +17,12 @@
 namespace zephor::update {
 namespace {
 
-constexpr std::uint8_t kSoh = 0x01;
-constexpr std::uint8_t kEot = 0x04;
-constexpr std::uint8_t kAck = 0x06;
-constexpr std::uint8_t kNak = 0x15;
-constexpr std::size_t kBlockFrame = 133;  // SOH, number, complement, 128 bytes, CRC high and low
+using script::kAck;
+using script::kNak;
+using script::Loader;
 
-// The instrument's loader: takes the banner, sends its letter, takes the header, answers it and
-// receives the file by XMODEM with CRC blocks.
-struct Loader {
-  std::size_t bannerSize = 0;
-  int letter = 'B';
-  std::size_t headerSize = 23;
-  std::uint8_t headerReply = kAck;
-  bool receive = true;
-  std::string afterEot;
-
-  enum class Phase { kBanner, kHeader, kStart, kBlocks, kDone } phase = Phase::kBanner;
-  std::vector<std::uint8_t> inbox;
-  std::vector<std::uint8_t> banner;
-  std::vector<std::uint8_t> header;
-  std::vector<std::uint8_t> data;
-  std::uint32_t eotAt = 0;
-
-  void Step(std::uint32_t now, serial::MemoryLine& line) {
-    inbox.insert(inbox.end(), line.toPeer.begin(), line.toPeer.end());
-    line.toPeer.clear();
-    switch (phase) {
-      case Phase::kBanner:
-        if (inbox.size() < bannerSize) return;
-        banner.assign(inbox.begin(), inbox.begin() + static_cast<long>(bannerSize));
-        inbox.erase(inbox.begin(), inbox.begin() + static_cast<long>(bannerSize));
-        line.PeerSend({static_cast<std::uint8_t>(letter)});
-        phase = Phase::kHeader;
-        return;
-      case Phase::kHeader:
-        if (inbox.size() < headerSize) return;
-        header.assign(inbox.begin(), inbox.begin() + static_cast<long>(headerSize));
-        inbox.erase(inbox.begin(), inbox.begin() + static_cast<long>(headerSize));
-        line.PeerSend({headerReply});
-        phase = (headerReply == kAck) ? Phase::kStart : Phase::kDone;
-        return;
-      case Phase::kStart:
-        if (receive) {
-          line.PeerSend({'C'});
-          phase = Phase::kBlocks;
-        }
-        return;
-      case Phase::kBlocks:
-        if (!inbox.empty() && inbox[0] == kEot) {
-          inbox.erase(inbox.begin());
-          line.PeerSend({kAck});
-          eotAt = now;
-          phase = Phase::kDone;
-        } else if (inbox.size() >= kBlockFrame && inbox[0] == kSoh) {
-          data.insert(data.end(), inbox.begin() + 3, inbox.begin() + 131);
-          inbox.erase(inbox.begin(), inbox.begin() + kBlockFrame);
-          line.PeerSend({kAck});
-        }
-        return;
-      case Phase::kDone:
-        if (!afterEot.empty() && now >= eotAt + 100) {
-          line.PeerSend(std::vector<std::uint8_t>(afterEot.begin(), afterEot.end()));
-          afterEot.clear();
-        }
-        return;
-    }
-  }
-};
-
-// CRC-16/XMODEM bit by bit, and the byte sum, worked out apart from the code under test.
-unsigned BitwiseCrc(const std::vector<std::uint8_t>& bytes) {
-  unsigned crc = 0;
-  for (std::uint8_t byte : bytes) {
-    crc ^= static_cast<unsigned>(byte) << 8;
-    for (int bit = 0; bit < 8; ++bit)
-      crc = ((crc & 0x8000) ? (crc << 1) ^ 0x1021 : crc << 1) & 0xFFFF;
-  }
-  return crc;
-}
-
-std::string FiveDigits(unsigned value) {
-  std::string text = std::to_string(value);
-  return std::string(5 - text.size(), '0') + text;
-}
+using script::BitwiseCrc;
+using script::FiveDigits;
 
 std::vector<std::uint8_t> Pattern(std::size_t size) {
   std::vector<std::uint8_t> bytes(size);
@@ -207,6 +131,39 @@ TEST_F(ImageUploadTest, SpecialMainSucceedsOnTheConversionLine) {
   loader.afterEot = "end dBase convertion\r\n";
   EXPECT_TRUE(UploadSpecialMain(station, 0, dir.path()));
   EXPECT_TRUE(panel.messages.empty());
+  // Nothing acknowledged, the one block acknowledged, then the bar back to 0.
+  EXPECT_EQ(panel.progress, (std::vector<int>{0, 1, 0}));
+}
+
+TEST_F(ImageUploadTest, MainMovesTheBarToEachAcknowledgedBlock) {
+  dir.Write("main.bin", Pattern(5 * 128 + 40));  // five whole blocks and a short sixth
+  loader.bannerSize = 37;
+  loader.letter = 'S';
+  loader.headerSize = 19;
+  // Each position must equal the blocks the loader has taken when it is shown.
+  std::vector<std::size_t> blocksAtPosition;
+  panel.onProgress = [&](int) { blocksAtPosition.push_back(loader.data.size() / 128); };
+  EXPECT_TRUE(UploadMain(station, 0, dir.path()));
+  EXPECT_EQ(panel.rangeHigh, 5);
+  EXPECT_EQ(panel.progress, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 0}));
+  ASSERT_EQ(blocksAtPosition.size(), panel.progress.size());
+  for (std::size_t i = 0; i + 1 < panel.progress.size(); ++i)
+    EXPECT_EQ(blocksAtPosition[i], static_cast<std::size_t>(panel.progress[i])) << "at " << i;
+}
+
+TEST_F(ImageUploadTest, NewBootOfWholeBlocksEndsAtItsLastBlock) {
+  dir.Write("newboot.bin", Pattern(3 * 128));
+  loader.bannerSize = 37;
+  loader.letter = 'S';
+  loader.headerSize = 19;
+  EXPECT_TRUE(UploadNewBoot(station, 0, dir.path()));
+  EXPECT_EQ(panel.progress, (std::vector<int>{0, 1, 2, 3, 0}));
+}
+
+TEST_F(ImageUploadTest, BootLoadLeavesTheBarStillDuringTheTransfer) {
+  dir.Write("boot.bin", Pattern(4 * 128));
+  EXPECT_TRUE(UploadBoot(station, 0, dir.path()));
+  EXPECT_EQ(loader.data.size(), 4u * 128);
   EXPECT_EQ(panel.progress, std::vector<int>{0});
 }
 

@@ -1,6 +1,7 @@
 // An operator panel that records what the update operations show, for the update tests.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,14 +14,17 @@ class RecordingPanel final : public device::OperatorPanel {
  public:
   void AppendLog(std::string_view text) override { log += text; }
   void ClearLog() override { log.clear(); }
-  void SetProgress(int position) override { progress.push_back(position); }
+  void SetProgress(int position) override {
+    progress.push_back(position);
+    if (onProgress) onProgress(position);
+  }
   void SetProgressRange(int low, int high) override {
     rangeLow = low;
     rangeHigh = high;
   }
-  bool ShowMessage(std::string_view text, device::MessageButtons) override {
+  bool ShowMessage(std::string_view text, device::MessageButtons buttons) override {
     messages.emplace_back(text);
-    return true;
+    return buttons == device::MessageButtons::kOk || answerOk;
   }
   void ExitProgram(int code) override { exitCodes.push_back(code); }
 
@@ -30,6 +34,8 @@ class RecordingPanel final : public device::OperatorPanel {
   int rangeHigh = 0;
   std::vector<std::string> messages;
   std::vector<int> exitCodes;
+  bool answerOk = true;                 // the operator's answer to OK and Cancel boxes
+  std::function<void(int)> onProgress;  // called with each position as it is set
 };
 
 }  // namespace zephor::update

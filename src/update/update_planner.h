@@ -1,0 +1,52 @@
+// The update planner behind Make Update: identify, compare versions, warn, load, restore, restart.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+
+#include "device/device_info.h"
+#include "device/operator_panel.h"
+#include "update/image_versions.h"
+
+namespace zephor::update {
+
+// A main program up to this version keeps the measurements in a layout that the special main
+// converts; up to the second one the 1.40 main needs the database restore.
+inline constexpr float kSpecialMainLimit = 1.28f;
+inline constexpr float kOldLayoutLimit = 1.31f;
+// The single-precision 1.4 that a stamp reading 1.40 or 1.4 gives.
+inline constexpr std::uint32_t kNewLayoutMainBits = 0x3FB33333;
+// A version this high is no real version: the program is reloaded whatever the image holds.
+inline constexpr double kBogusVersion = 25.0;
+
+inline constexpr const char* kUpToDateText = "Your ZEPHOR is up to date";
+inline constexpr const char* kUpdateStoppedText = "Update stopped !!";
+inline constexpr const char* kRestartText = "Restart the ZEPHOR !!";
+inline constexpr const char* kQhWarningText =
+    "Warning: You are about to update a ZEPHOR \"QH\", make sure the data logger memory has "
+    "being erased before proceeding. Are you sure to continue?";
+inline constexpr const char* kQWarningText =
+    "Warning: You are about to update a ZEPHOR \"Q\", from V1.31 to V1.40 all measuraments will "
+    "be lost.\n Are you sure to continue?";
+inline constexpr int kCancelledExitCode = 1;
+
+// Which of the three programs to reload.
+struct UpdatePlan {
+  bool loadBoot = false;
+  bool loadUpdate = false;
+  bool loadMain = false;
+};
+
+// The version comparisons: newer image, a bogus instrument version, or the same main with a
+// newer build.
+UpdatePlan DecideLoads(const device::DeviceInfo& info, const ImageVersions& images);
+
+// True when the image main is exactly the single-precision 1.4.
+bool IsNewLayoutMain(float imageMainVersion);
+
+// Run by the Make Update button. Image files are looked up in directory (the working directory
+// when empty); the database restore writes its files there too. Returns when the run ends,
+// also when it ended the program through the panel.
+void OnMakeUpdate(device::Station& station, const std::filesystem::path& directory = {});
+
+}  // namespace zephor::update
