@@ -1,11 +1,122 @@
-// db report, db convert, db dump.
+// db report, db convert, db dump: the saved database on disk, without a port.
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "cli/commands.h"
+#include "database/conversion.h"
+#include "database/database_dump.h"
+#include "database/survey_report.h"
+#include "device/operator_panel.h"
 
 namespace zephor::cli {
+namespace {
+
+constexpr char kFileHelp[] = "A saved database as ZEPHORdata.bin holds it";
+constexpr char kOutHelp[] = "Directory the report or conversion is written to";
+constexpr int kExitBadFile = 3;
+
+// Log lines and message boxes of the database code, on the terminal; boxes are answered OK.
+class TerminalPanel final : public device::OperatorPanel {
+ public:
+  void AppendLog(std::string_view text) override { std::cout << text; }
+  void ClearLog() override {}
+  void SetProgress(int) override {}
+  void SetProgressRange(int, int) override {}
+  bool ShowMessage(std::string_view text, device::MessageButtons) override {
+    std::cerr << text << "\n";
+    return true;
+  }
+  void ExitProgram(int code) override { exitCode = code; }
+  int exitCode = EXIT_SUCCESS;
+};
+
+bool ReadDatabase(const std::string& fileName, std::vector<std::uint8_t>& bytes) {
+  std::ifstream file(fileName, std::ios::binary);
+  if (!file) {
+    std::cerr << "cannot open " << fileName << "\n";
+    return false;
+  }
+  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  if (file.bad()) {
+    std::cerr << "cannot read " << fileName << "\n";
+    return false;
+  }
+  return true;
+}
+
+struct DbOptions {
+  std::string fileName;
+  std::string outDir = ".";
+  std::int32_t equipment = 0;
+  std::int32_t build = 0;
+  bool json = false;
+  bool csv = false;
+};
+
+int RunReport(const DbOptions& o) {
+  std::vector<std::uint8_t> bytes;
+  if (!ReadDatabase(o.fileName, bytes)) return kExitBadFile;
+  TerminalPanel panel;
+  device::Station station;
+  station.panel = &panel;
+  device::DeviceInfo info;
+  info.equipmentNumber = o.equipment;
+  info.build = o.build;
+  const bool written = database::WriteSurveyReport(station, bytes, info, o.outDir);
+  return written ? panel.exitCode : EXIT_FAILURE;
+}
+
+int RunConvert(const DbOptions& o) {
+  std::vector<std::uint8_t> bytes;
+  if (!ReadDatabase(o.fileName, bytes)) return kExitBadFile;
+  TerminalPanel panel;
+  device::Station station;
+  station.panel = &panel;
+  const bool converted = database::ConvertDatabase(station, bytes, o.outDir);
+  return converted ? panel.exitCode : EXIT_FAILURE;
+}
+
+int RunDump(const DbOptions& o) {
+  std::vector<std::uint8_t> bytes;
+  if (!ReadDatabase(o.fileName, bytes)) return kExitBadFile;
+  const auto format = o.json  ? database::DumpFormat::kJson
+                      : o.csv ? database::DumpFormat::kCsv
+                              : database::DumpFormat::kText;
+  if (database::DumpDatabase(bytes, format, std::cout) != database::WalkEnd::kEndOfData) {
+    std::cerr << o.fileName << ": data ends without its end-of-data byte\n";
+  }
+  return EXIT_SUCCESS;
+}
+
+}  // namespace
 
 void AddDatabaseCommands(CLI::App& app, int& exitCode) {
-  (void)app;
-  (void)exitCode;
+  auto o = std::make_shared<DbOptions>();
+  CLI::App* db = app.add_subcommand("db", "Read a saved measurement database, offline");
+  db->require_subcommand(1);
+
+  CLI::App* report = db->add_subcommand("report", "Write the survey report _Quarvel.txt");
+  report->add_option("file", o->fileName, kFileHelp)->required();
+  report->add_option("--equipment", o->equipment, "Equipment number printed after NE");
+  report->add_option("--build", o->build, "Main program build; 224 and on print the A column");
+  report->add_option("--out", o->outDir, kOutHelp);
+  report->callback([&exitCode, o] { exitCode = RunReport(*o); });
+
+  CLI::App* convert = db->add_subcommand("convert", "Write _Conversion.txt in the 1.40 layout");
+  convert->add_option("file", o->fileName, kFileHelp)->required();
+  convert->add_option("--out", o->outDir, kOutHelp);
+  convert->callback([&exitCode, o] { exitCode = RunConvert(*o); });
+
+  CLI::App* dump = db->add_subcommand("dump", "Print every survey and measurement, decoded");
+  dump->add_option("file", o->fileName, kFileHelp)->required();
+  auto* json = dump->add_flag("--json", o->json, "JSON instead of text");
+  dump->add_flag("--csv", o->csv, "CSV, one row a measurement")->excludes(json);
+  dump->callback([&exitCode, o] { exitCode = RunDump(*o); });
 }
 
 }  // namespace zephor::cli

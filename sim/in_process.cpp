@@ -3,8 +3,9 @@
 
 namespace zephor::sim {
 
-InProcessInstrument::InProcessInstrument(InstrumentState state, Fault fault, int portIndex)
-    : model_(std::move(state), fault) {
+InProcessInstrument::InProcessInstrument(InstrumentState state, const FaultSet& faults,
+                                         int portIndex, FirmwareTiming timing)
+    : model_(std::move(state), faults, timing) {
   factory_.AddLine(portIndex, &line_);
   timing_.Attach(&line_, [this](std::uint32_t now, serial::MemoryLine& line) {
     while (!line.toPeer.empty()) {

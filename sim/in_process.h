@@ -8,7 +8,8 @@ namespace zephor::sim {
 
 class InProcessInstrument {
  public:
-  InProcessInstrument(InstrumentState state, Fault fault, int portIndex = 0);
+  InProcessInstrument(InstrumentState state, const FaultSet& faults, int portIndex = 0,
+                      FirmwareTiming timing = {});
   InProcessInstrument(const InProcessInstrument&) = delete;
   InProcessInstrument& operator=(const InProcessInstrument&) = delete;
 

@@ -1,4 +1,5 @@
-// A simulated ZEPHOR: the instrument's side of the command conversation, on a millisecond clock.
+// A simulated ZEPHOR: the instrument's side of the command conversation, its loader and its
+// transfers, on a millisecond clock.
 #pragma once
 
 #include <cstdint>
@@ -7,35 +8,22 @@
 #include <string>
 #include <vector>
 
+#include "sim/fault_set.h"
+#include "sim/instrument_state.h"
+#include "sim/line_faults.h"
+#include "sim/loader_model.h"
+#include "sim/memory_transfer.h"
+
 namespace zephor::sim {
-
-// Faults the instrument can be given.
-enum class Fault {
-  kNone,
-  kSilent,      // answers nothing at all
-  kOkWithCrLf,  // answers UNLOCK with "OK\r\n"
-  kLongReply,   // answers UNLOCK with a line too long for the reply buffer
-  kNeverReady,  // never sends READY after a restart
-};
-
-struct InstrumentState {
-  long equipmentNumber = 123456789;
-  long cardNumber = 12345678;
-  int cardIssue = 2;
-  std::string bootVersion = "1.2";  // as printed by a main above 1.13
-  std::string updateVersion = "1.2";
-  std::string mainVersion = "1.31";
-  int build = 5;
-  std::string grade = "QH";
-  char missingProgram = 0;  // 'B', 'U' or 'S' when the loader waits for that program
-  std::vector<std::uint8_t> memory;
-};
 
 class InstrumentModel {
  public:
   using CommandLog = std::function<void(const std::string&)>;
+  using StateListener = std::function<void(const InstrumentState&)>;
 
-  InstrumentModel(InstrumentState state, Fault fault) : state_(std::move(state)), fault_(fault) {}
+  InstrumentModel(InstrumentState state, const FaultSet& faults, FirmwareTiming timing = {});
+  InstrumentModel(const InstrumentModel&) = delete;
+  InstrumentModel& operator=(const InstrumentModel&) = delete;
 
   // One byte from the host at time nowMs.
   void Receive(std::uint8_t byte, std::uint32_t nowMs);
@@ -44,7 +32,10 @@ class InstrumentModel {
 
   // Paces output as at 9600 baud (10 bits a byte, about 1.04 ms each).
   void SetPaced(bool paced) { paced_ = paced; }
+  // Every command and every step of a transfer or a load, one line each.
   void SetCommandLog(CommandLog log) { log_ = std::move(log); }
+  // Runs after every change of versions or memory.
+  void SetStateListener(StateListener listener) { listener_ = std::move(listener); }
 
   // The report the instrument prints for "system".
   std::string SystemReport() const;
@@ -52,26 +43,40 @@ class InstrumentModel {
   const InstrumentState& state() const { return state_; }
   bool unlocked() const { return unlocked_; }
   const std::vector<std::string>& commands() const { return commands_; }
+  const LoaderModel& loader() const { return loader_; }
+  bool transferActive() const { return loader_.transferring() || memory_.active(); }
+  // Bytes the line faults have damaged, dropped or doubled so far.
+  long damagedBytes() const { return lineFaults_.touched(); }
 
  private:
-  void Execute(const std::string& command);
+  void Execute(const std::string& command, std::uint32_t nowMs);
   void Send(const std::string& text);
+  void Emit(const Outbox& bytes, bool transfer);
+  void TakeUpload();
+  void WatchBanner(std::uint8_t byte, std::uint32_t nowMs);
+  void Log(const std::string& text) const {
+    if (log_) log_(text);
+  }
+  void Changed() {
+    if (listener_) listener_(state_);
+  }
 
   InstrumentState state_;
-  Fault fault_;
+  FaultSet faults_;
+  LineFaults lineFaults_;
+  LoaderModel loader_;
+  MemoryTransfer memory_;
   bool unlocked_ = false;
   bool paced_ = false;
+  bool poweredUp_ = false;
+  std::size_t bannerMatched_ = 0;
   std::string line_;
   std::deque<std::uint8_t> output_;
   std::vector<std::string> commands_;
   CommandLog log_;
-  std::uint32_t lastLetterMs_ = 0;
-  bool letterSent_ = false;
+  StateListener listener_;
   double pacingCredit_ = 0;
   std::uint32_t lastTransmitMs_ = 0;
 };
-
-// Parses a fault name ("silent", "ok-crlf", "long-reply", "never-ready"); false when unknown.
-bool ParseFault(const std::string& name, Fault& fault);
 
 }  // namespace zephor::sim

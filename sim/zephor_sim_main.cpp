@@ -9,9 +9,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <string>
+#include <vector>
 
+#include "sim/database_generator.h"
 #include "sim/instrument_model.h"
 
 namespace {
@@ -46,12 +50,44 @@ bool OpenTerminal(int& master, int& slave, std::string& slaveName) {
   return true;
 }
 
+bool ReadMemoryFile(const std::string& path, std::vector<std::uint8_t>& memory) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  memory.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  return true;
+}
+
+// SEED:SIZE, both decimal.
+bool ParseGenerateSpec(const std::string& spec, std::uint32_t& seed, std::size_t& size) {
+  unsigned long s = 0, n = 0;
+  int used = 0;
+  if (std::sscanf(spec.c_str(), "%lu:%lu%n", &s, &n, &used) != 2 ||
+      static_cast<std::size_t>(used) != spec.size())
+    return false;
+  seed = static_cast<std::uint32_t>(s);
+  size = n;
+  return true;
+}
+
+// Writes to a temporary name first so a reader never sees half a file.
+void WriteWhole(const std::string& path, const void* data, std::size_t size) {
+  const std::string temporary = path + ".tmp";
+  {
+    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
+    out.write(static_cast<const char*>(data), static_cast<std::streamsize>(size));
+  }
+  std::rename(temporary.c_str(), path.c_str());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"zephor-sim: a simulated ZEPHOR on a pseudo-terminal"};
   zephor::sim::InstrumentState state;
-  std::string link, faultName = "none", missing;
+  std::string link, missing, dbFile, generateSpec, stateOut, memoryOut;
+  std::vector<std::string> faultNames;
+  zephor::sim::FaultSet faults;
+  zephor::sim::FirmwareTiming firmwareTiming;
   bool paced = false;
   app.add_option("--link", link, "Make PATH a symbolic link to the terminal");
   app.add_option("--main", state.mainVersion, "Main program version as printed (e.g. 1.31)");
@@ -65,16 +101,55 @@ int main(int argc, char** argv) {
   app.add_option("--issue", state.cardIssue, "Card issue");
   app.add_option("--missing", missing, "Program the loader waits for: B, U or S")
       ->check(CLI::IsMember({"B", "U", "S"}));
-  app.add_option("--fault", faultName, "none, silent, ok-crlf, long-reply, never-ready");
+  app.add_option("--fault", faultNames,
+                 "none, silent, ok-crlf, long-reply, never-ready (repeat to combine)");
+  app.add_option("--nak-blocks", faults.nakFirstBlocks, "Refuse the first N XMODEM blocks")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--cancel-at-block", faults.cancelAtBlock,
+                 "Send two CAN at XMODEM block K of any transfer")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--corrupt-rate", faults.line.corrupt, "Chance to flip a bit of a sent byte")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--drop-rate", faults.line.drop, "Chance to drop a sent byte")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--duplicate-rate", faults.line.duplicate, "Chance to send a byte twice")
+      ->check(CLI::Range(0.0, 1.0));
+  app.add_option("--noise-seed", faults.line.seed, "Seed of the line noise");
+  app.add_flag("--noise-all", faults.line.allOutput,
+               "Line noise on every sent byte, not only on transfers");
+  app.add_option("--ready-delay", firmwareTiming.readyDelayMs,
+                 "Milliseconds from a new main program to READY");
+  app.add_option("--conversion-ms", firmwareTiming.conversionMs,
+                 "Milliseconds the special main takes to convert the memory");
+  app.add_option("--db", dbFile, "Measurement memory from FILE");
+  app.add_option("--generate-db", generateSpec, "Generated measurement memory, SEED:SIZE");
+  app.add_option("--state-out", stateOut, "Write the versions and memory size to FILE on change");
+  app.add_option("--memory-out", memoryOut, "Write the memory bytes to FILE on change");
   app.add_flag("--paced", paced, "Pace output as at 9600 baud");
   CLI11_PARSE(app, argc, argv);
 
-  zephor::sim::Fault fault;
-  if (!zephor::sim::ParseFault(faultName, fault)) {
-    std::cerr << "zephor-sim: unknown fault " << faultName << "\n";
-    return 2;
+  for (const std::string& name : faultNames) {
+    zephor::sim::Fault fault;
+    if (!zephor::sim::ParseFault(name, fault)) {
+      std::cerr << "zephor-sim: unknown fault " << name << "\n";
+      return 2;
+    }
+    faults.Add(fault);
   }
   if (!missing.empty()) state.missingProgram = missing[0];
+  if (!dbFile.empty() && !ReadMemoryFile(dbFile, state.memory)) {
+    std::cerr << "zephor-sim: cannot read " << dbFile << "\n";
+    return 2;
+  }
+  if (!generateSpec.empty()) {
+    std::uint32_t seed = 0;
+    std::size_t size = 0;
+    if (!ParseGenerateSpec(generateSpec, seed, size)) {
+      std::cerr << "zephor-sim: --generate-db wants SEED:SIZE, not " << generateSpec << "\n";
+      return 2;
+    }
+    state.memory = zephor::sim::GenerateDatabase(seed, size);
+  }
 
   int master = -1, slave = -1;
   std::string slaveName;
@@ -94,9 +169,18 @@ int main(int argc, char** argv) {
   signal(SIGTERM, OnSignal);
   signal(SIGINT, OnSignal);
 
-  zephor::sim::InstrumentModel model(state, fault);
+  zephor::sim::InstrumentModel model(state, faults, firmwareTiming);
   model.SetPaced(paced);
   model.SetCommandLog([](const std::string& line) { std::cerr << "zephor-sim: " << line << "\n"; });
+  auto writeState = [&](const zephor::sim::InstrumentState& now) {
+    if (!stateOut.empty()) {
+      const std::string summary = zephor::sim::StateSummary(now);
+      WriteWhole(stateOut, summary.data(), summary.size());
+    }
+    if (!memoryOut.empty()) WriteWhole(memoryOut, now.memory.data(), now.memory.size());
+  };
+  model.SetStateListener(writeState);
+  writeState(model.state());
   std::cout << "ready " << path << std::endl;
 
   while (!g_stop) {

@@ -6,41 +6,40 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 #include <string>
+#include <vector>
 
+#include "device/erase.h"
 #include "device/info_report.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
+#include "sim/database_generator.h"
 #include "sim/in_process.h"
+#include "sim_child.h"
 #include "sim_panel.h"
 
 namespace zephor::sim {
 namespace {
 
-// Starts zephor-sim with a link and waits for its "ready" line.
+// Starts zephor-sim with a link and waits for its "ready" line; stopped by its own process id.
 class SimProcess {
  public:
-  explicit SimProcess(const std::string& args) {
-    link_ = "/tmp/zephor-sim-test-" + std::to_string(getpid());
-    const std::string command =
-        std::string("exec ") + ZEPHOR_SIM_PATH + " --link " + link_ + " " + args + " 2>/dev/null";
-    pipe_ = popen(command.c_str(), "r");
-    if (pipe_ == nullptr) return;
-    char line[512] = {};
-    if (std::fgets(line, sizeof line, pipe_) != nullptr) ready_ = line;
-  }
-  ~SimProcess() {
-    if (pipe_ == nullptr) return;
-    std::system(("pkill -TERM -f -- '--link " + link_ + "'").c_str());
-    pclose(pipe_);
-  }
-  const std::string& ready() const { return ready_; }
+  explicit SimProcess(const std::string& args)
+      : link_("/tmp/zephor-sim-test-" + std::to_string(getpid())), child_(Arguments(link_, args)) {}
+  const std::string& ready() const { return child_.ready(); }
   const std::string& link() const { return link_; }
 
  private:
-  FILE* pipe_ = nullptr;
+  static std::vector<std::string> Arguments(const std::string& link, const std::string& args) {
+    std::vector<std::string> list{"--link", link};
+    std::istringstream words(args);
+    for (std::string word; words >> word;) list.push_back(word);
+    return list;
+  }
+
   std::string link_;
-  std::string ready_;
+  e2e::SimChild child_;
 };
 
 TEST(ZephorSimTest, InfoOverPseudoTerminalShowsTheInstrument) {
@@ -101,6 +100,43 @@ TEST(ZephorSimTest, LoaderLetterOverPseudoTerminal) {
   EXPECT_EQ(station.statusText, "No MAIN program");
   EXPECT_NE(panel.log.find("\tNo MAIN program \r\n"), std::string::npos);
   unsetenv("ZEPHOR_COM1");
+}
+
+TEST(ZephorSimTest, StateFileShowsGeneratedMemoryAndTheErase) {
+  const std::string stateFile = "/tmp/zephor-sim-state-" + std::to_string(getpid());
+  const std::string memoryFile = stateFile + ".bin";
+  auto slurp = [](const std::string& path) {
+    std::string text;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+      char buf[4096];
+      for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) text.append(buf, n);
+      std::fclose(f);
+    }
+    return text;
+  };
+  const auto memory = GenerateDatabase(5, 3000);
+  {
+    SimProcess sim("--generate-db 5:3000 --main 1.40 --build 7 --state-out " + stateFile +
+                   " --memory-out " + memoryFile);
+    ASSERT_FALSE(sim.ready().empty());
+    EXPECT_EQ(slurp(stateFile),
+              "boot=1.2\nupdate=1.2\nmain=1.40\nbuild=7\ngrade=QH\nmemory_bytes=" +
+                  std::to_string(memory.size()) + "\n");
+    EXPECT_EQ(slurp(memoryFile), std::string(memory.begin(), memory.end()));
+    setenv("ZEPHOR_COM1", sim.link().c_str(), 1);
+    serial::PosixPortFactory factory;
+    serial::SystemTiming timing;
+    SimPanel panel;
+    device::Station station;
+    station.ports = {&factory, &timing};
+    station.panel = &panel;
+    EXPECT_TRUE(device::EraseLogger(station, false));
+    unsetenv("ZEPHOR_COM1");
+  }
+  EXPECT_NE(slurp(stateFile).find("memory_bytes=0\n"), std::string::npos);
+  EXPECT_EQ(slurp(memoryFile), "");
+  std::remove(stateFile.c_str());
+  std::remove(memoryFile.c_str());
 }
 
 }  // namespace

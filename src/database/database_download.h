@@ -1,0 +1,26 @@
+// The download of the instrument's measurement memory into "ZEPHORdata.bin".
+#pragma once
+
+#include <filesystem>
+
+#include "device/operator_panel.h"
+
+namespace zephor::database {
+
+inline constexpr const char* kDownloadCommand = "DOWNLOAD";
+inline constexpr int kDownloadReplySize = 15;
+inline constexpr int kDownloadReplyLimitMs = 1000;
+inline constexpr int kDownloadReplyBufferSize = 500;
+// Plain pauses: after the lock, and before the lock once the transfer is done.
+inline constexpr std::uint32_t kLockPauseMs = 150;
+inline constexpr std::uint32_t kSettlePauseMs = 1000;
+inline constexpr const char* kNoResponseMessage = "No response of ZEPHOR";
+inline constexpr const char* kDatabaseEmptyLine = "\tDataBase empty.\r\n";
+
+// Asks the instrument for its memory and receives it into directory/"ZEPHORdata.bin" (the working
+// directory when empty). Stores the instrument's three answer numbers in station.downloadReply.
+// True only when the transfer succeeded.
+bool DownloadDatabase(device::Station& station, int portIndex,
+                      const std::filesystem::path& directory = {});
+
+}  // namespace zephor::database

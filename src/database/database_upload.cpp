@@ -1,0 +1,95 @@
+// The upload conversation: the instrument learns length and check code first, then gets the file.
+#include "database/database_upload.h"
+
+#include <cstdio>
+#include <fstream>
+#include <new>
+#include <vector>
+
+#include "database/database_file.h"
+#include "device/command_link.h"
+#include "device/unlock.h"
+#include "serial/timed_io.h"
+#include "transfer/crc16.h"
+#include "transfer/xmodem.h"
+
+namespace zephor::database {
+
+namespace {
+
+constexpr const char* kWriteLine = "\tWrite Data to ZEPHOR.\r\n";
+constexpr const char* kFinishedLine = "\tFinished.\r\n";
+constexpr const char* kUploadFormat = "UPLOAD %d 0x%zx 0x%4x";
+constexpr const char* kTransferErrorFormat = "Error in file transfer %i";
+constexpr int kLineBufferSize = 100;
+constexpr int kReplyBufferSize = 500;
+
+std::string Formatted(const char* format, int value) {
+  char text[kLineBufferSize];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
+}  // namespace
+
+std::string UploadCommandText(std::size_t length, std::uint16_t check) {
+  char text[kLineBufferSize];
+  std::snprintf(text, sizeof text, kUploadFormat, kUploadArea, length, unsigned{check});
+  return text;
+}
+
+void UploadDatabase(device::Station& station, int portIndex, SavedDatabaseOutcome outcome,
+                    const std::filesystem::path& directory) {
+  device::OperatorPanel& panel = *station.panel;
+  panel.AppendLog(kWriteLine);
+  // Only a file this run's conversion finished is the instrument's whole database; an old or
+  // half-written one would replace its memory with something else.
+  if (outcome != SavedDatabaseOutcome::kConverted) {
+    panel.AppendLog(kNotConvertedLine);
+    return;
+  }
+
+  std::ifstream file(directory / kConversionFileName, std::ios::binary | std::ios::ate);
+  if (!file) {
+    panel.ShowMessage(std::string("Can't open file ") + kConversionFileName,
+                      device::MessageButtons::kOk);
+    panel.ExitProgram(1);
+    return;
+  }
+  const std::streamoff length = file.tellg();
+  std::vector<std::uint8_t> image;
+  try {
+    image.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+  } catch (const std::bad_alloc&) {
+    panel.ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
+    return;
+  }
+  file.seekg(0);
+  file.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
+  file.close();
+
+  const std::uint16_t check = transfer::Crc16(image.size(), 0, image.data());
+  SendDatabaseFile(station, portIndex, image.size(), check, directory);
+  panel.AppendLog(kFinishedLine);
+}
+
+void SendDatabaseFile(device::Station& station, int portIndex, std::size_t length,
+                      std::uint16_t check, const std::filesystem::path& directory) {
+  device::OperatorPanel& panel = *station.panel;
+  serial::PortHandle port(device::OpenCommandPort(station.ports, portIndex));
+  // The answer to the unlock is not looked at: the instrument has just been restarted and the
+  // upload goes on whatever it says.
+  device::SendCommand(*port, device::kUnlockCommand, device::kLineFeed);
+  serial::WriteString(*port, UploadCommandText(length, check), device::kLineFeed);
+  std::uint8_t reply[kReplyBufferSize] = {};
+  serial::ReadBuffer(*port, reply, kUploadReplySize, kUploadReplyLimitMs);
+
+  const int result = transfer::SendFile(*port, (directory / kConversionFileName).string());
+  if (result < 0) {
+    panel.ShowMessage(Formatted(kTransferErrorFormat, result), device::MessageButtons::kOk);
+  }
+  panel.SetProgress(0);
+  device::SendCommand(*port, device::kLockCommand, device::kLineFeed);
+}
+
+}  // namespace zephor::database

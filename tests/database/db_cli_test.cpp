@@ -1,0 +1,67 @@
+// zephor db report, convert and dump as a program, on files in a scratch directory.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "database/conversion.h"
+#include "database/database_file.h"
+#include "database_fixture.h"
+#include "sim/database_generator.h"
+
+namespace zephor::database::testing {
+namespace {
+
+constexpr const char* kZephor = ZEPHOR_CLI_PATH;
+
+class DbCliTest : public DatabaseTest {
+ protected:
+  // Runs zephor with the arguments in the scratch directory; output goes to out.txt and err.txt.
+  int Run(const std::string& args) {
+    const std::string command =
+        "cd '" + directory.string() + "' && '" + kZephor + "' " + args + " > out.txt 2> err.txt";
+    const int status = std::system(command.c_str());
+    return WEXITSTATUS(status);
+  }
+};
+
+TEST_F(DbCliTest, ConvertWritesWhatTheLibraryWrites) {
+  const Bytes memory = sim::GenerateDatabase(21, 4000);
+  WriteIn(kDatabaseFileName, memory);
+  ASSERT_EQ(Run("db convert ZEPHORdata.bin"), 0) << ReadText("err.txt");
+  const Bytes fromCli = ReadOut(kConversionFileName);
+  ASSERT_TRUE(ConvertDatabase(station, memory, directory));
+  EXPECT_EQ(fromCli, ReadOut(kConversionFileName));
+  EXPECT_NE(ReadText("out.txt").find("Convertion DataBase."), std::string::npos);
+}
+
+TEST_F(DbCliTest, ReportTakesEquipmentAndBuild) {
+  WriteIn(kDatabaseFileName, sim::GenerateDatabase(22, 3000));
+  ASSERT_EQ(Run("db report ZEPHORdata.bin --equipment 4711 --build 230"), 0);
+  const std::string report = ReadText(kReportFileName);
+  EXPECT_NE(report.find("NE4711."), std::string::npos);
+  EXPECT_NE(report.find(" A="), std::string::npos);
+  EXPECT_NE(ReadText("err.txt").find("_Quarvel.TXT"), std::string::npos);
+}
+
+TEST_F(DbCliTest, DumpFormats) {
+  WriteIn(kDatabaseFileName, sim::GenerateDatabase(23, 3000));
+  ASSERT_EQ(Run("db dump ZEPHORdata.bin"), 0);
+  EXPECT_NE(ReadText("out.txt").find("up to the end-of-data byte"), std::string::npos);
+  ASSERT_EQ(Run("db dump ZEPHORdata.bin --json"), 0);
+  EXPECT_EQ(ReadText("out.txt").rfind("{\"surveys\": [", 0), 0u);
+  ASSERT_EQ(Run("db dump ZEPHORdata.bin --csv"), 0);
+  EXPECT_EQ(ReadText("out.txt").rfind("survey,offset,", 0), 0u);
+  EXPECT_NE(Run("db dump ZEPHORdata.bin --csv --json"), 0);
+}
+
+TEST_F(DbCliTest, MissingOrTruncatedFile) {
+  EXPECT_EQ(Run("db dump nothing.bin"), 3);
+  EXPECT_NE(ReadText("err.txt").find("cannot open nothing.bin"), std::string::npos);
+  WriteIn(kDatabaseFileName, {0xBF, 0xF8, 0x00});
+  EXPECT_EQ(Run("db dump ZEPHORdata.bin"), 0);
+  EXPECT_NE(ReadText("err.txt").find("without its end-of-data byte"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace zephor::database::testing

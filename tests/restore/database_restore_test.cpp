@@ -1,0 +1,189 @@
+// The database chain after a restart, by grade, against the simulated instrument.
+#include "update/database_restore.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "chain_fixture.h"
+#include "database/conversion.h"
+#include "database/database_file.h"
+#include "device/command_link.h"
+#include "sim/database_generator.h"
+
+namespace zephor::update {
+namespace {
+
+using database::testing::Bytes;
+using database::testing::ChainTest;
+
+// The restarted instrument says READY during the second try.
+constexpr std::uint32_t kReadyAtMs = 20000;
+const std::vector<int> kWholeChain = {10, 30, 50, 80, 90, 100};
+// The upload sets the bar to 0 after its transfer, before the restore's last step.
+const std::vector<int> kWholeChainWithUpload = {10, 30, 50, 80, 90, 0, 100};
+
+class RestoreTest : public ChainTest {
+ protected:
+  void StartWith(const std::string& grade, Bytes memory, const sim::FaultSet& faults = {},
+                 std::optional<std::uint32_t> readyAtMs = kReadyAtMs) {
+    sim::InstrumentState state;
+    state.grade = grade;
+    state.memory = std::move(memory);
+    before = state.memory;
+    station.grade = grade;
+    UseInstrument(state, faults, readyAtMs);
+  }
+  void Restore() { RunDatabaseRestore(station, 0, info, directory); }
+  const Bytes& Memory() const { return instrument->model().state().memory; }
+  std::size_t CountOf(const std::string& command) const {
+    const auto commands = Commands();
+    return static_cast<std::size_t>(std::count(commands.begin(), commands.end(), command));
+  }
+
+  // What the conversion makes of the memory as it was, worked out apart from the restore.
+  Bytes ConvertedBefore() {
+    const auto elsewhere = directory / "expected";
+    std::filesystem::create_directories(elsewhere);
+    database::testing::ChainPanel quiet;
+    device::Station aside;
+    aside.panel = &quiet;
+    EXPECT_TRUE(database::ConvertDatabase(aside, before, elsewhere));
+    std::ifstream file(elsewhere / database::kConversionFileName, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  }
+
+  device::DeviceInfo info;
+  Bytes before;
+};
+
+TEST_F(RestoreTest, GradeQOnlyErases) {
+  StartWith("Q", sim::GenerateDatabase(1, 3000));
+  Restore();
+  EXPECT_EQ(panel.progress, (std::vector<int>{10, 30, 100}));
+  EXPECT_TRUE(Memory().empty());
+  EXPECT_EQ(CountOf("DOWNLOAD"), 0u);
+  EXPECT_NE(panel.log.find("Erase data ZEPHOR."), std::string::npos);
+  EXPECT_NE(panel.log.find("-----"), std::string::npos);  // a framed section
+  EXPECT_TRUE(panel.log.ends_with("\tFinished.\r\n"));
+  EXPECT_FALSE(Exists(database::kDatabaseFileName));
+  EXPECT_FALSE(Exists(database::kConversionFileName));
+  EXPECT_FALSE(Exists(database::kReportFileName));
+}
+
+TEST_F(RestoreTest, GradeQhWritesTheConversionBack) {
+  StartWith("QH", sim::GenerateDatabase(2, 6000));
+  Restore();
+  EXPECT_EQ(panel.progress, kWholeChainWithUpload);
+  const Bytes expected = ConvertedBefore();
+  ASSERT_FALSE(expected.empty());
+  EXPECT_NE(expected, before);
+  EXPECT_EQ(Memory(), expected);
+  EXPECT_EQ(ReadOut(database::kConversionFileName), expected);
+  EXPECT_TRUE(panel.messages.empty());
+  EXPECT_FALSE(instrument->model().unlocked());
+}
+
+TEST_F(RestoreTest, GradeQhStepsComeInOrderWithTheBarAfterEach) {
+  StartWith("QH", sim::GenerateDatabase(3, 2500));
+  Restore();
+  const auto download = CommandTime("DOWNLOAD");
+  const auto erase = CommandTime("erase 40718293");
+  const auto at50 = panel.TimeOf('P', "50");
+  const auto at80 = panel.TimeOf('P', "80");
+  const auto at90 = panel.TimeOf('P', "90");
+  const auto upload = panel.TimeOf('L', "\tWrite Data to ZEPHOR.\r\n");
+  const auto at100 = panel.TimeOf('P', "100");
+  ASSERT_TRUE(download && erase && at50 && at80 && at90 && upload && at100);
+  EXPECT_LT(*download, *at50);
+  EXPECT_LE(*at50, *erase);
+  EXPECT_LT(*erase, *at80);
+  EXPECT_LE(*at90, *upload);
+  EXPECT_LE(*upload, *at100);
+  EXPECT_LT(panel.log.find("\tConvertion DataBase.\r\n"), panel.log.find("Write Data"));
+}
+
+TEST_F(RestoreTest, GradeQnConvertsWithoutUpload) {
+  StartWith("QN", sim::GenerateDatabase(4, 3000));
+  Restore();
+  EXPECT_EQ(panel.progress, kWholeChain);
+  EXPECT_TRUE(Memory().empty());
+  EXPECT_EQ(ReadOut(database::kConversionFileName), ConvertedBefore());
+  EXPECT_EQ(panel.log.find("Write Data"), std::string::npos);
+  EXPECT_EQ(CountOf("erase 40718293"), 1u);
+  // The erase shows as one step line, not a section of its own.
+  EXPECT_NE(panel.log.find("\tErase data ZEPHOR.\r\n"), std::string::npos);
+}
+
+TEST_F(RestoreTest, GradeVjWritesTheReport) {
+  StartWith("VJ", sim::GenerateDatabase(5, 3000));
+  Restore();
+  EXPECT_EQ(panel.progress, kWholeChain);
+  EXPECT_TRUE(Memory().empty());
+  EXPECT_TRUE(Exists(database::kReportFileName));
+  EXPECT_FALSE(Exists(database::kConversionFileName));
+  EXPECT_NE(ReadOut(database::kReportFileName).size(), 0u);
+}
+
+TEST_F(RestoreTest, EmptyDatabaseEndsAfterTheDownload) {
+  StartWith("QH", {});
+  Restore();
+  EXPECT_EQ(panel.progress, (std::vector<int>{10, 30, 0}));
+  EXPECT_NE(panel.log.find("DataBase empty"), std::string::npos);
+  EXPECT_EQ(CountOf("erase 40718293"), 0u);
+  EXPECT_FALSE(Exists(database::kConversionFileName));
+}
+
+// A copy that does not decode would be all that is left after the erase.
+TEST_F(RestoreTest, UndecodableBackupKeepsTheMemory) {
+  Bytes memory(12, 0x01);  // a plain record
+  const Bytes header = {0xBF, 0xF8, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0,    0,
+                        0,    0,    0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x03, 0xE8};
+  memory.insert(memory.end(), header.begin(), header.end());  // 1000 measurements, none there
+  StartWith("QH", memory);
+  Restore();
+  EXPECT_EQ(Memory(), before);
+  EXPECT_EQ(CountOf("erase 40718293"), 0u);
+  EXPECT_TRUE(Exists(database::kDatabaseFileName));
+  EXPECT_FALSE(Exists(database::kConversionFileName));
+  EXPECT_EQ(panel.messages, std::vector<std::string>{kBackupUnreadableMessage});
+  EXPECT_NE(panel.log.find("memory not erased"), std::string::npos);
+  EXPECT_EQ(panel.progress, (std::vector<int>{10, 30}));
+}
+
+TEST_F(RestoreTest, NeverReadyAsksEveryMinuteAndCancelLeavesMemory) {
+  StartWith("QH", sim::GenerateDatabase(6, 2000), sim::Fault::kNeverReady, std::nullopt);
+  panel.answers = {true, false};
+  Restore();
+  ASSERT_EQ(panel.messages.size(), 2u);
+  EXPECT_EQ(panel.messages[0], kKeepWaitingQuestion);
+  EXPECT_EQ(panel.buttonKinds[0], device::MessageButtons::kOkCancel);
+  // Four tries of 15 s before each question.
+  EXPECT_GE(*panel.TimeOf('M', kKeepWaitingQuestion), 4u * device::kReadyLimitMs);
+  EXPECT_LT(*panel.TimeOf('M', kKeepWaitingQuestion), 5u * device::kReadyLimitMs);
+  EXPECT_GE(instrument->timing().now(), 8u * device::kReadyLimitMs);
+  EXPECT_EQ(panel.progress, std::vector<int>{10});
+  EXPECT_TRUE(Commands().empty());
+  EXPECT_EQ(Memory(), before);
+  EXPECT_NE(panel.log.find("abandoned"), std::string::npos);
+}
+
+TEST_F(RestoreTest, KeepWaitingGoesOnOnceReady) {
+  // READY in the sixth try: one question answered OK on the way.
+  StartWith("QN", sim::GenerateDatabase(7, 2000), {}, 5 * device::kReadyLimitMs + 100);
+  Restore();
+  EXPECT_EQ(panel.messages, std::vector<std::string>{kKeepWaitingQuestion});
+  EXPECT_EQ(panel.progress, kWholeChain);
+  EXPECT_TRUE(Memory().empty());
+}
+
+TEST_F(RestoreTest, ReadyAtOnceAsksNothing) {
+  StartWith("QH", sim::GenerateDatabase(8, 1500), {}, 500);
+  Restore();
+  EXPECT_TRUE(panel.messages.empty());
+  EXPECT_EQ(panel.progress, kWholeChainWithUpload);
+  EXPECT_EQ(Memory(), ConvertedBefore());
+}
+
+}  // namespace
+}  // namespace zephor::update
