@@ -39,7 +39,9 @@ TEST(MatchNameTest, WildcardsAndLetterCase) {
 }
 
 TEST_F(FileLookupTest, NameIsMatchedWithoutRegardToCase) {
-  EXPECT_EQ(Find(prefix + "Update.bin"), prefix + "update.bin");
+  // The found path names the one file, whether the file system keeps letter case apart or not.
+  std::error_code error;
+  EXPECT_TRUE(std::filesystem::equivalent(Find(prefix + "Update.bin"), dir / "update.bin", error));
 }
 
 TEST_F(FileLookupTest, MissingFirstPatternFallsToTheNext) {

@@ -235,8 +235,10 @@ TEST_F(ReceiverTest, SuccessfulTransferReplacesEarlierFile) {
 
 TEST_F(ReceiverTest, UncreatableFileFailsAndCancelsWithCutMessage) {
   Attach();
+  // A name long enough that the opening message is cut, however long the scratch path is.
+  constexpr std::size_t kLongName = 100;
   std::string name = PathOf("no_such_dir/");
-  name += std::string(100 - name.size(), 'n');
+  name += std::string(name.size() < kLongName ? kLongName - name.size() : 1, 'n');
   EXPECT_EQ(ReceiveFile(*port, name, {}, Recorder()), kXferOpenFailed);
   ASSERT_FALSE(messages.empty());
   EXPECT_EQ(messages.front(), ("Opening file " + name).substr(0, 83));

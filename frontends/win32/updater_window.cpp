@@ -1,0 +1,182 @@
+// Main window, 257 by 210 dialog units from the template; it only draws and forwards.
+#include "updater_window.h"
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "dialogs.h"
+#include "resource.h"
+
+namespace zephor::win32 {
+namespace {
+
+constexpr int kInitialLow = 1;
+constexpr int kInitialHigh = 100;
+constexpr int kInitialStep = 10;
+constexpr int kMenuTextSize = 64;
+// Room for the updater's capped log and the lines that pass the cap before it trims.
+constexpr WPARAM kLogLimitBytes = 2 * app::kLogCapBytes;
+
+std::string WindowText(HWND control) {
+  const int length = GetWindowTextLengthA(control);
+  std::string text(static_cast<std::size_t>(length) + 1, '\0');
+  const int got = GetWindowTextA(control, text.data(), length + 1);
+  text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
+  return text;
+}
+
+}  // namespace
+
+UpdaterWindow::UpdaterWindow(HINSTANCE instance, serial::PortFactory* factory,
+                             serial::Timing* timing)
+    : instance_(instance),
+      icon_(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      updater_(*this, factory, timing, nullptr) {}
+
+UpdaterWindow::~UpdaterWindow() = default;
+
+int UpdaterWindow::Run() {
+  const INT_PTR result = DialogBoxParamA(instance_, MAKEINTRESOURCEA(IDD_UPDATER_DIALOG), nullptr,
+                                         DialogProc, reinterpret_cast<LPARAM>(this));
+  return result < 0 ? 1 : static_cast<int>(result);
+}
+
+INT_PTR CALLBACK UpdaterWindow::DialogProc(HWND dialog, UINT message, WPARAM wParam,
+                                           LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+    reinterpret_cast<UpdaterWindow*>(lParam)->window_ = dialog;
+  }
+  auto* self = reinterpret_cast<UpdaterWindow*>(GetWindowLongPtrA(dialog, DWLP_USER));
+  return self != nullptr ? self->Handle(message, wParam, lParam) : FALSE;
+}
+
+INT_PTR UpdaterWindow::Handle(UINT message, WPARAM wParam, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      OnInitDialog();
+      return TRUE;
+    case WM_COMMAND:
+      OnCommand(LOWORD(wParam));
+      return TRUE;
+    case WM_SYSCOMMAND:
+      return OnSystemCommand(wParam) ? TRUE : FALSE;
+    case WM_PAINT:
+      return PaintMinimised() ? TRUE : FALSE;
+    case WM_QUERYDRAGICON:
+      SetWindowLongPtrA(window_, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(icon_));
+      return TRUE;
+    case WM_DESTROY:
+      window_ = nullptr;
+      return FALSE;
+    default:
+      return FALSE;
+  }
+}
+
+void UpdaterWindow::OnInitDialog() {
+  HMENU systemMenu = GetSystemMenu(window_, FALSE);
+  if (systemMenu != nullptr) {
+    char about[kMenuTextSize] = {};
+    if (LoadStringA(instance_, IDS_ABOUTBOX, about, kMenuTextSize) > 0) {
+      AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+      AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about);
+    }
+  }
+  SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(Item(IDC_ACTIVITY_LOG), EM_SETLIMITTEXT, kLogLimitBytes, 0);
+  SetProgressRange(kInitialLow, kInitialHigh);
+  SendMessageA(Item(IDC_PROGRESS), PBM_SETSTEP, kInitialStep, 0);
+  SetProgress(0);
+}
+
+void UpdaterWindow::OnCommand(int id) {
+  switch (id) {
+    case IDC_MAKE_UPDATE:
+      updater_.OnMakeUpdate();
+      break;
+    case IDC_COM_PORT_SETUP:
+      updater_.OnComPortSetup();
+      break;
+    case IDC_INFO:
+      updater_.OnInfo();
+      break;
+    case IDCANCEL:  // Esc, the close box and the system menu's Close
+      updater_.RequestClose();
+      break;
+    default:
+      break;
+  }
+}
+
+bool UpdaterWindow::OnSystemCommand(WPARAM command) {
+  if ((command & 0xFFF0) != IDM_ABOUTBOX) return false;
+  RunAboutDialog(instance_, window_);
+  return true;
+}
+
+bool UpdaterWindow::PaintMinimised() {
+  if (!IsIconic(window_)) return false;
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(window_, &paint);
+  SendMessageA(window_, WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  GetClientRect(window_, &client);
+  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, icon_);
+  EndPaint(window_, &paint);
+  return true;
+}
+
+void UpdaterWindow::AppendLog(std::string_view text) {
+  // The whole text is read and set again, so the view stays where the operator left it.
+  HWND log = Item(IDC_ACTIVITY_LOG);
+  std::string all = WindowText(log);
+  all.append(text);
+  SetWindowTextA(log, all.c_str());
+}
+
+void UpdaterWindow::ClearLog() { SetWindowTextA(Item(IDC_ACTIVITY_LOG), ""); }
+
+void UpdaterWindow::SetLog(std::string_view text) {
+  SetWindowTextA(Item(IDC_ACTIVITY_LOG), std::string(text).c_str());
+}
+
+void UpdaterWindow::SetProgressRange(int low, int high) {
+  SendMessageA(Item(IDC_PROGRESS), PBM_SETRANGE32, static_cast<WPARAM>(low), high);
+}
+
+void UpdaterWindow::SetProgress(int position) {
+  // The control clamps into its range: below it shows an empty bar, above it a full one.
+  SendMessageA(Item(IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+bool UpdaterWindow::ShowMessage(std::string_view text, device::MessageButtons buttons) {
+  const UINT type = buttons == device::MessageButtons::kOkCancel ? MB_OKCANCEL : MB_OK;
+  return MessageBoxA(window_, std::string(text).c_str(), kMessageTitle, type) == IDOK;
+}
+
+bool UpdaterWindow::ChoosePort(int& portIndex) {
+  return RunPortSetupDialog(instance_, window_, portIndex);
+}
+
+void UpdaterWindow::Exit(int code) {
+  if (window_ != nullptr) EndDialog(window_, code);
+}
+
+void UpdaterWindow::PumpEvents() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+}  // namespace zephor::win32

@@ -1,0 +1,54 @@
+// The main window from its dialog template: it draws the updater's log, progress and boxes and
+// forwards the three buttons, the About item and closing to an app::Updater.
+#pragma once
+
+#include <windows.h>
+
+#include <string_view>
+
+#include "app/updater.h"
+#include "app/updater_view.h"
+#include "serial/serial_port.h"
+#include "serial/timing.h"
+
+namespace zephor::win32 {
+
+inline constexpr char kMessageTitle[] = "ZEPHOR Update";
+
+class UpdaterWindow final : public app::UpdaterView {
+ public:
+  UpdaterWindow(HINSTANCE instance, serial::PortFactory* factory, serial::Timing* timing);
+  UpdaterWindow(const UpdaterWindow&) = delete;
+  UpdaterWindow& operator=(const UpdaterWindow&) = delete;
+  ~UpdaterWindow() override;
+
+  // Runs the window modally; returns the code the program ends with.
+  int Run();
+
+  // app::UpdaterView
+  void AppendLog(std::string_view text) override;
+  void ClearLog() override;
+  void SetLog(std::string_view text) override;
+  void SetProgressRange(int low, int high) override;
+  void SetProgress(int position) override;
+  bool ShowMessage(std::string_view text, device::MessageButtons buttons) override;
+  bool ChoosePort(int& portIndex) override;
+  void Exit(int code) override;
+  void PumpEvents() override;
+
+ private:
+  static INT_PTR CALLBACK DialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+  INT_PTR Handle(UINT message, WPARAM wParam, LPARAM lParam);
+  void OnInitDialog();
+  void OnCommand(int id);
+  bool OnSystemCommand(WPARAM command);
+  bool PaintMinimised();
+  HWND Item(int id) const { return GetDlgItem(window_, id); }
+
+  HINSTANCE instance_;
+  HICON icon_;
+  HWND window_ = nullptr;
+  app::Updater updater_;
+};
+
+}  // namespace zephor::win32

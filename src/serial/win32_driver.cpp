@@ -1,0 +1,438 @@
+// Windows communications driver: overlapped reads and writes that return at once with what the
+// system queues give or take, and the line settings kept in the device control block.
+#include "serial/win32_driver.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <list>
+#include <memory>
+#include <vector>
+
+#include "serial/timed_io.h"
+
+namespace zephor::serial {
+namespace {
+
+// Communication error codes of the 16-bit API, which the mapping still honours.
+constexpr long kIeBadId = -1;
+constexpr long kIeOpen = -2;
+constexpr long kIeMemory = -4;
+constexpr long kIeHardware = -10;
+constexpr long kIeByteSize = -11;
+constexpr long kIeBaudRate = -12;
+
+constexpr char kXonChar = 0x11;
+constexpr char kXoffChar = 0x13;
+// Flow control starts and stops at a quarter of the receive queue.
+constexpr WORD kFlowLimit = kQueueSize / 4;
+// This driver has no UART of its own to show.
+constexpr unsigned kUartWord = 0;
+// wsprintf never writes more than this, terminator included; every dump line is far shorter.
+constexpr std::size_t kWsprintfLimit = 1025;
+// GetVersion's high bit and major version 3: a 16-bit Windows 3.x host.
+constexpr DWORD kWin32sBit = 0x80000000;
+constexpr BYTE kWindows3 = 3;
+// While a close waits for queued writes: a margin above the time the bytes take on the line.
+constexpr DWORD kDrainMarginMs = 100;
+constexpr DWORD kBitsPerByte = 10;
+constexpr DWORD kMsPerSecond = 1000;
+
+int Bit(DWORD bits, DWORD mask) { return (bits & mask) != 0 ? 1 : 0; }
+
+// One overlapped write and the bytes it carries: both must outlive the call that queued it.
+struct PendingWrite {
+  OVERLAPPED overlapped{};
+  std::vector<std::uint8_t> bytes;
+};
+
+class Win32Driver final : public PortDriver {
+ public:
+  explicit Win32Driver(HANDLE handle);
+  ~Win32Driver() override;
+  Win32Driver(const Win32Driver&) = delete;
+  Win32Driver& operator=(const Win32Driver&) = delete;
+
+  // Queue sizes, no events, the application's fixed DCB fields and reads that return at once.
+  // A refusal here is not the open's failure: SetLine, which follows, reports the line's state.
+  void Start();
+
+  int ReadCharNow(SerialPort& port) override;
+  int WriteChar(SerialPort& port, std::uint8_t byte) override;
+  int Close(SerialPort& port) override;
+  int SetLine(SerialPort& port, long baud, char parity, int dataBits, int stopBits) override;
+  int SetXonXoff(SerialPort& port, bool on) override;
+  int SetRtsCts(SerialPort& port, bool on) override;
+  int SetDtrDsr(SerialPort& port, bool on) override;
+  int SetDtr(SerialPort& port, bool on) override;
+  int SetRts(SerialPort& port, bool on) override;
+  int TxFree(SerialPort& port) override;
+  int TxUsed(SerialPort& port) override;
+  int RxFree(SerialPort& port) override;
+  int RxUsed(SerialPort& port) override;
+  int ClearTxBuffer(SerialPort& port) override;
+  int WriteBufferNow(SerialPort& port, const std::uint8_t* data, int n) override;
+  int ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) override;
+  int DumpPort(SerialPort& port, const LinePrinter& printer) override;
+  int SendBreak(SerialPort& port, int ms) override;
+  int ModemStatus(SerialPort& port) override;
+  int LineStatus(SerialPort& port) override;
+  int ClearLineStatus(SerialPort& port) override;
+
+ private:
+  // ClearCommError with its error bits added to the accumulated ones; the queue counts.
+  COMSTAT QueueState();
+  // SetCommState for a flow-control switch: 0, or the refusal stored in status.
+  int WriteState(SerialPort& port);
+  // Drops the records of writes the system has finished.
+  void ReapWrites();
+  // Lets queued writes reach the line, then cancels what is left so no record is in use.
+  void FinishWrites();
+  int Release();
+
+  HANDLE handle_;
+  DCB dcb_{};
+  DWORD lineErrors_ = 0;  // accumulated since open or ClearLineStatus
+  OVERLAPPED readOverlapped_{};
+  std::list<PendingWrite> writes_;
+};
+
+Win32Driver::Win32Driver(HANDLE handle) : handle_(handle) {
+  // A read waits on its own event, so a write finishing meanwhile cannot end that wait early.
+  readOverlapped_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+}
+
+Win32Driver::~Win32Driver() {
+  Release();
+  if (readOverlapped_.hEvent != nullptr) CloseHandle(readOverlapped_.hEvent);
+}
+
+void Win32Driver::Start() {
+  SetupComm(handle_, kQueueSize, kQueueSize);
+  SetCommMask(handle_, 0);
+  dcb_.DCBlength = sizeof dcb_;
+  GetCommState(handle_, &dcb_);
+  dcb_.XonChar = kXonChar;
+  dcb_.XoffChar = kXoffChar;
+  dcb_.fBinary = 1;
+  dcb_.fParity = 0;
+  dcb_.fNull = 0;
+  dcb_.XonLim = kFlowLimit;
+  dcb_.XoffLim = kFlowLimit;
+  dcb_.fOutxCtsFlow = 0;
+  dcb_.fOutxDsrFlow = 0;
+  dcb_.fDtrControl = DTR_CONTROL_ENABLE;
+  dcb_.fRtsControl = RTS_CONTROL_ENABLE;
+  dcb_.EofChar = 0;
+  dcb_.EvtChar = 0;
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = MAXDWORD;  // a read returns at once with what is waiting
+  SetCommTimeouts(handle_, &timeouts);
+}
+
+COMSTAT Win32Driver::QueueState() {
+  DWORD errors = 0;
+  COMSTAT stat{};
+  if (ClearCommError(handle_, &errors, &stat)) lineErrors_ |= errors;
+  return stat;
+}
+
+int Win32Driver::WriteState(SerialPort& port) {
+  if (SetCommState(handle_, &dcb_)) return kOk;
+  port.status = MapWin32Error(static_cast<long>(GetLastError()));
+  return port.status;
+}
+
+void Win32Driver::ReapWrites() {
+  writes_.remove_if([](const PendingWrite& w) { return HasOverlappedIoCompleted(&w.overlapped); });
+}
+
+void Win32Driver::FinishWrites() {
+  ReapWrites();
+  if (writes_.empty()) return;
+  std::size_t bytes = 0;
+  for (const PendingWrite& w : writes_) bytes += w.bytes.size();
+  const DWORD baud = std::max<DWORD>(dcb_.BaudRate, 1);
+  const DWORD limit =
+      static_cast<DWORD>(bytes) * kBitsPerByte * kMsPerSecond / baud + kDrainMarginMs;
+  const DWORD start = GetTickCount();
+  while (!writes_.empty() && GetTickCount() - start < limit) {
+    Sleep(1);
+    ReapWrites();
+  }
+  CancelIo(handle_);
+  for (PendingWrite& w : writes_) {
+    DWORD moved = 0;
+    GetOverlappedResult(handle_, &w.overlapped, &moved, TRUE);
+  }
+  writes_.clear();
+}
+
+int Win32Driver::Release() {
+  if (handle_ == INVALID_HANDLE_VALUE) return kOk;
+  FinishWrites();
+  // Both outputs drop, so the instrument sees the host leave the line.
+  EscapeCommFunction(handle_, CLRDTR);
+  EscapeCommFunction(handle_, CLRRTS);
+  const int rc = CloseHandle(handle_) ? kOk : MapWin32Error(static_cast<long>(GetLastError()));
+  handle_ = INVALID_HANDLE_VALUE;
+  return rc;
+}
+
+int Win32Driver::ReadCharNow(SerialPort& port) {
+  std::uint8_t byte = 0;
+  const int rc = ReadBufferNow(port, &byte, 1);
+  if (rc != kOk) return rc;
+  return port.count == 1 ? byte : kTimeout;
+}
+
+int Win32Driver::WriteChar(SerialPort& port, std::uint8_t byte) {
+  return WriteBufferNow(port, &byte, 1);
+}
+
+int Win32Driver::Close(SerialPort&) { return Release(); }
+
+int Win32Driver::SetLine(SerialPort& port, long baud, char parity, int dataBits, int stopBits) {
+  if (baud > kMaxBaudRate) {
+    port.status = kBadBaudRate;
+    return kBadBaudRate;
+  }
+  // Values stored before a refused argument stay and go out with the next SetCommState.
+  dcb_.BaudRate = static_cast<DWORD>(baud);
+  dcb_.ByteSize = static_cast<BYTE>(dataBits);
+  switch (std::toupper(static_cast<unsigned char>(parity))) {
+    case 'E':
+      dcb_.Parity = EVENPARITY;
+      break;
+    case 'O':
+      dcb_.Parity = ODDPARITY;
+      break;
+    case 'N':
+      dcb_.Parity = NOPARITY;
+      break;
+    case 'M':
+      dcb_.Parity = MARKPARITY;
+      break;
+    case 'S':
+      dcb_.Parity = SPACEPARITY;
+      break;
+    default:
+      port.status = kBadParity;
+      return kBadParity;
+  }
+  switch (stopBits) {
+    case 1:
+      dcb_.StopBits = ONESTOPBIT;
+      break;
+    case 2:
+      dcb_.StopBits = TWOSTOPBITS;
+      break;
+    default:
+      port.status = kBadStopBits;
+      return kBadStopBits;
+  }
+  if (!SetCommState(handle_, &dcb_)) port.status = MapWin32Error(static_cast<long>(GetLastError()));
+  return port.status;
+}
+
+int Win32Driver::SetXonXoff(SerialPort& port, bool on) {
+  dcb_.fOutX = on ? 1 : 0;
+  dcb_.fInX = on ? 1 : 0;
+  return WriteState(port);
+}
+
+int Win32Driver::SetRtsCts(SerialPort& port, bool on) {
+  dcb_.fOutxCtsFlow = on ? 1 : 0;
+  dcb_.fRtsControl = on ? RTS_CONTROL_HANDSHAKE : RTS_CONTROL_DISABLE;
+  return WriteState(port);
+}
+
+int Win32Driver::SetDtrDsr(SerialPort& port, bool on) {
+  dcb_.fOutxDsrFlow = on ? 1 : 0;
+  dcb_.fDtrControl = on ? DTR_CONTROL_HANDSHAKE : DTR_CONTROL_DISABLE;
+  return WriteState(port);
+}
+
+int Win32Driver::SetDtr(SerialPort&, bool on) {
+  dcb_.fDtrControl = on ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+  SetCommState(handle_, &dcb_);  // a refusal is not reported here
+  return kOk;
+}
+
+int Win32Driver::SetRts(SerialPort&, bool on) {
+  dcb_.fRtsControl = on ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  SetCommState(handle_, &dcb_);  // a refusal is not reported here
+  return kOk;
+}
+
+int Win32Driver::TxFree(SerialPort&) {
+  return kQueueSize - static_cast<int>(QueueState().cbOutQue);
+}
+int Win32Driver::TxUsed(SerialPort&) { return static_cast<int>(QueueState().cbOutQue); }
+int Win32Driver::RxFree(SerialPort&) { return kQueueSize - static_cast<int>(QueueState().cbInQue); }
+int Win32Driver::RxUsed(SerialPort&) { return static_cast<int>(QueueState().cbInQue); }
+
+int Win32Driver::ClearTxBuffer(SerialPort& port) {
+  if (PurgeComm(handle_, PURGE_TXCLEAR)) return kOk;
+  port.status = MapWin32Error(static_cast<long>(GetLastError()));
+  return port.status;
+}
+
+int Win32Driver::WriteBufferNow(SerialPort& port, const std::uint8_t* data, int n) {
+  ReapWrites();
+  const COMSTAT stat = QueueState();
+  const int room = kQueueSize - static_cast<int>(stat.cbOutQue);
+  const int take = std::max(0, std::min(n, room));
+  port.count = 0;
+  if (take > 0) {
+    PendingWrite& w = writes_.emplace_back();
+    w.bytes.assign(data, data + take);
+    DWORD written = 0;
+    if (WriteFile(handle_, w.bytes.data(), static_cast<DWORD>(take), &written, &w.overlapped)) {
+      port.count = static_cast<int>(written);
+    } else if (GetLastError() == ERROR_IO_PENDING) {
+      port.count = take;  // queued; the system finishes it while we go on
+    } else {
+      writes_.pop_back();
+      QueueState();
+    }
+  }
+  if (port.count == n) return kOk;
+  port.status = kTxFull;
+  return kTxFull;
+}
+
+int Win32Driver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
+  const COMSTAT stat = QueueState();
+  port.count = 0;
+  if (stat.cbInQue == 0 || n <= 0) return kTimeout;
+  const DWORD take = std::min(static_cast<DWORD>(n), stat.cbInQue);
+  DWORD got = 0;
+  ResetEvent(readOverlapped_.hEvent);
+  if (ReadFile(handle_, buffer, take, &got, &readOverlapped_)) {
+    port.count = static_cast<int>(got);
+    return kOk;
+  }
+  if (GetLastError() != ERROR_IO_PENDING) {
+    QueueState();
+    return kTimeout;
+  }
+  // The read time-outs make the system finish at once with what is queued; this wait only
+  // collects that result and never waits for bytes still on the way.
+  if (!GetOverlappedResult(handle_, &readOverlapped_, &got, TRUE)) return kTimeout;
+  port.count = static_cast<int>(got);
+  return kOk;
+}
+
+int Win32Driver::DumpPort(SerialPort& port, const LinePrinter& printer) {
+  char line[kWsprintfLimit];
+  auto print = [&](const char* format, auto... args) {
+    wsprintfA(line, format, args...);
+    printer(line);
+  };
+  const DCB& d = dcb_;
+  // Character fields go out widened as signed values, as the system's own dump shows them.
+  auto widen = [](char c) { return static_cast<int>(c); };
+  printer("");
+  print("Port type:  MS Windows  DCB BaudRate: %-6d  ByteSize: %1d  Parity: %1d",
+        static_cast<int>(d.BaudRate), static_cast<int>(d.ByteSize), static_cast<int>(d.Parity));
+  print("StopBits: %1d fBinary: %1d  fRtsControl: %1d", static_cast<int>(d.StopBits),
+        static_cast<int>(d.fBinary), static_cast<int>(d.fRtsControl));
+  print("Parity: %1d  OutCtsFlow: %1d  OutDsrFlow: %1d  DtrControl: %1d  OutX: %1d  InX: %1d",
+        static_cast<int>(d.fParity), static_cast<int>(d.fOutxCtsFlow),
+        static_cast<int>(d.fOutxDsrFlow), static_cast<int>(d.fDtrControl),
+        static_cast<int>(d.fOutX), static_cast<int>(d.fInX));
+  print("Null: %1d  DtrControl: %1d  RtsControl: %1d  XonChar: %02x  XoffChar: %02x",
+        static_cast<int>(d.fNull), static_cast<int>(d.fDtrControl), static_cast<int>(d.fRtsControl),
+        widen(d.XonChar), widen(d.XoffChar));
+  print("XonLim: %-5u XoffLim: %-5u EofChr: %02x  EvtChr: %02x", static_cast<unsigned>(d.XonLim),
+        static_cast<unsigned>(d.XoffLim), widen(d.EofChar), widen(d.EvtChar));
+  const int status = LineStatus(port);
+  const COMSTAT stat = QueueState();
+  const int rxUsed = static_cast<int>(stat.cbInQue);
+  const int txUsed = static_cast<int>(stat.cbOutQue);
+  print("RX count/free: %5d/%-5d  TX count/free: %5d/%-5d  BREAK/FE/OE/PE: %d%d%d%d", rxUsed,
+        kQueueSize - rxUsed, txUsed, kQueueSize - txUsed, Bit(status, kLineBreak),
+        Bit(status, kLineFraming), Bit(status, kLineOverrun), Bit(status, kLineParity));
+  const DWORD e = lineErrors_;
+  print("CE_BREAK:%d  CE_FRAME:%d  CE_MODE:%d CE_OVERRUN:%d", Bit(e, CE_BREAK), Bit(e, CE_FRAME),
+        Bit(e, CE_MODE), Bit(e, CE_OVERRUN));
+  const int modem = ModemStatus(port);
+  print("CE_RXOVER:%d CE_RXPARITY:%d CE_TXFULL:%d  CTS/DSR/RI/CD: %d%d%d%d", Bit(e, CE_RXOVER),
+        Bit(e, CE_RXPARITY), Bit(e, CE_TXFULL), Bit(modem, kModemCts), Bit(modem, kModemDsr),
+        Bit(modem, kModemRing), Bit(modem, kModemCarrier));
+  print("8250:%04.4x", kUartWord);
+  return kOk;
+}
+
+int Win32Driver::SendBreak(SerialPort& port, int ms) {
+  SetCommBreak(handle_);
+  Delay(port, ms);
+  ClearCommBreak(handle_);
+  return kOk;
+}
+
+int Win32Driver::ModemStatus(SerialPort&) {
+  DWORD lines = 0;
+  GetCommModemStatus(handle_, &lines);  // a refusal leaves every line off
+  return static_cast<int>(lines & 0xFF);
+}
+
+int Win32Driver::LineStatus(SerialPort&) {
+  QueueState();
+  return static_cast<int>(lineErrors_ & (CE_BREAK | CE_FRAME | CE_RXPARITY | CE_OVERRUN));
+}
+
+int Win32Driver::ClearLineStatus(SerialPort&) {
+  lineErrors_ = 0;
+  return kOk;
+}
+
+}  // namespace
+
+std::string Win32DeviceName(int portIndex) {
+  char name[32];
+  std::snprintf(name, sizeof name, "\\\\.\\COM%d", portIndex + 1);
+  return name;
+}
+
+int MapWin32Error(long error) {
+  switch (error) {
+    case ERROR_ACCESS_DENIED:
+      return kPortInUse;
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return kNoHardware;
+    case kIeBadId:
+      return kInvalidPort;
+    case kIeOpen:
+      return kPortInUse;
+    case kIeMemory:
+      return kOutOfMemory;
+    case kIeHardware:
+      return kNoHardware;
+    case kIeByteSize:
+      return kBadDataBits;
+    case kIeBaudRate:
+      return kBadBaudRate;
+    default:
+      return kSystemFailure;
+  }
+}
+
+int Win32PortFactory::OpenDevice(SerialPort& port) {
+  const DWORD version = GetVersion();
+  if ((version & kWin32sBit) != 0 && LOBYTE(LOWORD(version)) == kWindows3) return kNotSupported;
+  const std::string name = Win32DeviceName(port.portIndex);
+  HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_OVERLAPPED, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return MapWin32Error(static_cast<long>(GetLastError()));
+  auto driver = std::make_unique<Win32Driver>(handle);
+  driver->Start();
+  port.driver = std::move(driver);
+  return kOk;
+}
+
+}  // namespace zephor::serial

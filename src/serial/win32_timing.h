@@ -1,0 +1,25 @@
+// Real time on Windows: the system tick counter and the thread's window-message pump.
+#pragma once
+
+#include <cstdint>
+
+#include "serial/timing.h"
+
+namespace zephor::serial {
+
+class Win32Timing final : public Timing {
+ public:
+  // GetTickCount: wraps after 49.7 days like every tick the timed functions compare.
+  std::uint32_t TickMs() override;
+  // Dispatches every waiting message of the thread, then waits at most 1 ms for the next one
+  // so that a poll does not spin the processor.
+  void Idle(SerialPort* port) override;
+  void SleepMs(std::uint32_t ms) override;
+  bool StopRequested() const override { return stop_; }
+  void RequestStop() { stop_ = true; }
+
+ private:
+  bool stop_ = false;
+};
+
+}  // namespace zephor::serial

@@ -1,0 +1,368 @@
+// The Windows driver over COM1 and COM2 joined back to back (a pseudo-terminal pair under Wine,
+// a null-modem pair on Windows): opening, line settings, moving bytes, flushing, diagnostics.
+#include "serial/win32_driver.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "serial/timed_io.h"
+#include "serial/win32_timing.h"
+#include "wine_host.h"
+
+namespace zephor::serial {
+namespace {
+
+constexpr int kCom1 = 0;
+constexpr int kCom2 = 1;
+constexpr int kMissingCom9 = 8;
+// Waits on data the other end already sent; never reached unless the line is broken.
+constexpr int kArrivalLimitMs = 3000;
+constexpr int kDumpLines = 10;
+// Lets bytes still in flight between the two ends arrive before a flush.
+constexpr int kSettleMs = 50;
+
+// A joined pair must be there under Wine (the test run lays it); on Windows it is optional and
+// its absence skips the test with the reason. False when the test is to end here.
+bool PairReady(const SerialPort& com1) {
+  if (com1.status == kNoHardware && !RunningUnderWine()) {
+    [] { GTEST_SKIP() << "COM1 and COM2 must be a null-modem pair on this machine"; }();
+    return false;
+  }
+  EXPECT_EQ(com1.status, kOk) << "COM1 did not open";
+  return com1.status == kOk;
+}
+
+class Win32DriverTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    for (SerialPort* p : opened) ClosePort(p);
+  }
+  SerialPort* Open(int index, long baud = 9600, char parity = 'N', int dataBits = 8,
+                   int stopBits = 1) {
+    SerialPort* p = OpenPort(env, index, baud, parity, dataBits, stopBits);
+    opened.push_back(p);
+    return p;
+  }
+  // COM2 is the other end: bytes a failed earlier test left on the line are dropped first.
+  SerialPort* OpenOtherEnd() {
+    SerialPort* p = Open(kCom2);
+    EXPECT_EQ(p->status, kOk);
+    Delay(*p, kSettleMs);
+    EXPECT_EQ(FlushRxBuffer(*p), kOk);
+    return p;
+  }
+  int CloseEarly(SerialPort* p) {
+    std::erase(opened, p);
+    return ClosePort(p);
+  }
+  std::vector<std::string> Dump(SerialPort& p) {
+    std::vector<std::string> lines;
+    p.DumpPort([&](const std::string& s) { lines.push_back(s); });
+    return lines;
+  }
+  // Reads exactly n bytes from a port within the arrival limit.
+  std::string Receive(SerialPort& p, int n) {
+    std::vector<std::uint8_t> buffer(static_cast<std::size_t>(n));
+    const int rc = ReadBuffer(p, buffer.data(), n, kArrivalLimitMs);
+    EXPECT_EQ(rc, kOk) << "count " << p.count;
+    return std::string(buffer.begin(), buffer.begin() + p.count);
+  }
+
+  Win32PortFactory factory;
+  Win32Timing timing;
+  PortEnvironment env{&factory, &timing};
+  std::vector<SerialPort*> opened;
+};
+
+TEST(Win32DeviceNameTest, IndexZeroIsCom1) {
+  EXPECT_EQ(Win32DeviceName(0), "\\\\.\\COM1");
+  EXPECT_EQ(Win32DeviceName(3), "\\\\.\\COM4");
+  EXPECT_EQ(Win32DeviceName(9), "\\\\.\\COM10");
+}
+
+TEST(MapWin32ErrorTest, SystemAndCommunicationErrors) {
+  struct Case {
+    long error;
+    int status;
+  };
+  const Case cases[] = {
+      {ERROR_ACCESS_DENIED, kPortInUse},
+      {ERROR_FILE_NOT_FOUND, kNoHardware},
+      {ERROR_PATH_NOT_FOUND, kNoHardware},
+      {-1, kInvalidPort},
+      {-2, kPortInUse},
+      {-4, kOutOfMemory},
+      {-10, kNoHardware},
+      {-11, kBadDataBits},
+      {-12, kBadBaudRate},
+      {ERROR_SHARING_VIOLATION, kSystemFailure},
+      {-3, kSystemFailure},
+      {ERROR_NOT_SUPPORTED, kSystemFailure},
+  };
+  for (const Case& c : cases) EXPECT_EQ(MapWin32Error(c.error), c.status) << c.error;
+}
+
+TEST_F(Win32DriverTest, MissingPortGivesNoHardwareAndStillCloses) {
+  SerialPort* p = Open(kMissingCom9);
+  EXPECT_EQ(p->status, kNoHardware);
+  // Nothing on it reaches a device, and each refusal overwrites the status.
+  EXPECT_EQ(p->RxUsed(), kNotSupported);
+  EXPECT_EQ(p->status, kNotSupported);
+  std::vector<std::string> lines = Dump(*p);
+  EXPECT_EQ(lines, (std::vector<std::string>{"Port dump not supported for this driver", ""}));
+  EXPECT_EQ(CloseEarly(p), kOk);
+  EXPECT_EQ(OpenPortCount(), 0);
+}
+
+TEST_F(Win32DriverTest, DumpAfterOpenShowsTheApplicationSettings) {
+  SerialPort* p = Open(kCom1);
+  if (!PairReady(*p)) return;
+  const std::vector<std::string> expected = {
+      "",
+      "Port type:  MS Windows  DCB BaudRate: 9600    ByteSize: 8  Parity: 0",
+      "StopBits: 0 fBinary: 1  fRtsControl: 1",
+      "Parity: 0  OutCtsFlow: 0  OutDsrFlow: 0  DtrControl: 1  OutX: 0  InX: 0",
+      "Null: 0  DtrControl: 1  RtsControl: 1  XonChar: 11  XoffChar: 13",
+      "XonLim: 262   XoffLim: 262   EofChr: 00  EvtChr: 00",
+      "RX count/free:     0/1050   TX count/free:     0/1050   BREAK/FE/OE/PE: 0000",
+      "CE_BREAK:0  CE_FRAME:0  CE_MODE:0 CE_OVERRUN:0",
+  };
+  const std::vector<std::string> lines = Dump(*p);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kDumpLines));
+  EXPECT_EQ(std::vector<std::string>(lines.begin(), lines.begin() + 8), expected);
+  // The modem lines depend on the other end; the bits before them do not.
+  EXPECT_EQ(lines[8].rfind("CE_RXOVER:0 CE_RXPARITY:0 CE_TXFULL:0  CTS/DSR/RI/CD: ", 0), 0u);
+  EXPECT_EQ(lines[9], "8250:0000");
+  EXPECT_EQ(p->status, kOk);
+}
+
+TEST_F(Win32DriverTest, LineArgumentsAreCheckedAndParityIsCaseInsensitive) {
+  struct Case {
+    long baud;
+    char parity;
+    int stopBits;
+    int status;
+    char parityCode;  // last character of the dump's first settings line
+  };
+  const Case cases[] = {
+      {9600, 'n', 1, kOk, '0'},          {9600, 'e', 1, kOk, '2'},
+      {9600, 'O', 1, kOk, '1'},          {9600, 'x', 1, kBadParity, '0'},
+      {9600, 'N', 3, kBadStopBits, '0'}, {230400, 'N', 1, kBadBaudRate, '0'},
+  };
+  for (const Case& c : cases) {
+    SerialPort* p = Open(kCom1, c.baud, c.parity, 8, c.stopBits);
+    if (c.status == kOk && !PairReady(*p)) return;
+    EXPECT_EQ(p->status, c.status) << c.baud << ' ' << c.parity << ' ' << c.stopBits;
+    // A refused argument leaves the port open and working, with the values stored before it.
+    const std::vector<std::string> lines = Dump(*p);
+    ASSERT_EQ(lines.size(), static_cast<std::size_t>(kDumpLines));
+    EXPECT_EQ(lines[1].back(), c.parityCode) << c.parity;
+    EXPECT_EQ(CloseEarly(p), kOk);
+  }
+}
+
+TEST_F(Win32DriverTest, TwoStopBitsAndSevenDataBits) {
+  SerialPort* p = Open(kCom1, 19200, 'E', 7, 2);
+  if (!PairReady(*p)) return;
+  const std::vector<std::string> lines = Dump(*p);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kDumpLines));
+  EXPECT_EQ(lines[1], "Port type:  MS Windows  DCB BaudRate: 19200   ByteSize: 7  Parity: 2");
+  EXPECT_EQ(lines[2], "StopBits: 2 fBinary: 1  fRtsControl: 1");
+}
+
+TEST_F(Win32DriverTest, FlowControlSwitchesChangeTheirFields) {
+  SerialPort* p = Open(kCom1);
+  if (!PairReady(*p)) return;
+  EXPECT_EQ(p->SetXonXoff(true), kOk);
+  EXPECT_EQ(p->SetRtsCts(true), kOk);
+  EXPECT_EQ(p->SetDtrDsr(true), kOk);
+  std::vector<std::string> lines = Dump(*p);
+  ASSERT_EQ(lines.size(), static_cast<std::size_t>(kDumpLines));
+  EXPECT_EQ(lines[3], "Parity: 0  OutCtsFlow: 1  OutDsrFlow: 1  DtrControl: 2  OutX: 1  InX: 1");
+  EXPECT_EQ(lines[2], "StopBits: 0 fBinary: 1  fRtsControl: 2");
+  // Switching the handshakes off drops the outputs rather than raising them.
+  EXPECT_EQ(p->SetRtsCts(false), kOk);
+  EXPECT_EQ(p->SetDtrDsr(false), kOk);
+  EXPECT_EQ(p->SetXonXoff(false), kOk);
+  lines = Dump(*p);
+  EXPECT_EQ(lines[3], "Parity: 0  OutCtsFlow: 0  OutDsrFlow: 0  DtrControl: 0  OutX: 0  InX: 0");
+  EXPECT_EQ(lines[4], "Null: 0  DtrControl: 0  RtsControl: 0  XonChar: 11  XoffChar: 13");
+  EXPECT_EQ(p->SetDtr(true), kOk);
+  EXPECT_EQ(p->SetRts(true), kOk);
+  lines = Dump(*p);
+  EXPECT_EQ(lines[4], "Null: 0  DtrControl: 1  RtsControl: 1  XonChar: 11  XoffChar: 13");
+  EXPECT_EQ(p->status, kOk);
+}
+
+TEST_F(Win32DriverTest, EmptyLineReadsNothingAndFlushReturnsAtOnce) {
+  SerialPort* p = Open(kCom1);
+  if (!PairReady(*p)) return;
+  std::uint8_t buffer[4] = {};
+  EXPECT_EQ(p->ReadBufferNow(buffer, 4), kTimeout);
+  EXPECT_EQ(p->count, 0);
+  EXPECT_EQ(p->ReadCharNow(), kTimeout);
+  EXPECT_EQ(p->RxUsed(), 0);
+  EXPECT_EQ(p->RxFree(), kQueueSize);
+  EXPECT_EQ(FlushRxBuffer(*p), kOk);
+}
+
+TEST_F(Win32DriverTest, CommandReachesTheOtherEnd) {
+  SerialPort* com1 = Open(kCom1);
+  if (!PairReady(*com1)) return;
+  SerialPort* com2 = OpenOtherEnd();
+  ASSERT_EQ(com2->status, kOk);
+  EXPECT_EQ(com1->ClearTxBuffer(), kOk);
+  EXPECT_EQ(WriteString(*com1, "UNLOCK", 10), kOk);
+  EXPECT_EQ(Receive(*com2, 7), "UNLOCK\n");
+  EXPECT_EQ(com1->WriteChar('Z'), kOk);
+  EXPECT_EQ(ReadChar(*com2, kArrivalLimitMs), 'Z');
+  // And the other way, read as a line without its CR LF.
+  EXPECT_EQ(WriteString(*com2, "OK", -2), kOk);
+  char line[16] = {};
+  EXPECT_EQ(ReadString(*com1, line, sizeof line, -2, kArrivalLimitMs), kOk);
+  EXPECT_STREQ(line, "OK");
+  EXPECT_EQ(com1->status, kOk);
+}
+
+TEST_F(Win32DriverTest, ReadBufferNowTakesOnlyWhatIsWaiting) {
+  SerialPort* com1 = Open(kCom1);
+  if (!PairReady(*com1)) return;
+  SerialPort* com2 = OpenOtherEnd();
+  ASSERT_EQ(com2->status, kOk);
+  ASSERT_EQ(WriteString(*com2, "0123456789", -1), kOk);
+  // Wait until all ten are queued, then ask for more than that.
+  std::uint8_t first = 0;
+  ASSERT_EQ(ReadBuffer(*com1, &first, 1, kArrivalLimitMs), kOk);
+  EXPECT_EQ(first, '0');
+  const std::uint32_t start = timing.TickMs();
+  while (com1->RxUsed() < 9 && timing.TickMs() - start < kArrivalLimitMs) timing.Idle(com1);
+  EXPECT_EQ(com1->RxUsed(), 9);
+  EXPECT_EQ(com1->RxFree(), kQueueSize - 9);
+  std::uint8_t buffer[32] = {};
+  EXPECT_EQ(com1->ReadBufferNow(buffer, sizeof buffer), kOk);
+  EXPECT_EQ(com1->count, 9);
+  EXPECT_EQ(std::string(buffer, buffer + 9), "123456789");
+  EXPECT_EQ(com1->ReadBufferNow(buffer, sizeof buffer), kTimeout);
+  EXPECT_EQ(com1->count, 0);
+}
+
+TEST_F(Win32DriverTest, FlushDiscardsWaitingBytes) {
+  SerialPort* com1 = Open(kCom1);
+  if (!PairReady(*com1)) return;
+  SerialPort* com2 = OpenOtherEnd();
+  ASSERT_EQ(com2->status, kOk);
+  const std::string junk(100, 'j');
+  ASSERT_EQ(WriteString(*com2, junk, -1), kOk);
+  const std::uint32_t start = timing.TickMs();
+  while (com1->RxUsed() < 100 && timing.TickMs() - start < kArrivalLimitMs) timing.Idle(com1);
+  ASSERT_EQ(com1->RxUsed(), 100);
+  EXPECT_EQ(FlushRxBuffer(*com1), kOk);
+  EXPECT_EQ(com1->RxUsed(), 0);
+  // What comes after the flush is read as usual.
+  ASSERT_EQ(com2->WriteChar('R'), kOk);
+  EXPECT_EQ(ReadChar(*com1, kArrivalLimitMs), 'R');
+}
+
+TEST_F(Win32DriverTest, LongWriteCompletesAsTheQueueDrains) {
+  SerialPort* com1 = Open(kCom1);
+  if (!PairReady(*com1)) return;
+  SerialPort* com2 = OpenOtherEnd();
+  ASSERT_EQ(com2->status, kOk);
+  // Three transmit queues' worth, in a pattern that shows a lost or repeated byte.
+  constexpr int kBytes = 3 * kQueueSize;
+  std::vector<std::uint8_t> data(kBytes);
+  for (int i = 0; i < kBytes; ++i)
+    data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i % 251);
+  EXPECT_EQ(WriteBuffer(*com1, data.data(), kBytes, kArrivalLimitMs), kOk);
+  EXPECT_EQ(com1->count, kBytes);
+  std::vector<std::uint8_t> got(kBytes);
+  EXPECT_EQ(ReadBuffer(*com2, got.data(), kBytes, kArrivalLimitMs), kOk);
+  EXPECT_EQ(com2->count, kBytes);
+  EXPECT_EQ(got, data);
+}
+
+TEST_F(Win32DriverTest, WriteBufferNowRefusesMoreThanTheQueueHolds) {
+  SerialPort* com1 = Open(kCom1);
+  if (!PairReady(*com1)) return;
+  SerialPort* com2 = OpenOtherEnd();
+  ASSERT_EQ(com2->status, kOk);
+  std::vector<std::uint8_t> data(kQueueSize + 1, 'w');
+  // The queue takes at most its size; the rest is refused with -9 and stays sticky.
+  EXPECT_EQ(com1->WriteBufferNow(data.data(), kQueueSize + 1), kTxFull);
+  const int queued = com1->count;
+  EXPECT_GT(queued, 0);
+  EXPECT_LE(queued, kQueueSize);
+  EXPECT_EQ(com1->status, kTxFull);
+  com1->ClearError();
+  EXPECT_EQ(com1->status, kOk);
+  // What was taken arrives whole, and nothing is left on the line for the next test.
+  EXPECT_EQ(Receive(*com2, queued), std::string(static_cast<std::size_t>(queued), 'w'));
+}
+
+TEST_F(Win32DriverTest, LineStatusAccumulatesUntilCleared) {
+  SerialPort* p = Open(kCom1);
+  if (!PairReady(*p)) return;
+  // A clean line shows no errors; clearing keeps it so and succeeds.
+  EXPECT_EQ(p->LineStatus(), 0);
+  EXPECT_EQ(p->ClearLineStatus(), kOk);
+  EXPECT_EQ(p->LineStatus(), 0);
+  EXPECT_EQ(p->status, kOk);
+}
+
+TEST_F(Win32DriverTest, SendBreakHoldsForItsTimeAndReturnsZero) {
+  SerialPort* p = Open(kCom1);
+  if (!PairReady(*p)) return;
+  constexpr int kBreakMs = 250;
+  const std::uint32_t start = timing.TickMs();
+  EXPECT_EQ(p->SendBreak(kBreakMs), kOk);
+  EXPECT_GE(timing.TickMs() - start, static_cast<std::uint32_t>(kBreakMs));
+}
+
+TEST_F(Win32DriverTest, ClosedPortCanBeOpenedAgain) {
+  SerialPort* p = Open(kCom1);
+  if (!PairReady(*p)) return;
+  EXPECT_EQ(CloseEarly(p), kOk);
+  EXPECT_EQ(OpenPortCount(), 0);
+  SerialPort* again = Open(kCom1);
+  EXPECT_EQ(again->status, kOk);
+  EXPECT_EQ(OpenPortCount(), 1);
+}
+
+TEST_F(Win32DriverTest, SecondOpenOfHeldPortGivesInUse) {
+  if (RunningUnderWine()) {
+    GTEST_SKIP() << "Windows only: Wine lets a second handle open a COM port another one holds";
+  }
+  SerialPort* first = Open(kCom1);
+  if (!PairReady(*first)) return;
+  SerialPort* second = Open(kCom1);
+  EXPECT_EQ(second->status, kPortInUse);
+  EXPECT_EQ(CloseEarly(second), kOk);
+}
+
+TEST_F(Win32DriverTest, DtrAndRtsReachTheOtherEndsModemLines) {
+  if (RunningUnderWine()) {
+    GTEST_SKIP() << "Windows only: a pseudo-terminal has no modem lines (Wine's "
+                    "GetCommModemStatus fails with error 50)";
+  }
+  SerialPort* com1 = Open(kCom1);
+  if (!PairReady(*com1)) return;
+  SerialPort* com2 = OpenOtherEnd();
+  ASSERT_EQ(com2->status, kOk);
+  // A null-modem cable joins DTR to DSR and RTS to CTS.
+  EXPECT_EQ(com2->ModemStatus() & (kModemDsr | kModemCts), kModemDsr | kModemCts);
+  EXPECT_EQ(com1->SetDtr(false), kOk);
+  EXPECT_EQ(com1->SetRts(false), kOk);
+  EXPECT_EQ(com2->ModemStatus() & (kModemDsr | kModemCts), 0);
+  // Closing drops both outputs too.
+  EXPECT_EQ(com1->SetDtr(true), kOk);
+  EXPECT_EQ(com1->SetRts(true), kOk);
+  EXPECT_EQ(com2->ModemStatus() & (kModemDsr | kModemCts), kModemDsr | kModemCts);
+  EXPECT_EQ(CloseEarly(com1), kOk);
+  EXPECT_EQ(com2->ModemStatus() & (kModemDsr | kModemCts), 0);
+}
+
+}  // namespace
+}  // namespace zephor::serial
