@@ -12,6 +12,8 @@ constexpr int kMaxRequests = 20;
 // Silence inside a block ends the block; silence between blocks costs a NAK.
 constexpr std::uint32_t kByteGapMs = 1000;
 constexpr std::uint32_t kBlockWaitMs = 10000;
+// Silence after EOT before the end is believed.
+constexpr std::uint32_t kEotQuietMs = 1000;
 constexpr std::size_t kNumberPairSize = 2;
 constexpr std::size_t kCrcSize = 2;
 constexpr int kByteBits = 8;
@@ -58,6 +60,10 @@ void XmodemBlockReceiver::Reject(Outbox& out, const std::string& why) {
 void XmodemBlockReceiver::Receive(std::uint8_t byte, std::uint32_t nowMs, Outbox& out) {
   if (outcome_ != TransferOutcome::kRunning) return;
   lastByteMs_ = nowMs;
+  if (eotPending_) {
+    eotPending_ = false;
+    Log("bytes after EOT: it was noise");
+  }
   if (blockSize_ == 0) {
     const std::uint8_t previous = lastStartByte_;
     lastStartByte_ = byte;
@@ -65,8 +71,8 @@ void XmodemBlockReceiver::Receive(std::uint8_t byte, std::uint32_t nowMs, Outbox
       blockSize_ = byte == kXmodemSoh ? kXmodemShortBlock : kXmodemLongBlock;
       block_.clear();
     } else if (byte == kXmodemEot) {
-      out.push_back(kXmodemAck);
-      End(TransferOutcome::kDone, out, std::to_string(data_.size()) + " bytes");
+      // Believed only when the line stays quiet: a lone 0x04 can be the rest of a broken block.
+      eotPending_ = true;
     } else if (byte == kXmodemCan && previous == kXmodemCan) {
       outcome_ = TransferOutcome::kCancelled;
       Log("receive cancelled: the sender sent two CAN");
@@ -108,6 +114,12 @@ void XmodemBlockReceiver::JudgeBlock(Outbox& out) {
 void XmodemBlockReceiver::Tick(std::uint32_t nowMs, Outbox& out) {
   if (outcome_ != TransferOutcome::kRunning) return;
   const std::uint32_t quiet = nowMs - lastByteMs_;
+  if (eotPending_) {
+    if (quiet < kEotQuietMs) return;
+    eotPending_ = false;
+    out.push_back(kXmodemAck);
+    return End(TransferOutcome::kDone, out, std::to_string(data_.size()) + " bytes");
+  }
   if (blockSize_ != 0) {
     if (quiet < kByteGapMs) return;
     blockSize_ = 0;

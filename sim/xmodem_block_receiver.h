@@ -42,6 +42,7 @@ class XmodemBlockReceiver {
   std::vector<std::uint8_t> data_;
   std::vector<std::uint8_t> block_;  // number pair, data and CRC of the block being read
   std::size_t blockSize_ = 0;        // 0 while waiting for a block start
+  bool eotPending_ = false;          // EOT came; the line must stay quiet before it counts
   std::uint8_t expected_ = 1;        // number byte of the next new block
   std::uint8_t lastStartByte_ = 0;
   std::uint32_t lastByteMs_ = 0;

@@ -7,6 +7,17 @@
 namespace zephor::serial {
 
 void MemoryLine::CarryOneMs() {
+  if (txBaud > 0) {
+    // One start bit, eight data bits, one stop bit; an idle line saves up nothing.
+    constexpr long kByteCredit = 10 * 1000;
+    txCredit = txQueue.empty() ? 0 : txCredit + txBaud;
+    while (txCredit >= kByteCredit && !txQueue.empty()) {
+      toPeer.push_back(txQueue.front());
+      txQueue.pop_front();
+      txCredit -= kByteCredit;
+    }
+    return;
+  }
   int budget = txBytesPerMs > 0 ? txBytesPerMs : static_cast<int>(txQueue.size());
   while (budget-- > 0 && !txQueue.empty()) {
     toPeer.push_back(txQueue.front());

@@ -23,6 +23,9 @@ class MemoryLine {
   std::deque<std::uint8_t> txQueue;
   // Bytes carried per millisecond from the transmit queue; 0 carries all at once.
   int txBytesPerMs = 0;
+  // When set, the transmit queue is carried at this rate, ten bits a byte, instead.
+  long txBaud = 0;
+  long txCredit = 0;        // thousandths of a bit carried toward the next byte
   bool deviceHeld = false;  // a driver has the line open
   bool dtr = false;
   bool rts = false;

@@ -17,6 +17,8 @@ constexpr int kLaterBlockBudgetMs = 10000;
 constexpr int kCrcGiveUpErrors = 2;
 constexpr int kByteMask = 0xFF;
 constexpr int kQuietByte = 0x00;
+// How long the line must stay silent after EOT before the end is believed.
+constexpr int kEotQuietMs = kByteReadMs;
 // Data of a received file stays under this suffix until its EOT was acknowledged.
 constexpr const char* kPartSuffix = ".part";
 
@@ -101,6 +103,9 @@ bool PurgeLine(XFER& x) {
   }
 }
 
+// True when nothing arrives for one byte time limit after an end of transmission.
+bool LineStaysQuiet(XFER& x) { return serial::ReadChar(x.port, kEotQuietMs) < 0; }
+
 BlockOutcome ReadBlock(XFER& x) {
   while (x.consecutiveErrors < kMaxErrors) {
     if (AbortCheck(x)) return BlockOutcome::kFailed;
@@ -116,7 +121,13 @@ BlockOutcome ReadBlock(XFER& x) {
         x.blockLength = kLongBlock;
         break;
       case kEot:
-        return BlockOutcome::kEndOfFile;
+        // A lone 0x04 may be a byte of a block whose start was lost; taking it for the end
+        // would report a cut file as received. The sender's EOT is followed by silence while
+        // it waits for the answer.
+        if (LineStaysQuiet(x)) return BlockOutcome::kEndOfFile;
+        XferMessage(x, "Bytes after end of transmission");
+        if (!RefuseBlock(x)) return BlockOutcome::kFailed;
+        continue;
       default:
         x.result = kXferBadHeader;
         return BlockOutcome::kFailed;

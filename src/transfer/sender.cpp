@@ -124,6 +124,21 @@ bool WaitForReply(XFER& x) {
   return false;
 }
 
+// Bytes already waiting when a block goes out cannot answer it: a doubled ACK would otherwise pass
+// for the answer to a block that never got through. A waiting CAN still counts towards the two
+// that cancel. False when two CAN were waiting.
+bool DiscardStaleAnswers(XFER& x) {
+  for (int c; (c = x.port.ReadCharNow()) >= 0;) {
+    if (c != kCan) continue;
+    if (x.lastControlByte == kCan) {
+      x.result = kXferCancelled;
+      return false;
+    }
+    x.lastControlByte = kCan;
+  }
+  return true;
+}
+
 int SendFile(serial::SerialPort& port, const std::string& fileSpec, const XferOptions& options,
              MessageSink sink, PollRoutine poll) {
   XFER x(port);
@@ -154,6 +169,7 @@ int SendFile(serial::SerialPort& port, const std::string& fileSpec, const XferOp
   }
   for (;;) {
     const bool atEnd = x.blockLength == 0;
+    if (!DiscardStaleAnswers(x)) break;
     if (!atEnd) {
       if (!SendBlock(x)) break;
     } else {

@@ -132,7 +132,8 @@ TEST(MemoryCommandsTest, UploadOfEmptyFileEmptiesTheMemory) {
   host.Write("UPLOAD 3 0x0 0x   0\n");
   EXPECT_EQ(host.ReadUntilQuiet(10), "OK\r\nC");
   host.Write(Bytes{0x04});
-  EXPECT_EQ(host.ReadByte(100), 0x06);
+  // The end counts once the line has stayed quiet for a second.
+  EXPECT_EQ(host.ReadByte(2000), 0x06);
   EXPECT_TRUE(instrument.model().state().memory.empty());
 }
 

@@ -47,12 +47,34 @@ TEST(SimReceiverTest, AcceptsBlocksIgnoresDuplicateEndsAtEot) {
   EXPECT_EQ(Feed(r, Block(1, a)), Outbox{kXmodemAck});
   EXPECT_EQ(Feed(r, Block(1, a)), Outbox{kXmodemAck});  // repeat: acknowledged, not kept
   EXPECT_EQ(Feed(r, Block(2, b)), Outbox{kXmodemAck});
-  EXPECT_EQ(Feed(r, {kXmodemEot}), Outbox{kXmodemAck});
+  // EOT counts once the line has stayed quiet for a second after it.
+  EXPECT_EQ(Feed(r, {kXmodemEot}), Outbox{});
+  Outbox end;
+  r.Tick(10 + 999, end);
+  EXPECT_EQ(end, Outbox{});
+  r.Tick(10 + 1000, end);
+  EXPECT_EQ(end, Outbox{kXmodemAck});
   EXPECT_EQ(r.outcome(), TransferOutcome::kDone);
   EXPECT_EQ(r.duplicates(), 1);
   Bytes both = a;
   both.insert(both.end(), b.begin(), b.end());
   EXPECT_EQ(r.data(), both);
+}
+
+TEST(SimReceiverTest, EotFollowedByMoreBytesIsNoise) {
+  // The number byte 0x04 of a block whose SOH was lost must not end the transfer early.
+  XmodemBlockReceiver r;
+  Outbox out;
+  r.Start(0, out);
+  const Bytes a(128, 0x11);
+  EXPECT_EQ(Feed(r, Block(1, a)), Outbox{kXmodemAck});
+  Bytes broken = Block(4, Bytes(128, 0x44));
+  broken.erase(broken.begin());  // SOH lost: 0x04 0xFB and the data follow
+  Feed(r, broken);
+  Outbox later;
+  r.Tick(10 + 5000, later);
+  EXPECT_EQ(r.outcome(), TransferOutcome::kRunning);
+  EXPECT_EQ(r.data(), a);
 }
 
 TEST(SimReceiverTest, RefusesBadCrcBadNumbersAndOutOfSequence) {

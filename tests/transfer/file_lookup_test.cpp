@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 namespace zephor::transfer {
 namespace {
@@ -12,7 +13,10 @@ namespace {
 class FileLookupTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir = std::filesystem::temp_directory_path() / "zephor_lookup_test";
+    // One folder per test: ctest runs the cases of this file side by side.
+    dir = std::filesystem::temp_directory_path() /
+          ("zephor_lookup_" +
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir / "sub.bin");
     std::ofstream(dir / "update.bin") << "u";

@@ -94,6 +94,22 @@ TEST_F(ReceiverTest, CrcBlocksAreStoredWhole) {
   EXPECT_FALSE(Exists("data.bin.part"));
 }
 
+TEST_F(ReceiverTest, BlockWhoseSohWasLostIsNoEndOfTransmission) {
+  // Block 4 arrives without its SOH: its number byte 0x04 looks like EOT, but more bytes follow
+  // at once. Taking it for the end would report three blocks of a four-block file as received.
+  const Bytes a = Pattern(128, 21), b = Pattern(128, 22), c = Pattern(128, 23),
+              d = Pattern(128, 24);
+  Bytes cut = Soh(4, d);
+  cut.erase(cut.begin());
+  sender.frames = {Soh(1, a), Soh(2, b), Soh(3, c), cut, Soh(4, d), {kPeerEot}};
+  Attach();
+  EXPECT_EQ(ReceiveFile(*port, PathOf("cut.bin"), {}, Recorder()), 1);
+  timing.Advance(2);
+  EXPECT_EQ(ReadFile("cut.bin").size(), 4u * 128);
+  EXPECT_TRUE(HasMessage("Bytes after end of transmission"));
+  EXPECT_EQ(sender.Count(kPeerNak), 1);
+}
+
 TEST_F(ReceiverTest, LongAndShortBlocksMix) {
   sender.frames = {Frame(kPeerStx, 1, Pattern(1024, 3), true),
                    Soh(2, Pattern(128, 4)),
