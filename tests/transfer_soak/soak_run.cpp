@@ -3,6 +3,8 @@
 #include "soak_run.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
@@ -111,8 +113,16 @@ SoakOutcome RunSoakTransfer(SoakDirection direction, std::uint32_t seed,
   serial::VirtualTiming timing;
   serial::PortHandle port(serial::OpenPort({&factory, &timing}, 0, 9600, 'N', 8, 1));
 
-  sim::XmodemBlockReceiver receiver;
-  sim::XmodemBlockSender sender(direction == SoakDirection::kReceive ? data : Bytes{}, 0);
+  // ZEPHOR_SOAK_TRACE=1 prints the peer's own account of a run, for a seed under study.
+  sim::TransferLog trace;
+  if (std::getenv("ZEPHOR_SOAK_TRACE") != nullptr) {
+    trace = [&timing](const std::string& text) {
+      std::printf("%8u ms  %s\n", static_cast<unsigned>(timing.now()), text.c_str());
+    };
+  }
+  sim::XmodemBlockReceiver receiver({}, trace);
+  sim::XmodemBlockSender sender(direction == SoakDirection::kReceive ? data : Bytes{}, 0, {},
+                                trace);
   const bool peerReceives = direction == SoakDirection::kSend;
   sim::Outbox out;
   timing.Attach(&line, [&](std::uint32_t now, serial::MemoryLine& l) {

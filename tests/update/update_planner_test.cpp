@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,9 @@ struct DecisionRow {
   bool boot, update, main;
 };
 
+// Rows print as their names in test listings.
+void PrintTo(const DecisionRow& row, std::ostream* out) { *out << row.name; }
+
 class DecideLoadsTest : public ::testing::TestWithParam<DecisionRow> {};
 
 TEST_P(DecideLoadsTest, MarksThePrograms) {
@@ -207,6 +211,8 @@ struct NoLoadRow {
   ImageStamps stamps;
   const char* deviceBoot;
 };
+
+void PrintTo(const NoLoadRow& row, std::ostream* out) { *out << row.name; }
 
 class NoLoadRowTest : public UpdatePlannerTest, public ::testing::WithParamInterface<NoLoadRow> {};
 
