@@ -3,6 +3,7 @@
 
 #include <commctrl.h>
 
+#include <iostream>
 #include <string>
 
 #include "dialogs.h"
@@ -32,7 +33,9 @@ UpdaterWindow::UpdaterWindow(HINSTANCE instance, serial::PortFactory* factory,
                              serial::Timing* timing)
     : instance_(instance),
       icon_(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))),
-      updater_(*this, factory, timing, nullptr) {}
+      // Every log and message box text goes to stderr too, as the Qt window does: a run from a
+      // shell or a script keeps a record of what the window showed.
+      updater_(*this, factory, timing, &std::cerr) {}
 
 UpdaterWindow::~UpdaterWindow() = default;
 

@@ -1,4 +1,4 @@
-// The Windows driver over COM1 and COM2 joined back to back (a pseudo-terminal pair under Wine,
+// The Windows driver over COM2 and COM3 joined back to back (a pseudo-terminal pair under Wine,
 // a null-modem pair on Windows): opening, line settings, moving bytes, flushing, diagnostics.
 #include "serial/win32_driver.h"
 
@@ -15,8 +15,9 @@
 namespace zephor::serial {
 namespace {
 
-constexpr int kCom1 = 0;
-constexpr int kCom2 = 1;
+// COM1 is left to the instrument (the simulator under Wine); the pair is the next two ports.
+constexpr int kLocalCom2 = 1;
+constexpr int kRemoteCom3 = 2;
 constexpr int kMissingCom9 = 8;
 // Waits on data the other end already sent; never reached unless the line is broken.
 constexpr int kArrivalLimitMs = 3000;
@@ -26,13 +27,13 @@ constexpr int kSettleMs = 50;
 
 // A joined pair must be there under Wine (the test run lays it); on Windows it is optional and
 // its absence skips the test with the reason. False when the test is to end here.
-bool PairReady(const SerialPort& com1) {
-  if (com1.status == kNoHardware && !RunningUnderWine()) {
-    [] { GTEST_SKIP() << "COM1 and COM2 must be a null-modem pair on this machine"; }();
+bool PairReady(const SerialPort& local) {
+  if (local.status == kNoHardware && !RunningUnderWine()) {
+    [] { GTEST_SKIP() << "COM2 and COM3 must be a null-modem pair on this machine"; }();
     return false;
   }
-  EXPECT_EQ(com1.status, kOk) << "COM1 did not open";
-  return com1.status == kOk;
+  EXPECT_EQ(local.status, kOk) << "COM2 did not open";
+  return local.status == kOk;
 }
 
 class Win32DriverTest : public ::testing::Test {
@@ -46,9 +47,9 @@ class Win32DriverTest : public ::testing::Test {
     opened.push_back(p);
     return p;
   }
-  // COM2 is the other end: bytes a failed earlier test left on the line are dropped first.
+  // COM3 is the other end: bytes a failed earlier test left on the line are dropped first.
   SerialPort* OpenOtherEnd() {
-    SerialPort* p = Open(kCom2);
+    SerialPort* p = Open(kRemoteCom3);
     EXPECT_EQ(p->status, kOk);
     Delay(*p, kSettleMs);
     EXPECT_EQ(FlushRxBuffer(*p), kOk);
@@ -118,7 +119,7 @@ TEST_F(Win32DriverTest, MissingPortGivesNoHardwareAndStillCloses) {
 }
 
 TEST_F(Win32DriverTest, DumpAfterOpenShowsTheApplicationSettings) {
-  SerialPort* p = Open(kCom1);
+  SerialPort* p = Open(kLocalCom2);
   if (!PairReady(*p)) return;
   const std::vector<std::string> expected = {
       "",
@@ -153,7 +154,7 @@ TEST_F(Win32DriverTest, LineArgumentsAreCheckedAndParityIsCaseInsensitive) {
       {9600, 'N', 3, kBadStopBits, '0'}, {230400, 'N', 1, kBadBaudRate, '0'},
   };
   for (const Case& c : cases) {
-    SerialPort* p = Open(kCom1, c.baud, c.parity, 8, c.stopBits);
+    SerialPort* p = Open(kLocalCom2, c.baud, c.parity, 8, c.stopBits);
     if (c.status == kOk && !PairReady(*p)) return;
     EXPECT_EQ(p->status, c.status) << c.baud << ' ' << c.parity << ' ' << c.stopBits;
     // A refused argument leaves the port open and working, with the values stored before it.
@@ -165,7 +166,7 @@ TEST_F(Win32DriverTest, LineArgumentsAreCheckedAndParityIsCaseInsensitive) {
 }
 
 TEST_F(Win32DriverTest, TwoStopBitsAndSevenDataBits) {
-  SerialPort* p = Open(kCom1, 19200, 'E', 7, 2);
+  SerialPort* p = Open(kLocalCom2, 19200, 'E', 7, 2);
   if (!PairReady(*p)) return;
   const std::vector<std::string> lines = Dump(*p);
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(kDumpLines));
@@ -174,7 +175,7 @@ TEST_F(Win32DriverTest, TwoStopBitsAndSevenDataBits) {
 }
 
 TEST_F(Win32DriverTest, FlowControlSwitchesChangeTheirFields) {
-  SerialPort* p = Open(kCom1);
+  SerialPort* p = Open(kLocalCom2);
   if (!PairReady(*p)) return;
   EXPECT_EQ(p->SetXonXoff(true), kOk);
   EXPECT_EQ(p->SetRtsCts(true), kOk);
@@ -198,7 +199,7 @@ TEST_F(Win32DriverTest, FlowControlSwitchesChangeTheirFields) {
 }
 
 TEST_F(Win32DriverTest, EmptyLineReadsNothingAndFlushReturnsAtOnce) {
-  SerialPort* p = Open(kCom1);
+  SerialPort* p = Open(kLocalCom2);
   if (!PairReady(*p)) return;
   std::uint8_t buffer[4] = {};
   EXPECT_EQ(p->ReadBufferNow(buffer, 4), kTimeout);
@@ -210,100 +211,100 @@ TEST_F(Win32DriverTest, EmptyLineReadsNothingAndFlushReturnsAtOnce) {
 }
 
 TEST_F(Win32DriverTest, CommandReachesTheOtherEnd) {
-  SerialPort* com1 = Open(kCom1);
-  if (!PairReady(*com1)) return;
-  SerialPort* com2 = OpenOtherEnd();
-  ASSERT_EQ(com2->status, kOk);
-  EXPECT_EQ(com1->ClearTxBuffer(), kOk);
-  EXPECT_EQ(WriteString(*com1, "UNLOCK", 10), kOk);
-  EXPECT_EQ(Receive(*com2, 7), "UNLOCK\n");
-  EXPECT_EQ(com1->WriteChar('Z'), kOk);
-  EXPECT_EQ(ReadChar(*com2, kArrivalLimitMs), 'Z');
+  SerialPort* local = Open(kLocalCom2);
+  if (!PairReady(*local)) return;
+  SerialPort* remote = OpenOtherEnd();
+  ASSERT_EQ(remote->status, kOk);
+  EXPECT_EQ(local->ClearTxBuffer(), kOk);
+  EXPECT_EQ(WriteString(*local, "UNLOCK", 10), kOk);
+  EXPECT_EQ(Receive(*remote, 7), "UNLOCK\n");
+  EXPECT_EQ(local->WriteChar('Z'), kOk);
+  EXPECT_EQ(ReadChar(*remote, kArrivalLimitMs), 'Z');
   // And the other way, read as a line without its CR LF.
-  EXPECT_EQ(WriteString(*com2, "OK", -2), kOk);
+  EXPECT_EQ(WriteString(*remote, "OK", -2), kOk);
   char line[16] = {};
-  EXPECT_EQ(ReadString(*com1, line, sizeof line, -2, kArrivalLimitMs), kOk);
+  EXPECT_EQ(ReadString(*local, line, sizeof line, -2, kArrivalLimitMs), kOk);
   EXPECT_STREQ(line, "OK");
-  EXPECT_EQ(com1->status, kOk);
+  EXPECT_EQ(local->status, kOk);
 }
 
 TEST_F(Win32DriverTest, ReadBufferNowTakesOnlyWhatIsWaiting) {
-  SerialPort* com1 = Open(kCom1);
-  if (!PairReady(*com1)) return;
-  SerialPort* com2 = OpenOtherEnd();
-  ASSERT_EQ(com2->status, kOk);
-  ASSERT_EQ(WriteString(*com2, "0123456789", -1), kOk);
+  SerialPort* local = Open(kLocalCom2);
+  if (!PairReady(*local)) return;
+  SerialPort* remote = OpenOtherEnd();
+  ASSERT_EQ(remote->status, kOk);
+  ASSERT_EQ(WriteString(*remote, "0123456789", -1), kOk);
   // Wait until all ten are queued, then ask for more than that.
   std::uint8_t first = 0;
-  ASSERT_EQ(ReadBuffer(*com1, &first, 1, kArrivalLimitMs), kOk);
+  ASSERT_EQ(ReadBuffer(*local, &first, 1, kArrivalLimitMs), kOk);
   EXPECT_EQ(first, '0');
   const std::uint32_t start = timing.TickMs();
-  while (com1->RxUsed() < 9 && timing.TickMs() - start < kArrivalLimitMs) timing.Idle(com1);
-  EXPECT_EQ(com1->RxUsed(), 9);
-  EXPECT_EQ(com1->RxFree(), kQueueSize - 9);
+  while (local->RxUsed() < 9 && timing.TickMs() - start < kArrivalLimitMs) timing.Idle(local);
+  EXPECT_EQ(local->RxUsed(), 9);
+  EXPECT_EQ(local->RxFree(), kQueueSize - 9);
   std::uint8_t buffer[32] = {};
-  EXPECT_EQ(com1->ReadBufferNow(buffer, sizeof buffer), kOk);
-  EXPECT_EQ(com1->count, 9);
+  EXPECT_EQ(local->ReadBufferNow(buffer, sizeof buffer), kOk);
+  EXPECT_EQ(local->count, 9);
   EXPECT_EQ(std::string(buffer, buffer + 9), "123456789");
-  EXPECT_EQ(com1->ReadBufferNow(buffer, sizeof buffer), kTimeout);
-  EXPECT_EQ(com1->count, 0);
+  EXPECT_EQ(local->ReadBufferNow(buffer, sizeof buffer), kTimeout);
+  EXPECT_EQ(local->count, 0);
 }
 
 TEST_F(Win32DriverTest, FlushDiscardsWaitingBytes) {
-  SerialPort* com1 = Open(kCom1);
-  if (!PairReady(*com1)) return;
-  SerialPort* com2 = OpenOtherEnd();
-  ASSERT_EQ(com2->status, kOk);
+  SerialPort* local = Open(kLocalCom2);
+  if (!PairReady(*local)) return;
+  SerialPort* remote = OpenOtherEnd();
+  ASSERT_EQ(remote->status, kOk);
   const std::string junk(100, 'j');
-  ASSERT_EQ(WriteString(*com2, junk, -1), kOk);
+  ASSERT_EQ(WriteString(*remote, junk, -1), kOk);
   const std::uint32_t start = timing.TickMs();
-  while (com1->RxUsed() < 100 && timing.TickMs() - start < kArrivalLimitMs) timing.Idle(com1);
-  ASSERT_EQ(com1->RxUsed(), 100);
-  EXPECT_EQ(FlushRxBuffer(*com1), kOk);
-  EXPECT_EQ(com1->RxUsed(), 0);
+  while (local->RxUsed() < 100 && timing.TickMs() - start < kArrivalLimitMs) timing.Idle(local);
+  ASSERT_EQ(local->RxUsed(), 100);
+  EXPECT_EQ(FlushRxBuffer(*local), kOk);
+  EXPECT_EQ(local->RxUsed(), 0);
   // What comes after the flush is read as usual.
-  ASSERT_EQ(com2->WriteChar('R'), kOk);
-  EXPECT_EQ(ReadChar(*com1, kArrivalLimitMs), 'R');
+  ASSERT_EQ(remote->WriteChar('R'), kOk);
+  EXPECT_EQ(ReadChar(*local, kArrivalLimitMs), 'R');
 }
 
 TEST_F(Win32DriverTest, LongWriteCompletesAsTheQueueDrains) {
-  SerialPort* com1 = Open(kCom1);
-  if (!PairReady(*com1)) return;
-  SerialPort* com2 = OpenOtherEnd();
-  ASSERT_EQ(com2->status, kOk);
+  SerialPort* local = Open(kLocalCom2);
+  if (!PairReady(*local)) return;
+  SerialPort* remote = OpenOtherEnd();
+  ASSERT_EQ(remote->status, kOk);
   // Three transmit queues' worth, in a pattern that shows a lost or repeated byte.
   constexpr int kBytes = 3 * kQueueSize;
   std::vector<std::uint8_t> data(kBytes);
   for (int i = 0; i < kBytes; ++i)
     data[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i % 251);
-  EXPECT_EQ(WriteBuffer(*com1, data.data(), kBytes, kArrivalLimitMs), kOk);
-  EXPECT_EQ(com1->count, kBytes);
+  EXPECT_EQ(WriteBuffer(*local, data.data(), kBytes, kArrivalLimitMs), kOk);
+  EXPECT_EQ(local->count, kBytes);
   std::vector<std::uint8_t> got(kBytes);
-  EXPECT_EQ(ReadBuffer(*com2, got.data(), kBytes, kArrivalLimitMs), kOk);
-  EXPECT_EQ(com2->count, kBytes);
+  EXPECT_EQ(ReadBuffer(*remote, got.data(), kBytes, kArrivalLimitMs), kOk);
+  EXPECT_EQ(remote->count, kBytes);
   EXPECT_EQ(got, data);
 }
 
 TEST_F(Win32DriverTest, WriteBufferNowRefusesMoreThanTheQueueHolds) {
-  SerialPort* com1 = Open(kCom1);
-  if (!PairReady(*com1)) return;
-  SerialPort* com2 = OpenOtherEnd();
-  ASSERT_EQ(com2->status, kOk);
+  SerialPort* local = Open(kLocalCom2);
+  if (!PairReady(*local)) return;
+  SerialPort* remote = OpenOtherEnd();
+  ASSERT_EQ(remote->status, kOk);
   std::vector<std::uint8_t> data(kQueueSize + 1, 'w');
   // The queue takes at most its size; the rest is refused with -9 and stays sticky.
-  EXPECT_EQ(com1->WriteBufferNow(data.data(), kQueueSize + 1), kTxFull);
-  const int queued = com1->count;
+  EXPECT_EQ(local->WriteBufferNow(data.data(), kQueueSize + 1), kTxFull);
+  const int queued = local->count;
   EXPECT_GT(queued, 0);
   EXPECT_LE(queued, kQueueSize);
-  EXPECT_EQ(com1->status, kTxFull);
-  com1->ClearError();
-  EXPECT_EQ(com1->status, kOk);
+  EXPECT_EQ(local->status, kTxFull);
+  local->ClearError();
+  EXPECT_EQ(local->status, kOk);
   // What was taken arrives whole, and nothing is left on the line for the next test.
-  EXPECT_EQ(Receive(*com2, queued), std::string(static_cast<std::size_t>(queued), 'w'));
+  EXPECT_EQ(Receive(*remote, queued), std::string(static_cast<std::size_t>(queued), 'w'));
 }
 
 TEST_F(Win32DriverTest, LineStatusAccumulatesUntilCleared) {
-  SerialPort* p = Open(kCom1);
+  SerialPort* p = Open(kLocalCom2);
   if (!PairReady(*p)) return;
   // A clean line shows no errors; clearing keeps it so and succeeds.
   EXPECT_EQ(p->LineStatus(), 0);
@@ -313,7 +314,7 @@ TEST_F(Win32DriverTest, LineStatusAccumulatesUntilCleared) {
 }
 
 TEST_F(Win32DriverTest, SendBreakHoldsForItsTimeAndReturnsZero) {
-  SerialPort* p = Open(kCom1);
+  SerialPort* p = Open(kLocalCom2);
   if (!PairReady(*p)) return;
   constexpr int kBreakMs = 250;
   const std::uint32_t start = timing.TickMs();
@@ -322,11 +323,11 @@ TEST_F(Win32DriverTest, SendBreakHoldsForItsTimeAndReturnsZero) {
 }
 
 TEST_F(Win32DriverTest, ClosedPortCanBeOpenedAgain) {
-  SerialPort* p = Open(kCom1);
+  SerialPort* p = Open(kLocalCom2);
   if (!PairReady(*p)) return;
   EXPECT_EQ(CloseEarly(p), kOk);
   EXPECT_EQ(OpenPortCount(), 0);
-  SerialPort* again = Open(kCom1);
+  SerialPort* again = Open(kLocalCom2);
   EXPECT_EQ(again->status, kOk);
   EXPECT_EQ(OpenPortCount(), 1);
 }
@@ -335,9 +336,9 @@ TEST_F(Win32DriverTest, SecondOpenOfHeldPortGivesInUse) {
   if (RunningUnderWine()) {
     GTEST_SKIP() << "Windows only: Wine lets a second handle open a COM port another one holds";
   }
-  SerialPort* first = Open(kCom1);
+  SerialPort* first = Open(kLocalCom2);
   if (!PairReady(*first)) return;
-  SerialPort* second = Open(kCom1);
+  SerialPort* second = Open(kLocalCom2);
   EXPECT_EQ(second->status, kPortInUse);
   EXPECT_EQ(CloseEarly(second), kOk);
 }
@@ -347,21 +348,21 @@ TEST_F(Win32DriverTest, DtrAndRtsReachTheOtherEndsModemLines) {
     GTEST_SKIP() << "Windows only: a pseudo-terminal has no modem lines (Wine's "
                     "GetCommModemStatus fails with error 50)";
   }
-  SerialPort* com1 = Open(kCom1);
-  if (!PairReady(*com1)) return;
-  SerialPort* com2 = OpenOtherEnd();
-  ASSERT_EQ(com2->status, kOk);
+  SerialPort* local = Open(kLocalCom2);
+  if (!PairReady(*local)) return;
+  SerialPort* remote = OpenOtherEnd();
+  ASSERT_EQ(remote->status, kOk);
   // A null-modem cable joins DTR to DSR and RTS to CTS.
-  EXPECT_EQ(com2->ModemStatus() & (kModemDsr | kModemCts), kModemDsr | kModemCts);
-  EXPECT_EQ(com1->SetDtr(false), kOk);
-  EXPECT_EQ(com1->SetRts(false), kOk);
-  EXPECT_EQ(com2->ModemStatus() & (kModemDsr | kModemCts), 0);
+  EXPECT_EQ(remote->ModemStatus() & (kModemDsr | kModemCts), kModemDsr | kModemCts);
+  EXPECT_EQ(local->SetDtr(false), kOk);
+  EXPECT_EQ(local->SetRts(false), kOk);
+  EXPECT_EQ(remote->ModemStatus() & (kModemDsr | kModemCts), 0);
   // Closing drops both outputs too.
-  EXPECT_EQ(com1->SetDtr(true), kOk);
-  EXPECT_EQ(com1->SetRts(true), kOk);
-  EXPECT_EQ(com2->ModemStatus() & (kModemDsr | kModemCts), kModemDsr | kModemCts);
-  EXPECT_EQ(CloseEarly(com1), kOk);
-  EXPECT_EQ(com2->ModemStatus() & (kModemDsr | kModemCts), 0);
+  EXPECT_EQ(local->SetDtr(true), kOk);
+  EXPECT_EQ(local->SetRts(true), kOk);
+  EXPECT_EQ(remote->ModemStatus() & (kModemDsr | kModemCts), kModemDsr | kModemCts);
+  EXPECT_EQ(CloseEarly(local), kOk);
+  EXPECT_EQ(remote->ModemStatus() & (kModemDsr | kModemCts), 0);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Puts the simulated instrument behind COM3 under Wine: the native zephor-sim listens on a
-# pseudo-terminal linked at LINE_DIR/com3, and HKLM\Software\Wine\Ports maps COM3 to that link.
+# Puts the simulated instrument behind COM1 under Wine, the port the front ends open first: the
+# native zephor-sim listens on a pseudo-terminal linked at LINE_DIR/com1, and
+# HKLM\Software\Wine\Ports maps COM1 to that link.
 # The link's path never changes, so Wine's server restarts only the first time in a prefix.
 # The simulator is stopped by the process id it was started with.
 #   wine_sim_port.sh start LINE_DIR WINEPREFIX ZEPHOR_SIM [SIM OPTIONS...]
@@ -12,7 +13,8 @@ lines=$2
 export WINEPREFIX="${WINEPREFIX:-$3}"
 export WINEDEBUG=-all
 shift 3
-port=com3
+port=com1
+port_name=COM1
 link="$lines/$port"
 pidfile="$lines/sim.pid"
 # zephor-sim prints its ready line at once; a loaded machine gets a few seconds.
@@ -49,7 +51,7 @@ case "$action" in
       sleep 0.1
     done
     if [ "$(readlink "$WINEPREFIX/dosdevices/$port" || true)" != "$link" ]; then
-      wine reg add 'HKLM\Software\Wine\Ports' /v COM3 /d "$link" /f >/dev/null
+      wine reg add 'HKLM\Software\Wine\Ports' /v "$port_name" /d "$link" /f >/dev/null
       wineserver -k || true
       wineserver -w
       # Keep the new server between the tests' programs, each of which would start it anew.
@@ -58,7 +60,7 @@ case "$action" in
       wine cmd /c exit >/dev/null 2>&1 || true
     fi
     [ "$(readlink "$WINEPREFIX/dosdevices/$port")" = "$link" ] ||
-      { echo "Wine did not map COM3 to $link" >&2; stop_sim; exit 1; }
+      { echo "Wine did not map $port_name to $link" >&2; stop_sim; exit 1; }
     ;;
   stop)
     stop_sim
