@@ -83,18 +83,10 @@ void XmodemBlockSender::Receive(std::uint8_t byte, std::uint32_t nowMs, Outbox& 
     Log(std::string("send starts in ") + (crcMode_ ? "CRC" : "checksum") + " mode, " +
         std::to_string(data_.size()) + " bytes");
     sinceMs_ = nowMs;
-    sentMs_ = nowMs;
     return SendCurrent(out);
-  }
-  // An answer in the very millisecond a block went out cannot be about that block: the line
-  // doubled the answer to the one before.
-  if (sentMs_ == nowMs && (byte == kXmodemAck || byte == kXmodemNak)) {
-    Log("stale answer ignored");
-    return;
   }
   if (byte == kXmodemAck) {
     sinceMs_ = nowMs;
-    sentMs_ = nowMs;
     errors_ = 0;
     if (stage_ == Stage::kWaitingForEotAck)
       return End(TransferOutcome::kDone, out, std::to_string(blocksSent_) + " blocks");
@@ -105,7 +97,6 @@ void XmodemBlockSender::Receive(std::uint8_t byte, std::uint32_t nowMs, Outbox& 
   const bool askedAgain = byte == kXmodemCrcRequest && block_ == 1;
   if (byte == kXmodemNak || askedAgain) {
     sinceMs_ = nowMs;
-    sentMs_ = nowMs;
     Retry(out, "NAK");
   }
 }

@@ -44,7 +44,6 @@ class XmodemBlockSender {
   std::size_t block_ = 1;  // 1-based number of the block in flight
   std::uint8_t lastReply_ = 0;
   std::uint32_t sinceMs_ = 0;
-  std::uint32_t sentMs_ = ~0u;  // when the last block or EOT went out
   int errors_ = 0;
   int blocksSent_ = 0;
   int retries_ = 0;
