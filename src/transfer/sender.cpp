@@ -102,13 +102,18 @@ bool SendBlock(XFER& x) {
   return true;
 }
 
+// How often the transmit queue is looked at before the sender sleeps while it drains.
+constexpr int kDrainPolls = 200;
+
 bool WaitForReply(XFER& x) {
   serial::SerialPort& port = x.port;
   if (port.status < 0) return false;
   // The reply wait starts once the block has left; the window is not serviced meanwhile.
-  while (port.TxUsed() > 0) {
+  // A peer that takes the block at once is seen by polling; only a line still draining is worth
+  // a millisecond's sleep (at 9600 baud a block takes 140 of them).
+  for (int polls = 0; port.TxUsed() > 0; ++polls) {
     if (AbortCheck(x)) return false;
-    if (port.timing != nullptr) port.timing->SleepMs(1);
+    if (port.timing != nullptr) port.timing->SleepMs(polls < kDrainPolls ? 0 : 1);
   }
   if (port.status == serial::kNotSupported) port.status = serial::kOk;
   const int c = ReadControlByte(x, x.handshakeWaitMs);
