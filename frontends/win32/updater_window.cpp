@@ -68,8 +68,8 @@ INT_PTR UpdaterWindow::Handle(UINT message, WPARAM wParam, LPARAM) {
     case WM_PAINT:
       return PaintMinimised() ? TRUE : FALSE;
     case WM_QUERYDRAGICON:
-      SetWindowLongPtrA(window_, DWLP_MSGRESULT, reinterpret_cast<LONG_PTR>(icon_));
-      return TRUE;
+      // One of the few messages whose dialog result is the procedure's own return value.
+      return reinterpret_cast<INT_PTR>(icon_);
     case WM_DESTROY:
       window_ = nullptr;
       return FALSE;
