@@ -1,7 +1,11 @@
-// Each piece is written as soon as it is formatted; "\n" only, the micro sign as byte 0xB5.
+// The pieces go into one reused block that is written when full; "\n" only, the micro sign as
+// byte 0xB5.
 #include "database/survey_report.h"
 
+#include <array>
 #include <charconv>
+#include <cmath>
+#include <cstring>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -25,25 +29,149 @@ constexpr std::size_t kOperatorOffset = 8;
 constexpr std::size_t kStartTimeOffset = 18;
 constexpr std::size_t kStopTimeOffset = 22;
 constexpr std::uint32_t kNotStopped = 0xFFFFFFFF;
-constexpr int kLevelWidth = 5;
-constexpr std::string_view kDbMicroVolt = "dB\xB5V";
+constexpr std::size_t kLevelWidth = 5;
+constexpr std::size_t kNumberDigitsMax = 24;
+constexpr std::size_t kLevelDigitsMax = 320;  // the largest double in fixed notation fits
+constexpr std::size_t kLevelTextMax = kLevelWidth + kLevelDigitsMax;
+// Large enough that the file sees few writes, small enough to stay in the cache.
+constexpr std::size_t kWriteBlockBytes = 256 * 1024;
+// A measurement line without its type, time and label: five numbers, the level and the words.
+constexpr std::size_t kMeasurementLineFixed = 5 * kNumberDigitsMax + kLevelTextMax + 64;
+constexpr std::size_t kWordBytes = 8;
+constexpr std::size_t kHalfWordBytes = 4;
+constexpr double kTenths = 10.0;
+constexpr double kHalf = 0.5;
+constexpr int kFewestTenths = -999;  // "-99.9": every level of the table is five characters
+constexpr int kMostTenths = 9999;    // "999.9"
 
-std::string Done(bool done) { return done ? "" : "NOT "; }
+std::string_view Done(bool done) { return done ? "" : "NOT "; }
 
-// "%5.1f" without the locale's decimal point.
-std::string LevelText(double level) {
-  char digits[32];
-  const auto result =
-      std::to_chars(digits, digits + sizeof digits, level, std::chars_format::fixed, 1);
-  std::string text(digits, result.ptr);
-  if (text.size() < kLevelWidth) text.insert(0, kLevelWidth - text.size(), ' ');
-  return text;
+// Copies a piece into room already made for it. The pieces of a measurement line are short, and
+// two overlapping fixed-size copies cost less than a call to the general copy.
+char* Copy(char* out, std::string_view piece) {
+  const std::size_t size = piece.size();
+  const char* from = piece.data();
+  if (size >= kWordBytes && size <= 2 * kWordBytes) {
+    std::memcpy(out, from, kWordBytes);
+    std::memcpy(out + size - kWordBytes, from + size - kWordBytes, kWordBytes);
+  } else if (size > 2 * kWordBytes && size <= 4 * kWordBytes) {
+    std::memcpy(out, from, 2 * kWordBytes);
+    std::memcpy(out + size - 2 * kWordBytes, from + size - 2 * kWordBytes, 2 * kWordBytes);
+  } else if (size >= kHalfWordBytes && size < kWordBytes) {
+    std::memcpy(out, from, kHalfWordBytes);
+    std::memcpy(out + size - kHalfWordBytes, from + size - kHalfWordBytes, kHalfWordBytes);
+  } else {
+    std::memcpy(out, from, size);
+  }
+  return out + size;
 }
+
+// A text whose length the compiler knows, copied without a length test.
+template <std::size_t Size>
+char* CopyText(char* out, const char (&text)[Size]) {
+  std::memcpy(out, text, Size - 1);
+  return out + Size - 1;
+}
+
+// Needs room for kNumberDigitsMax.
+template <typename Number>
+char* CopyNumber(char* out, Number value) {
+  return std::to_chars(out, out + kNumberDigitsMax, value).ptr;
+}
+
+// "%5.1f" without the locale's decimal point into out, which has room for kLevelTextMax.
+char* ConvertLevel(char* out, double level) {
+  char text[kLevelDigitsMax];
+  const auto result = std::to_chars(text, text + sizeof text, level, std::chars_format::fixed, 1);
+  const auto length = static_cast<std::size_t>(result.ptr - text);
+  const std::size_t pad = length < kLevelWidth ? kLevelWidth - length : 0;
+  std::memset(out, ' ', pad);
+  std::memcpy(out + pad, text, length);
+  return out + pad + length;
+}
+
+// Every decoded level is a whole number of tenths divided by ten, so the texts of those numbers
+// are made once; any other level goes through the general conversion.
+class LevelTexts {
+ public:
+  LevelTexts() {
+    for (int tenths = kFewestTenths; tenths <= kMostTenths; ++tenths) {
+      const std::size_t index = Index(tenths);
+      values_[index] = tenths / kTenths;
+      char text[kLevelTextMax];
+      ConvertLevel(text, values_[index]);  // five characters throughout the table's range
+      std::memcpy(texts_[index].data(), text, kLevelWidth);
+    }
+  }
+
+  // Needs room for kLevelTextMax.
+  char* Copy(char* out, double level) const {
+    const double scaled = level * kTenths;
+    if (scaled > kFewestTenths - 1 && scaled < kMostTenths + 1) {
+      const int tenths = static_cast<int>(scaled < 0 ? scaled - kHalf : scaled + kHalf);
+      if (tenths >= kFewestTenths && tenths <= kMostTenths) {
+        const std::size_t index = Index(tenths);
+        // -0.0 equals 0.0 but is written with its sign.
+        if (values_[index] == level && !(level == 0.0 && std::signbit(level))) {
+          std::memcpy(out, texts_[index].data(), kLevelWidth);
+          return out + kLevelWidth;
+        }
+      }
+    }
+    return ConvertLevel(out, level);
+  }
+
+ private:
+  static constexpr std::size_t kCount = kMostTenths - kFewestTenths + 1;
+
+  static std::size_t Index(int tenths) { return static_cast<std::size_t>(tenths - kFewestTenths); }
+
+  std::array<double, kCount> values_{};
+  std::array<std::array<char, kLevelWidth>, kCount> texts_{};
+};
+
+const LevelTexts& Levels() {
+  static const LevelTexts levels;
+  return levels;
+}
+
+// The report gathered in one block that goes to the file whenever it is full, so the file sees
+// few large writes and no piece needs a string of its own.
+class ReportBuffer {
+ public:
+  explicit ReportBuffer(std::ofstream& file) : file_(file), block_(kWriteBlockBytes, '\0') {}
+
+  // Room for size characters at the end of the block; Commit says where the written ones end.
+  char* Reserve(std::size_t size) {
+    if (size > block_.size() - used_) {
+      Flush();
+      if (size > block_.size()) block_.resize(size);
+    }
+    return block_.data() + used_;
+  }
+  void Commit(const char* end) { used_ = static_cast<std::size_t>(end - block_.data()); }
+
+  void Put(std::string_view piece) { Commit(Copy(Reserve(piece.size()), piece)); }
+  template <typename Number>
+  void PutNumber(Number value) {
+    Commit(CopyNumber(Reserve(kNumberDigitsMax), value));
+  }
+
+  void Flush() {
+    file_.write(block_.data(), static_cast<std::streamsize>(used_));
+    used_ = 0;
+  }
+
+ private:
+  std::ofstream& file_;
+  std::string block_;
+  std::size_t used_ = 0;
+};
 
 class ReportWriter {
  public:
   ReportWriter(std::ofstream& file, const device::DeviceInfo& info)
-      : file_(file),
+      : out_(file),
         info_(info),
         aColumn_(static_cast<std::uint32_t>(info.build) >= kFirstBuildWithAColumn) {}
 
@@ -51,55 +179,97 @@ class ReportWriter {
   bool WriteSurvey(const Record& record) {
     const ByteReader header(record.bytes);
     if (header.ReadBE16(kSurveyFlagsOffset) & kStartTestBit) testDone_ = true;
-    Put("Functional test is " + Done(testDone_) + "done.\n");
-    Put("Ship number IMO " + std::to_string(header.ReadBE32(kImoOffset) & kImoMask) +
-        " \nMeasured with equipment QLX NE" + std::to_string(info_.equipmentNumber) + ".\n");
-    Put("Operator: " +
-        UnpackText12(record.bytes.subspan(kOperatorOffset).first<kPackedTextBytes>()) + "\n");
-    Put("Survey started on " + LongTimeText(header.ReadBE32(kStartTimeOffset)) + "\n");
+    out_.Put("Functional test is ");
+    out_.Put(Done(testDone_));
+    out_.Put("done.\nShip number IMO ");
+    out_.PutNumber(header.ReadBE32(kImoOffset) & kImoMask);
+    out_.Put(" \nMeasured with equipment QLX NE");
+    out_.PutNumber(info_.equipmentNumber);
+    out_.Put(".\nOperator: ");
+    PutText12(record.bytes.subspan(kOperatorOffset).first<kPackedTextBytes>());
+    out_.Put("\nSurvey started on ");
+    PutLongTime(header.ReadBE32(kStartTimeOffset));
+    out_.Put("\n");
     const std::uint32_t stop = header.ReadBE32(kStopTimeOffset);
     if (stop == kNotStopped) {
-      Put("\n\tSurvey not stopped !!!\n");
+      out_.Put("\n\tSurvey not stopped !!!\n");
       return false;
     }
-    Put("Survey stopped on  " + LongTimeText(stop) + "\n");
+    out_.Put("Survey stopped on  ");
+    PutLongTime(stop);
+    out_.Put("\n");
     testDone_ = (header.ReadBE16(kSurveyCountOffset) & kEndTestBit) != 0;
-    if (record.noMeasurements) Put("\n\tThere are no measurements !!!\n");
+    if (record.noMeasurements) out_.Put("\n\tThere are no measurements !!!\n");
     for (std::size_t i = 1; i <= record.measurements; ++i) {
       const std::size_t offset = kSurveyHeaderSize + kMeasurementSize * (i - 1);
       WriteMeasurement(i,
                        DecodeMeasurement(record.bytes.subspan(offset).first<kMeasurementSize>()));
       if (i == record.measurements) {
-        Put("End survey functional test is " + Done(testDone_) + "done.\n");
+        out_.Put("End survey functional test is ");
+        out_.Put(Done(testDone_));
+        out_.Put("done.\n");
       }
     }
-    Put("\n\n\n\n");
+    out_.Put("\n\n\n\n");
     return true;
   }
 
+  // Hands what is still gathered to the file.
+  void Flush() { out_.Flush(); }
+
  private:
   void WriteMeasurement(std::size_t index, const Measurement& m) {
-    std::string first = std::to_string(index) + "  hold" + std::to_string(m.hold) + "  hatch" +
-                        std::to_string(m.hatch) + " ";
-    if (m.typeCode != kTypeNone) first += std::string(TypeText(m.typeCode)) + " ";
-    Put(first);
-    const std::string sensor =
-        m.sensorSerial != 0 ? "serial number sensor " + std::to_string(m.sensorSerial) : "";
-    std::string second = LevelText(m.level) + " " + std::string(kDbMicroVolt);
-    if (aColumn_) second += " A=" + std::to_string(m.aValue);
-    second += "\t" + ShortTimeText(m.time) + "\t" + sensor + "\t" + m.label + "\n";
-    if (m.typeCode == kTypeOhValue) second += "\n";
-    Put(second);
+    const std::string_view type = m.typeCode != kTypeNone ? TypeText(m.typeCode) : "";
+    const std::string_view time = shortTimes_.Text(m.time);
+    char* out = out_.Reserve(kMeasurementLineFixed + type.size() + time.size() + m.label.size());
+    out = CopyNumber(out, index);
+    out = CopyText(out, "  hold");
+    out = CopyNumber(out, m.hold);
+    out = CopyText(out, "  hatch");
+    out = CopyNumber(out, m.hatch);
+    *out++ = ' ';
+    if (m.typeCode != kTypeNone) {
+      out = Copy(out, type);
+      *out++ = ' ';
+    }
+    out = levels_.Copy(out, m.level);
+    out = CopyText(out, " dB\xB5V");
+    if (aColumn_) {
+      out = CopyText(out, " A=");
+      out = CopyNumber(out, m.aValue);
+    }
+    *out++ = '\t';
+    out = Copy(out, time);
+    *out++ = '\t';
+    if (m.sensorSerial != 0) {
+      out = CopyText(out, "serial number sensor ");
+      out = CopyNumber(out, m.sensorSerial);
+    }
+    *out++ = '\t';
+    out = Copy(out, m.label);
+    *out++ = '\n';
+    if (m.typeCode == kTypeOhValue) *out++ = '\n';
+    out_.Commit(out);
   }
 
-  void Put(const std::string& piece) {
-    file_.write(piece.data(), static_cast<std::streamsize>(piece.size()));
+  void PutText12(std::span<const std::uint8_t, kPackedTextBytes> packed) {
+    scratch_.clear();
+    AppendText12(scratch_, packed);
+    out_.Put(scratch_);
+  }
+  void PutLongTime(std::uint32_t seconds) {
+    scratch_.clear();
+    AppendLongTimeText(scratch_, seconds);
+    out_.Put(scratch_);
   }
 
-  std::ofstream& file_;
+  ReportBuffer out_;
   const device::DeviceInfo& info_;
   const bool aColumn_;
+  const LevelTexts& levels_ = Levels();
   bool testDone_ = false;
+  ShortTimeTexts shortTimes_;
+  std::string scratch_;  // the texts of a survey header, one at a time
 };
 }  // namespace
 
@@ -115,6 +285,7 @@ bool WriteSurveyReport(device::Station& station, std::span<const std::uint8_t> d
       WalkRecords(database, EmptySurveyStep::kHeaderAndTrailer, [&](const Record& record) {
         return record.kind != RecordKind::kSurvey || writer.WriteSurvey(record);
       });
+  writer.Flush();
   if (end == WalkEnd::kTruncated) LogTruncation(*station.panel);
   station.panel->ShowMessage("The measurements can be found back in _Quarvel.TXT",
                              device::MessageButtons::kOk);
