@@ -1,12 +1,11 @@
 // CPU share of a long ReadChar on a silent pseudo-terminal: the wait must sleep, not spin.
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 
+#include "../support/idle_line.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
 #include "serial/timed_io.h"
@@ -16,31 +15,19 @@ namespace {
 constexpr int kWaitMs = 15000;
 constexpr double kTargetPercent = 5.0;
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 }  // namespace
 
 int main() {
   using namespace zephor::serial;
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  const char* slave = nullptr;
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
-      (slave = ptsname(master)) == nullptr) {
-    std::perror("pseudo-terminal");
-    return 1;
-  }
-  setenv("ZEPHOR_COM1", slave, 1);
+  using zephor::bench::CpuSeconds;
+  const int master = zephor::bench::OpenSilentCom1();
+  if (master < 0) return 1;
 
   PosixPortFactory factory;
   SystemTiming timing;
   PortHandle port(OpenPort({&factory, &timing}, 0, 9600, 'N', 8, 1));
   if (port->status != kOk) {
-    std::fprintf(stderr, "open %s failed: %d\n", slave, port->status);
+    std::fprintf(stderr, "open %s failed: %d\n", std::getenv("ZEPHOR_COM1"), port->status);
     return 1;
   }
 

@@ -1,7 +1,5 @@
 // CPU share of SendFile waiting for a start signal on a silent pseudo-terminal: all ten
 // attempts and the clean-up must sleep on the line, not spin.
-#include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -10,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "../support/idle_line.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
 #include "transfer/xmodem.h"
@@ -20,25 +19,13 @@ namespace {
 constexpr int kHandshakeMs = 1000;
 constexpr double kTargetPercent = 5.0;
 
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
-
 }  // namespace
 
 int main() {
   using namespace zephor;
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  const char* slave = nullptr;
-  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0 ||
-      (slave = ptsname(master)) == nullptr) {
-    std::perror("pseudo-terminal");
-    return 1;
-  }
-  setenv("ZEPHOR_COM1", slave, 1);
+  using bench::CpuSeconds;
+  const int master = bench::OpenSilentCom1();
+  if (master < 0) return 1;
   const auto file = std::filesystem::temp_directory_path() / "zephor_bench_idle.bin";
   std::ofstream(file, std::ios::binary) << std::string(1000, 'x');
 
@@ -46,7 +33,7 @@ int main() {
   serial::SystemTiming timing;
   serial::PortHandle port(serial::OpenPort({&factory, &timing}, 0, 9600, 'N', 8, 1));
   if (port->status != serial::kOk) {
-    std::fprintf(stderr, "open %s failed: %d\n", slave, port->status);
+    std::fprintf(stderr, "open %s failed: %d\n", std::getenv("ZEPHOR_COM1"), port->status);
     return 1;
   }
   const double cpuStart = CpuSeconds();

@@ -1,5 +1,4 @@
-// File lookup for the sender: the first regular file matched by one of the specification's
-// patterns.
+// File lookup for the sender: the first regular file matched by one of the patterns.
 #include "transfer/file_lookup.h"
 
 #include <algorithm>

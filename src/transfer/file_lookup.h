@@ -1,16 +1,16 @@
-// The sender's file specification: patterns separated by blanks, commas or semicolons.
+// The sender's file list: patterns separated by blanks, commas or semicolons.
 #pragma once
 
 #include <string>
 
 namespace zephor::transfer {
 
-// Longest pattern, directory part or name pattern taken from a specification.
+// Longest pattern, directory part or name pattern taken from a file list.
 inline constexpr std::size_t kPatternLimit = 256;
 
-// Turns a file specification into the path of the first file it names.
+// Turns a file list into the path of the first file it names.
 struct FileSource {
-  std::string remaining;    // specification text not yet consumed
+  std::string remaining;    // file list text not yet consumed
   std::string directory;    // directory part of the current pattern
   std::string namePattern;  // name part of the current pattern, may hold * and ?
   std::string foundPath;    // directory part followed by the name found
@@ -19,7 +19,7 @@ struct FileSource {
 // True when name matches pattern (* any run, ? one character), without regard to letter case.
 bool MatchName(const std::string& pattern, const std::string& name);
 
-// Finds the first regular file named by the specification; false when none matches.
+// Finds the first regular file named by the file list; false when none matches.
 bool LookUpFile(FileSource& source);
 
 }  // namespace zephor::transfer

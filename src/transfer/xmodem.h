@@ -8,7 +8,7 @@
 
 namespace zephor::transfer {
 
-// Sends the first file the specification names; 1 after EOT was acknowledged, else a result code.
+// Sends the first file the file list names; 1 after EOT was acknowledged, else a result code.
 int SendFile(serial::SerialPort& port, const std::string& fileSpec, const XferOptions& options = {},
              MessageSink sink = {}, PollRoutine poll = {});
 

@@ -42,22 +42,34 @@ class SimProcess {
   e2e::SimChild child_;
 };
 
-TEST(ZephorSimTest, InfoOverPseudoTerminalShowsTheInstrument) {
-  SimProcess sim("--main 1.31 --boot 1.2 --update 1.2 --build 5 --grade QH --equipment 4242");
-  ASSERT_EQ(sim.ready(), "ready " + sim.link() + "\n");
-  setenv("ZEPHOR_COM1", sim.link().c_str(), 1);
+// A station on the simulator's terminal through the POSIX driver, in real time, as COM1.
+struct PtyStation {
+  explicit PtyStation(const std::string& link) {
+    setenv("ZEPHOR_COM1", link.c_str(), 1);
+    station.ports = {&factory, &timing};
+    station.panel = &panel;
+  }
+  ~PtyStation() { unsetenv("ZEPHOR_COM1"); }
+  PtyStation(const PtyStation&) = delete;
+  PtyStation& operator=(const PtyStation&) = delete;
+
   serial::PosixPortFactory factory;
   serial::SystemTiming timing;
   SimPanel panel;
   device::Station station;
-  station.ports = {&factory, &timing};
-  station.panel = &panel;
+};
+
+TEST(ZephorSimTest, InfoOverPseudoTerminalShowsTheInstrument) {
+  SimProcess sim("--main 1.31 --boot 1.2 --update 1.2 --build 5 --grade QH --equipment 4242");
+  ASSERT_EQ(sim.ready(), "ready " + sim.link() + "\n");
+  PtyStation pty(sim.link());
+  SimPanel& panel = pty.panel;
+  device::Station& station = pty.station;
   device::OnInfo(station);
   EXPECT_EQ(station.statusText, "OK");
   EXPECT_TRUE(panel.messages.empty());
   EXPECT_NE(panel.log.find("\tNumber equipment\t: 4242\r\n"), std::string::npos) << panel.log;
   EXPECT_NE(panel.log.find("\tMain version\t: 1.31\r\n"), std::string::npos);
-  unsetenv("ZEPHOR_COM1");
 }
 
 TEST(ZephorSimTest, InfoLogIsTheSameAsInVirtualTime) {
@@ -73,15 +85,10 @@ TEST(ZephorSimTest, InfoLogIsTheSameAsInVirtualTime) {
 
   SimProcess sim("--equipment 777 --grade QN");
   ASSERT_FALSE(sim.ready().empty());
-  setenv("ZEPHOR_COM1", sim.link().c_str(), 1);
-  serial::PosixPortFactory factory;
-  serial::SystemTiming timing;
-  SimPanel panel;
-  device::Station station;
-  station.ports = {&factory, &timing};
-  station.panel = &panel;
+  PtyStation pty(sim.link());
+  SimPanel& panel = pty.panel;
+  device::Station& station = pty.station;
   device::OnInfo(station);
-  unsetenv("ZEPHOR_COM1");
   EXPECT_FALSE(panel.log.empty());
   EXPECT_EQ(panel.log, virtualPanel.log);
 }
@@ -89,17 +96,12 @@ TEST(ZephorSimTest, InfoLogIsTheSameAsInVirtualTime) {
 TEST(ZephorSimTest, LoaderLetterOverPseudoTerminal) {
   SimProcess sim("--missing S");
   ASSERT_FALSE(sim.ready().empty());
-  setenv("ZEPHOR_COM1", sim.link().c_str(), 1);
-  serial::PosixPortFactory factory;
-  serial::SystemTiming timing;
-  SimPanel panel;
-  device::Station station;
-  station.ports = {&factory, &timing};
-  station.panel = &panel;
+  PtyStation pty(sim.link());
+  SimPanel& panel = pty.panel;
+  device::Station& station = pty.station;
   device::OnInfo(station);
   EXPECT_EQ(station.statusText, "No MAIN program");
   EXPECT_NE(panel.log.find("\tNo MAIN program \r\n"), std::string::npos);
-  unsetenv("ZEPHOR_COM1");
 }
 
 TEST(ZephorSimTest, StateFileShowsGeneratedMemoryAndTheErase) {
@@ -123,15 +125,8 @@ TEST(ZephorSimTest, StateFileShowsGeneratedMemoryAndTheErase) {
               "boot=1.2\nupdate=1.2\nmain=1.40\nbuild=7\ngrade=QH\nmemory_bytes=" +
                   std::to_string(memory.size()) + "\n");
     EXPECT_EQ(slurp(memoryFile), std::string(memory.begin(), memory.end()));
-    setenv("ZEPHOR_COM1", sim.link().c_str(), 1);
-    serial::PosixPortFactory factory;
-    serial::SystemTiming timing;
-    SimPanel panel;
-    device::Station station;
-    station.ports = {&factory, &timing};
-    station.panel = &panel;
-    EXPECT_TRUE(device::EraseLogger(station, false));
-    unsetenv("ZEPHOR_COM1");
+    PtyStation pty(sim.link());
+    EXPECT_TRUE(device::EraseLogger(pty.station, false));
   }
   EXPECT_NE(slurp(stateFile).find("memory_bytes=0\n"), std::string::npos);
   EXPECT_EQ(slurp(memoryFile), "");

@@ -1,4 +1,4 @@
-// The sender's file specification.
+// The sender's file list.
 #include "transfer/file_lookup.h"
 
 #include <gtest/gtest.h>
@@ -24,9 +24,9 @@ class FileLookupTest : public ::testing::Test {
     prefix = dir.string() + "/";
   }
   void TearDown() override { std::filesystem::remove_all(dir); }
-  std::string Find(const std::string& spec) {
+  std::string Find(const std::string& fileList) {
     FileSource source;
-    source.remaining = spec;
+    source.remaining = fileList;
     return LookUpFile(source) ? source.foundPath : std::string("<none>");
   }
   std::filesystem::path dir;

@@ -17,6 +17,7 @@
 #include "independent_checks.h"
 #include "recording_panel.h"
 #include "serial/memory_line.h"
+#include "staged_fixture.h"
 #include "staged_instrument.h"
 #include "temp_dir.h"
 
@@ -51,50 +52,18 @@ sim::InstrumentState Instrument(const std::string& boot, const std::string& upda
   return state;
 }
 
-class UpdatePlannerTest : public ::testing::Test {
+class UpdatePlannerTest : public StagedFixture {
  protected:
-  void SetUp() override {
-    factory.AddLine(0, &line);
-    station.ports = {&opening, &timing};
-    station.panel = &panel;
-  }
-  void TearDown() override { EXPECT_EQ(serial::OpenPortCount(), 0); }
-
   // without names an image file to leave out of the set.
   void Run(sim::InstrumentState state, std::vector<Stage> stages, const ImageStamps& stamps,
            const char* without = nullptr) {
     images = script::WriteImageSet(dir, stamps);
     if (without != nullptr) std::filesystem::remove(dir.path() / without);
-    instrument = std::make_unique<StagedInstrument>(std::move(state), std::move(stages));
-    timing.Attach(&line,
-                  [this](std::uint32_t now, serial::MemoryLine& l) { instrument->Step(now, l); });
+    PutInstrument(std::move(state), std::move(stages));
     OnMakeUpdate(station, dir.path());
   }
 
-  // The image a loader stage received, cut to the length of the file it should have been.
-  void ExpectLoaded(std::size_t stage, Image image) {
-    const auto& loader = instrument->stages().at(stage).loader;
-    const auto& expected = images.at(image);
-    ASSERT_GE(loader.data.size(), expected.size()) << "stage " << stage;
-    EXPECT_EQ(std::vector<std::uint8_t>(loader.data.begin(),
-                                        loader.data.begin() + static_cast<long>(expected.size())),
-              expected)
-        << "stage " << stage;
-  }
-
   bool Has(const std::string& text) const { return panel.log.find(text) != std::string::npos; }
-
-  TempDir dir;
-  serial::MemoryLine line;
-  serial::MemoryPortFactory factory;
-  script::OpeningFactory opening{factory, 0, [this] {
-                                   if (instrument) instrument->Opened();
-                                 }};
-  serial::VirtualTiming timing;
-  RecordingPanel panel;
-  device::Station station;
-  std::unique_ptr<StagedInstrument> instrument;
-  std::vector<std::vector<std::uint8_t>> images;
 };
 
 TEST(UpdatePlannerConstants, NewLayoutMainIsTheSinglePrecisionOnePointFour) {

@@ -11,6 +11,7 @@
 #include "image_set.h"
 #include "recording_panel.h"
 #include "serial/memory_line.h"
+#include "staged_fixture.h"
 #include "staged_instrument.h"
 #include "temp_dir.h"
 
@@ -25,40 +26,15 @@ using script::StagedInstrument;
 constexpr char kHeading[] =
     "\t-----------------------\r\n\t----  Update ----\r\n\t-----------------------\r\n";
 
-class UpdateSequencesTest : public ::testing::Test {
+class UpdateSequencesTest : public StagedFixture {
  protected:
   void SetUp() override {
-    factory.AddLine(0, &line);
-    station.ports = {&opening, &timing};
-    station.panel = &panel;
+    StagedFixture::SetUp();
     images = script::WriteImageSet(dir, {"1.3", "1.3", "1.40", "5"});
   }
-  void TearDown() override { EXPECT_EQ(serial::OpenPortCount(), 0); }
-
   void Script(std::vector<Stage> stages) {
-    instrument = std::make_unique<StagedInstrument>(sim::InstrumentState{}, std::move(stages));
-    timing.Attach(&line,
-                  [this](std::uint32_t now, serial::MemoryLine& l) { instrument->Step(now, l); });
+    PutInstrument(sim::InstrumentState{}, std::move(stages));
   }
-
-  void ExpectStageGot(std::size_t stage, std::size_t image) {
-    const auto& data = instrument->stages().at(stage).loader.data;
-    const auto& expected = images.at(image);
-    ASSERT_GE(data.size(), expected.size()) << "stage " << stage;
-    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), data.begin())) << "stage " << stage;
-  }
-
-  TempDir dir;
-  serial::MemoryLine line;
-  serial::MemoryPortFactory factory;
-  script::OpeningFactory opening{factory, 0, [this] {
-                                   if (instrument) instrument->Opened();
-                                 }};
-  serial::VirtualTiming timing;
-  RecordingPanel panel;
-  device::Station station;
-  std::unique_ptr<StagedInstrument> instrument;
-  std::vector<std::vector<std::uint8_t>> images;
 };
 
 TEST_F(UpdateSequencesTest, MainOnlyWithoutFlagWritesItsLines) {
@@ -68,7 +44,7 @@ TEST_F(UpdateSequencesTest, MainOnlyWithoutFlagWritesItsLines) {
                            "\tUpdate main program in progress...\r\n"
                            "\tUpdate main program Done\r\n"
                            "\tUpdate finished.\r\n");
-  ExpectStageGot(0, 4);
+  ExpectLoaded(0, 4);
   EXPECT_EQ(instrument->openings(), 1u);
 }
 
@@ -76,7 +52,7 @@ TEST_F(UpdateSequencesTest, FullUpdateWithFlagLoadsFiveImagesInOrder) {
   Script({Loading(MainPathLoader()), Loading(script::BootLoader()), Loading(script::UpdateLoader()),
           Loading(MainPathLoader(script::kConversionLine)), Loading(MainPathLoader())});
   EXPECT_TRUE(RunFullUpdate(station, 0, true, dir.path()));
-  for (std::size_t i = 0; i < 5; ++i) ExpectStageGot(i, i);
+  for (std::size_t i = 0; i < 5; ++i) ExpectLoaded(i, i);
   EXPECT_EQ(panel.log, std::string(kHeading) +
                            "\tLoad of special main in progress...\r\n"
                            "\tLoad of special main Done\r\n"
@@ -107,8 +83,8 @@ TEST_F(UpdateSequencesTest, FullUpdateWhoseBootFailsTriesNothingMore) {
 TEST_F(UpdateSequencesTest, UpdateAndMainSkipsTheSpecialMainWithoutFlag) {
   Script({Loading(script::UpdateLoader()), Loading(MainPathLoader())});
   EXPECT_TRUE(RunUpdateAndMain(station, 0, false, dir.path()));
-  ExpectStageGot(0, 2);
-  ExpectStageGot(1, 4);
+  ExpectLoaded(0, 2);
+  ExpectLoaded(1, 4);
   EXPECT_EQ(panel.log.find("special main"), std::string::npos);
 }
 
