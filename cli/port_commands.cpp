@@ -15,16 +15,12 @@
 namespace zephor::cli {
 namespace {
 
-constexpr char kPortHelp[] = "COM1 to COM4, or a device path used as COM1";
 // The identification answered when it did not end with no instrument connected.
 constexpr char kNoZephor[] = "No ZEPHOR connected";
 
 int RunPortDump(const std::string& portName) {
   int portIndex = 0;
-  if (!ResolvePort(portName, portIndex)) {
-    std::cerr << "cannot use port " << portName << "\n";
-    return kExitBadPort;
-  }
+  if (!ResolvePort(portName, portIndex)) return kExitBadPort;
   serial::PosixPortFactory factory;
   serial::SystemTiming timing;
   const serial::PortEnvironment env{&factory, &timing};

@@ -15,16 +15,15 @@ constexpr char kCom1Variable[] = "ZEPHOR_COM1";
 bool ResolvePort(const std::string& portName, int& portIndex) {
   if (app::PortIndexFromName(portName, portIndex)) return true;
   portIndex = 0;
-  return setenv(kCom1Variable, portName.c_str(), 1) == 0;
+  if (setenv(kCom1Variable, portName.c_str(), 1) == 0) return true;
+  std::cerr << "cannot use port " << portName << "\n";
+  return false;
 }
 
 int RunOnTerminal(const std::string& portName, app::ConsoleAnswer answer,
                   const std::function<bool(app::Updater&)>& operation) {
   int portIndex = 0;
-  if (!ResolvePort(portName, portIndex)) {
-    std::cerr << "cannot use port " << portName << "\n";
-    return kExitBadPort;
-  }
+  if (!ResolvePort(portName, portIndex)) return kExitBadPort;
   serial::PosixPortFactory factory;
   serial::SystemTiming timing;
   app::ConsoleView view(std::cout, std::cerr, std::cin, answer);

@@ -11,8 +11,10 @@
 namespace zephor::cli {
 
 inline constexpr int kExitBadPort = 2;
+inline constexpr char kPortHelp[] = "COM1 to COM4, or a device path used as COM1";
 
-// Resolves COM1..COM4 or a device path (standing in for COM1) to a port index.
+// Resolves COM1..COM4 or a device path (standing in for COM1) to a port index; says on standard
+// error when it cannot.
 bool ResolvePort(const std::string& portName, int& portIndex);
 
 // Runs one operation of the updater on the terminal; returns its exit code: the program's exit

@@ -14,17 +14,13 @@
 namespace zephor::cli {
 namespace {
 
-constexpr char kPortHelp[] = "COM1 to COM4, or a device path used as COM1";
 constexpr int kTransferDone = 1;
 
 enum class Direction { kSend, kReceive };
 
 int RunTransfer(Direction direction, const std::string& fileName, const std::string& portName) {
   int portIndex = 0;
-  if (!ResolvePort(portName, portIndex)) {
-    std::cerr << "cannot use port " << portName << "\n";
-    return kExitBadPort;
-  }
+  if (!ResolvePort(portName, portIndex)) return kExitBadPort;
   serial::PosixPortFactory factory;
   serial::SystemTiming timing;
   serial::PortHandle port(serial::OpenPort({&factory, &timing}, portIndex, device::kBaudRate,

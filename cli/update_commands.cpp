@@ -9,8 +9,6 @@
 namespace zephor::cli {
 namespace {
 
-constexpr char kPortHelp[] = "COM1 to COM4, or a device path used as COM1";
-
 app::ConsoleAnswer AnswerFromFlags(bool yes, bool no) {
   if (yes) return app::ConsoleAnswer::kOk;
   if (no) return app::ConsoleAnswer::kCancel;

@@ -8,6 +8,7 @@
 
 #include "dialogs.h"
 #include "resource.h"
+#include "serial/win32_timing.h"
 
 namespace zephor::win32 {
 namespace {
@@ -170,16 +171,6 @@ void UpdaterWindow::Exit(int code) {
   if (window_ != nullptr) EndDialog(window_, code);
 }
 
-void UpdaterWindow::PumpEvents() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
+void UpdaterWindow::PumpEvents() { serial::DispatchThreadMessages(); }
 
 }  // namespace zephor::win32

@@ -10,10 +10,9 @@ constexpr DWORD kIdleWaitMs = 1;
 
 std::uint32_t Win32Timing::TickMs() { return GetTickCount(); }
 
-void Win32Timing::Idle(SerialPort*) {
+void DispatchThreadMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    // The end of the program belongs to the loop that runs the window: hand it back.
     if (msg.message == WM_QUIT) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
@@ -21,6 +20,11 @@ void Win32Timing::Idle(SerialPort*) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+}
+
+void Win32Timing::Idle(SerialPort*) {
+  DispatchThreadMessages();
+  // At most 1 ms for the next message; one already waiting (a WM_QUIT handed back) ends it.
   MsgWaitForMultipleObjects(0, nullptr, FALSE, kIdleWaitMs, QS_ALLINPUT);
 }
 

@@ -7,6 +7,10 @@
 
 namespace zephor::serial {
 
+// Dispatches every waiting message of the thread. A WM_QUIT is posted again and ends the pass:
+// the end of the program belongs to the loop that runs the window.
+void DispatchThreadMessages();
+
 class Win32Timing final : public Timing {
  public:
   // GetTickCount: wraps after 49.7 days like every tick the timed functions compare.
