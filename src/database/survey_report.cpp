@@ -37,8 +37,6 @@ constexpr std::size_t kLevelTextMax = kLevelWidth + kLevelDigitsMax;
 constexpr std::size_t kWriteBlockBytes = 256 * 1024;
 // A measurement line without its type, time and label: five numbers, the level and the words.
 constexpr std::size_t kMeasurementLineFixed = 5 * kNumberDigitsMax + kLevelTextMax + 64;
-constexpr std::size_t kWordBytes = 8;
-constexpr std::size_t kHalfWordBytes = 4;
 constexpr double kTenths = 10.0;
 constexpr double kHalf = 0.5;
 constexpr int kFewestTenths = -999;  // "-99.9": every level of the table is five characters
@@ -46,24 +44,10 @@ constexpr int kMostTenths = 9999;    // "999.9"
 
 std::string_view Done(bool done) { return done ? "" : "NOT "; }
 
-// Copies a piece into room already made for it. The pieces of a measurement line are short, and
-// two overlapping fixed-size copies cost less than a call to the general copy.
+// Copies a piece into room already made for it.
 char* Copy(char* out, std::string_view piece) {
-  const std::size_t size = piece.size();
-  const char* from = piece.data();
-  if (size >= kWordBytes && size <= 2 * kWordBytes) {
-    std::memcpy(out, from, kWordBytes);
-    std::memcpy(out + size - kWordBytes, from + size - kWordBytes, kWordBytes);
-  } else if (size > 2 * kWordBytes && size <= 4 * kWordBytes) {
-    std::memcpy(out, from, 2 * kWordBytes);
-    std::memcpy(out + size - 2 * kWordBytes, from + size - 2 * kWordBytes, 2 * kWordBytes);
-  } else if (size >= kHalfWordBytes && size < kWordBytes) {
-    std::memcpy(out, from, kHalfWordBytes);
-    std::memcpy(out + size - kHalfWordBytes, from + size - kHalfWordBytes, kHalfWordBytes);
-  } else {
-    std::memcpy(out, from, size);
-  }
-  return out + size;
+  std::memcpy(out, piece.data(), piece.size());
+  return out + piece.size();
 }
 
 // A text whose length the compiler knows, copied without a length test.
