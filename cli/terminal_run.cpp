@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/signal_stop.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
 
@@ -20,19 +21,36 @@ bool ResolvePort(const std::string& portName, int& portIndex) {
   return false;
 }
 
-int RunOnTerminal(const std::string& portName, app::ConsoleAnswer answer,
-                  const std::function<bool(app::Updater&)>& operation) {
+int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer,
+                          const std::function<int(app::Updater&)>& operation) {
   int portIndex = 0;
   if (!ResolvePort(portName, portIndex)) return kExitBadPort;
+  const app::SignalStop signals;
   serial::PosixPortFactory factory;
-  serial::SystemTiming timing;
+  app::Updater* running = nullptr;
+  // The waits pump here: a signal stops the operation as a closed window would.
+  serial::SystemTiming timing([&running] {
+    if (running != nullptr && app::SignalStop::Caught() != 0) running->StopForSignal();
+  });
   app::ConsoleView view(std::cout, std::cerr, std::cin, answer);
   app::Updater updater(view, &factory, &timing, nullptr);
+  running = &updater;
   updater.station().portIndex = portIndex;
-  bool ok = false;
-  updater.RunOperation([&] { ok = operation(updater); });
+  int code = EXIT_FAILURE;
+  updater.RunOperation([&] { code = operation(updater); });
+  if (app::SignalStop::Caught() != 0) {
+    std::cerr << "stopped by signal " << app::SignalStop::Caught() << "\n";
+    return app::SignalStop::ExitCode();
+  }
   if (view.exitRequested()) return view.exitCode();
-  return ok ? EXIT_SUCCESS : EXIT_FAILURE;
+  return code;
+}
+
+int RunOnTerminal(const std::string& portName, app::ConsoleAnswer answer,
+                  const std::function<bool(app::Updater&)>& operation) {
+  return RunOnTerminalWithCode(portName, answer, [&operation](app::Updater& updater) {
+    return operation(updater) ? EXIT_SUCCESS : EXIT_FAILURE;
+  });
 }
 
 }  // namespace zephor::cli

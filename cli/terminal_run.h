@@ -10,7 +10,12 @@
 
 namespace zephor::cli {
 
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitCancelled = 1;
 inline constexpr int kExitBadPort = 2;
+inline constexpr int kExitNoInstrument = 3;
+inline constexpr int kExitUpdateStopped = 4;
+inline constexpr int kExitRestoreIncomplete = 5;
 inline constexpr char kPortHelp[] = "COM1 to COM4, or a device path used as COM1";
 
 // Resolves COM1..COM4 or a device path (standing in for COM1) to a port index; says on standard
@@ -21,5 +26,10 @@ bool ResolvePort(const std::string& portName, int& portIndex);
 // code when the operation ended the program, else 0 when it returned true and 1 otherwise.
 int RunOnTerminal(const std::string& portName, app::ConsoleAnswer answer,
                   const std::function<bool(app::Updater&)>& operation);
+// The same for an operation that gives its own exit code. A signal (interrupt, terminate,
+// hang-up) stops the operation at its next wait; the exit code is then 128 and the signal's
+// number (130, 143, 129).
+int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer,
+                          const std::function<int(app::Updater&)>& operation);
 
 }  // namespace zephor::cli

@@ -9,6 +9,23 @@
 namespace zephor::cli {
 namespace {
 
+// A script tells how the run ended by the exit code.
+int ExitCodeOf(update::UpdateOutcome outcome) {
+  switch (outcome) {
+    case update::UpdateOutcome::kDone:
+      return kExitDone;
+    case update::UpdateOutcome::kNoInstrument:
+      return kExitNoInstrument;
+    case update::UpdateOutcome::kCancelled:
+      return kExitCancelled;
+    case update::UpdateOutcome::kStopped:
+      return kExitUpdateStopped;
+    case update::UpdateOutcome::kRestoreIncomplete:
+      return kExitRestoreIncomplete;
+  }
+  return kExitUpdateStopped;
+}
+
 app::ConsoleAnswer AnswerFromFlags(bool yes, bool no) {
   if (yes) return app::ConsoleAnswer::kOk;
   if (no) return app::ConsoleAnswer::kCancel;
@@ -24,19 +41,20 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
   auto no = std::make_shared<bool>(false);
   CLI::App* update = app.add_subcommand(
       "update", "Compare the instrument's programs with the image files and load what is newer");
+  update->footer(
+      "Exit codes: 0 updated or up to date, 1 a warning's Cancel or a missing image, 2 bad port, "
+      "3 no instrument, 4 update stopped, 5 database restore not completed, 129/130/143 stopped "
+      "by a hang-up, an interrupt or a terminate signal.");
   update->add_option("port", *portName, kPortHelp)->required();
   update->add_option("--images", *images,
                      "Directory of the image files and the saved database (default: here)");
   CLI::Option* yesFlag = update->add_flag("--yes", *yes, "Answer OK to every warning");
   update->add_flag("--no", *no, "Answer Cancel to every warning")->excludes(yesFlag);
   update->callback([&exitCode, portName, images, yes, no] {
-    const int code =
-        RunOnTerminal(*portName, AnswerFromFlags(*yes, *no), [images](app::Updater& u) {
-          update::OnMakeUpdate(u.station(), *images);
-          // The run reports its own failures; only an ended program changes the exit code.
-          return true;
+    exitCode =
+        RunOnTerminalWithCode(*portName, AnswerFromFlags(*yes, *no), [images](app::Updater& u) {
+          return ExitCodeOf(update::OnMakeUpdate(u.station(), *images));
         });
-    exitCode = code;
   });
 }
 

@@ -23,6 +23,7 @@ struct FaultSet {
   bool neverReady = false;
   int nakFirstBlocks = 0;  // the instrument's receiver refuses its first N blocks
   int cancelAtBlock = 0;   // either side of a transfer sends two CAN at block k
+  int refuseHeader = 0;    // the loader refuses the Nth image header it reads (NAK)
   LineFaultRates line;     // noise on what the instrument sends
 
   FaultSet() = default;

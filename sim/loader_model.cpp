@@ -84,6 +84,10 @@ void LoaderModel::JudgeHeader(std::uint32_t nowMs, Outbox& out) {
     fields_.problem = "image code " + std::to_string(fields_.imageCode) + " is not for loader " +
                       std::string(1, letter_);
   }
+  if (fields_.valid && ++headersRead_ == faults_.refuseHeader) {
+    fields_.valid = false;
+    fields_.problem = "fault: refuse header " + std::to_string(faults_.refuseHeader);
+  }
   if (!fields_.valid) {
     Log("header refused: " + fields_.problem);
     out.push_back(kHeaderNak);

@@ -71,6 +71,7 @@ class LoaderModel {
   ImageHeaderFields fields_;
   std::unique_ptr<XmodemBlockReceiver> receiver_;
   std::uint32_t dueMs_ = 0;  // end of the conversion or the restart
+  int headersRead_ = 0;
 };
 
 }  // namespace zephor::sim

@@ -108,6 +108,9 @@ int main(int argc, char** argv) {
   app.add_option("--cancel-at-block", faults.cancelAtBlock,
                  "Send two CAN at XMODEM block K of any transfer")
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--refuse-header", faults.refuseHeader,
+                 "Refuse the Nth image header the loader reads (NAK)")
+      ->check(CLI::NonNegativeNumber);
   app.add_option("--corrupt-rate", faults.line.corrupt, "Chance to flip a bit of a sent byte")
       ->check(CLI::Range(0.0, 1.0));
   app.add_option("--drop-rate", faults.line.drop, "Chance to drop a sent byte")

@@ -97,6 +97,18 @@ void Updater::OnMakeUpdate() {
 }
 
 void Updater::RequestClose() {
+  if (busy_ && station_.loading) {
+    // A second Esc while the question is open is the same question.
+    if (askingToStop_ || closeRequested_) return;
+    askingToStop_ = true;
+    const bool stop = ShowMessage(kStopLoadQuestion, device::MessageButtons::kOkCancel);
+    askingToStop_ = false;
+    if (!stop) return;
+  }
+  StopForSignal();
+}
+
+void Updater::StopForSignal() {
   closeRequested_ = true;
   if (busy_) {
     timing_.RequestStop();

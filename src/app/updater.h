@@ -21,6 +21,9 @@ namespace zephor::app {
 inline constexpr std::size_t kLogCapBytes = 1024 * 1024;
 inline constexpr std::size_t kLogTrimSlack = kLogCapBytes / 8;
 inline constexpr int kExitNormal = 0;
+inline constexpr const char* kStopLoadQuestion =
+    "Stop now? The ZEPHOR is being updated: it will wait for its programs until Make Update "
+    "finishes it.";
 
 class Updater final : public device::OperatorPanel {
  public:
@@ -45,7 +48,10 @@ class Updater final : public device::OperatorPanel {
   void OnMakeUpdate();
   // Esc, the close box or the Close command: ends the program at once when idle; during an
   // operation the waits end at their next pass and the program ends when the operation returns.
+  // While an image load or the database chain runs the operator is asked first; Cancel goes on.
   void RequestClose();
+  // A signal (interrupt, terminate, hang-up): stops like an answered close, without a question.
+  void StopForSignal();
 
   // Runs one operation unless another one runs; false when the press was ignored.
   bool RunOperation(const std::function<void()>& operation);
@@ -68,6 +74,7 @@ class Updater final : public device::OperatorPanel {
   bool busy_ = false;
   bool closeRequested_ = false;
   bool exited_ = false;
+  bool askingToStop_ = false;
 };
 
 }  // namespace zephor::app

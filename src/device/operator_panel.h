@@ -35,6 +35,29 @@ struct Station {
   std::string statusText;      // outcome of the last identification
   std::string grade;           // first two letters of the instrument's grade
   int downloadReply[3] = {0, 0, 0};
+  // An image load or the database chain runs: stopping now leaves the instrument waiting for its
+  // programs until Make Update finishes it, so closing the window asks first.
+  bool loading = false;
+};
+
+// True once the operator closed the window or a signal came: every wait then ends at once.
+inline bool StopRequested(const Station& station) {
+  return station.ports.timing != nullptr && station.ports.timing->StopRequested();
+}
+
+// Marks the station as loading for one scope.
+class LoadingScope {
+ public:
+  explicit LoadingScope(Station& station) : station_(station), was_(station.loading) {
+    station_.loading = true;
+  }
+  ~LoadingScope() { station_.loading = was_; }
+  LoadingScope(const LoadingScope&) = delete;
+  LoadingScope& operator=(const LoadingScope&) = delete;
+
+ private:
+  Station& station_;
+  bool was_;
 };
 
 }  // namespace zephor::device

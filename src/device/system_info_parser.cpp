@@ -1,6 +1,7 @@
 // The system report parser: each label found once, its value scanned by the C library's rules.
 #include "device/system_info_parser.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -55,8 +56,9 @@ class ReportText {
     text_ = std::string_view(text, size);
   }
 
-  // Copies width characters that start offset characters after the label into scratch; false
-  // when the label is missing or the value runs past the end.
+  // Copies width characters that start offset characters after the label into the blank scratch
+  // field; a value cut short by the end of the text keeps the characters that are there, followed
+  // by blanks. False when the label is missing or the value starts past the end.
   bool ValueAfter(std::string_view label, std::size_t offset, std::size_t width,
                   Scratch& scratch) const {
     const std::size_t labelAt = text_.find(label);
@@ -67,10 +69,11 @@ class ReportText {
   bool Copy(std::size_t valueAt, std::size_t offset, std::size_t width, Scratch& scratch) const {
     if (width > kScratchWidth || valueAt > text_.size()) return false;
     const std::size_t left = text_.size() - valueAt;
-    if (offset > left || width > left - offset) return false;
+    if (offset > left) return false;
     std::memset(scratch.text, ' ', kScratchWidth);
     scratch.text[kScratchWidth] = '\0';
-    std::memcpy(scratch.text, text_.data() + valueAt + offset, width);
+    const std::size_t present = std::min(width, left - offset);
+    if (present > 0) std::memcpy(scratch.text, text_.data() + valueAt + offset, present);
     return true;
   }
 

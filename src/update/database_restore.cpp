@@ -24,16 +24,12 @@ constexpr const char* kWaitAbandonedLine = "\tWaiting for READY abandoned: memor
 constexpr const char* kBackupUnreadableLine =
     "\tZEPHORdata.bin does not decode: memory not erased, the file is kept.\r\n";
 
-bool StopRequested(const device::Station& station) {
-  return station.ports.timing != nullptr && station.ports.timing->StopRequested();
-}
-
 // Tries WaitReady until the instrument answers; every kReadyTriesPerQuestion failures the operator
 // may give up. False when the wait was abandoned.
 bool AwaitReady(device::Station& station, int portIndex) {
   int failures = 0;
   while (!device::WaitReady(station.ports, portIndex)) {
-    if (StopRequested(station)) return false;
+    if (device::StopRequested(station)) return false;
     if (++failures % kReadyTriesPerQuestion == 0 &&
         !station.panel->ShowMessage(kKeepWaitingQuestion, device::MessageButtons::kOkCancel)) {
       return false;
@@ -59,27 +55,31 @@ bool BackupIsWhole(const device::Station& station, const std::filesystem::path& 
 
 }  // namespace
 
-void RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
+bool RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
                         const std::filesystem::path& directory) {
   device::OperatorPanel& panel = *station.panel;
+  const device::LoadingScope loading(station);
   panel.SetProgress(kRestoreStarted);
   if (!AwaitReady(station, portIndex)) {
     panel.AppendLog(kWaitAbandonedLine);
-    return;
+    return false;
   }
   panel.SetProgress(kRestoreReady);
 
   if (station.grade == kEraseOnlyGrade) {
     device::EraseLogger(station, true);
     panel.SetProgress(kRestoreDone);
-    return;
+    return !device::StopRequested(station);
   }
 
-  if (!database::DownloadDatabase(station, portIndex, directory)) return;
+  if (!database::DownloadDatabase(station, portIndex, directory)) {
+    // An instrument with nothing stored has nothing to restore.
+    return station.downloadReply[1] == 0 && !device::StopRequested(station);
+  }
   if (!BackupIsWhole(station, directory)) {
     panel.AppendLog(kBackupUnreadableLine);
     panel.ShowMessage(kBackupUnreadableMessage, device::MessageButtons::kOk);
-    return;
+    return false;
   }
   panel.SetProgress(kRestoreSaved);
   device::EraseLogger(station, false);
@@ -91,6 +91,7 @@ void RunDatabaseRestore(device::Station& station, int portIndex, const device::D
     database::UploadDatabase(station, portIndex, outcome, directory);
   }
   panel.SetProgress(kRestoreDone);
+  return !device::StopRequested(station);
 }
 
 }  // namespace zephor::update

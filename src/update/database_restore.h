@@ -26,8 +26,9 @@ inline constexpr const char* kBackupUnreadableMessage =
 // Waits for the restarted instrument, then by station.grade erases only ("Q"), or saves the
 // database, erases, writes the report or conversion and, for "QH", sends the conversion back.
 // The memory is erased only once the saved copy has been read back whole. Files live in
-// directory (the working directory when empty).
-void RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
+// directory (the working directory when empty). False when the restore did not complete: the
+// wait was abandoned or stopped, or no whole copy of the database could be saved.
+bool RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
                         const std::filesystem::path& directory = {});
 
 }  // namespace zephor::update

@@ -96,7 +96,9 @@ std::string Formatted(const char* format, Value value) {
   return text;
 }
 
+// A load stopped by the operator is told in the log, not in a box in the closing window.
 void Show(device::Station& station, const std::string& text) {
+  if (device::StopRequested(station)) return;
   station.panel->ShowMessage(text, device::MessageButtons::kOk);
 }
 

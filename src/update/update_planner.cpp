@@ -2,14 +2,21 @@
 #include "update/update_planner.h"
 
 #include <bit>
+#include <cstdio>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
+#include <vector>
 
 #include "device/command_link.h"
 #include "device/erase.h"
 #include "device/identify.h"
 #include "device/info_report.h"
 #include "update/database_restore.h"
+#include "update/image_files.h"
+#include "update/image_preflight.h"
+#include "update/run_journal.h"
 #include "update/update_sequences.h"
 
 namespace zephor::update {
@@ -70,36 +77,101 @@ struct Run {
   UpdatePlan plan;
   bool programMissing = false;
   bool specialMain = false;
-  bool mainLoaded = false;  // a sequence loaded main.bin in this run
+  bool restoreFollows = false;  // the database restore follows the main program of this run
   ImageVersions images;
+  std::optional<SequenceStart> start;  // the sequence to run, if any
+  std::filesystem::path journalPath;   // empty when the instrument is not known by its number
+  RunJournal journal;
 };
 
-// A loader that asked for a program names the one flag to set.
-void PlanMissingProgram(const std::string& statusText, Run& run) {
-  if (statusText == device::kStatusNoBoot) run.plan.loadBoot = true;
-  if (statusText == device::kStatusNoUpdate) run.plan.loadUpdate = true;
-  if (statusText == device::kStatusNoMain) run.plan.loadMain = true;
-  run.programMissing = run.plan.loadBoot || run.plan.loadUpdate || run.plan.loadMain;
+template <typename... Values>
+std::string Formatted(const char* format, Values... values) {
+  char text[512] = {};
+  std::snprintf(text, sizeof text, format, values...);
+  return text;
 }
 
-// One sequence at most; false when the one that ran failed.
-bool RunSequence(device::Station& station, const std::filesystem::path& directory, Run& run) {
-  UpdatePlan& plan = run.plan;
-  const int port = station.portIndex;
-  if (plan.loadBoot && plan.loadUpdate && plan.loadMain) {
-    if (!RunFullUpdate(station, port, run.specialMain, directory)) return false;
-    plan = {};
-    run.mainLoaded = true;
-  } else if (!plan.loadBoot && plan.loadUpdate && plan.loadMain) {
-    if (!RunUpdateAndMain(station, port, run.specialMain, directory)) return false;
-    plan = {};
-    run.mainLoaded = true;
-  } else if (!plan.loadBoot && !plan.loadUpdate && plan.loadMain) {
-    if (!RunMainOnly(station, port, run.specialMain, directory)) return false;
-    plan = {};
-    run.mainLoaded = true;
+// A loader that asked for a program is served from that program on, along the full series: the
+// boot program is followed by the update and main programs, the update program by the main one.
+void PlanMissingProgram(const std::string& statusText, Run& run) {
+  if (statusText == device::kStatusNoBoot) run.start = SequenceStart::kBoot;
+  if (statusText == device::kStatusNoUpdate) run.start = SequenceStart::kUpdate;
+  if (statusText == device::kStatusNoMain) run.start = SequenceStart::kSpecialMain;
+  run.programMissing = run.start.has_value();
+}
+
+// The planner's table: one sequence at most.
+std::optional<SequenceStart> ChooseSequence(const UpdatePlan& plan) {
+  if (plan.loadBoot && plan.loadUpdate && plan.loadMain) return SequenceStart::kNewBoot;
+  if (!plan.loadBoot && plan.loadUpdate && plan.loadMain) return SequenceStart::kUpdate;
+  if (!plan.loadBoot && !plan.loadUpdate && plan.loadMain) return SequenceStart::kSpecialMain;
+  return std::nullopt;
+}
+
+// A loader letter comes before any system report: the instrument is known only through the
+// record of a stopped run, which the operator confirms. It brings the special main (unless it was
+// loaded already) and the restore; without it neither follows.
+void ResumeFromJournal(device::Station& station, const std::filesystem::path& directory,
+                       Run& run) {
+  const std::optional<std::filesystem::path> found = FindNewestJournal(directory);
+  RunJournal journal;
+  if (found && ReadJournal(*found, journal) &&
+      station.panel->ShowMessage(Formatted(kResumeQuestionFormat,
+                                           static_cast<long>(journal.info.equipmentNumber),
+                                           StepReached(journal).c_str()),
+                                 device::MessageButtons::kOkCancel)) {
+    run.info = journal.info;
+    run.specialMain = journal.specialMain && !ImageLoaded(journal, kSpecialMainImage);
+    run.restoreFollows = journal.restoreFollows;
+    run.journalPath = *found;
+    run.journal = std::move(journal);
+    station.grade = run.info.grade.substr(0, kStoredGradeLetters);
+    return;
   }
-  return true;
+  station.panel->AppendLog(kNoRecordUsedLine);
+}
+
+// Before the first load: the record a stopped run is finished from. False when it cannot be
+// written; nothing has reached the instrument then.
+bool StartJournal(device::Station& station, const std::filesystem::path& directory, Run& run) {
+  if (run.journalPath.empty()) {
+    if (run.programMissing) return true;  // no number to name it by: the loader asks again
+    run.journalPath = JournalPath(directory, run.info.equipmentNumber);
+    run.journal.info = run.info;
+  }
+  run.journal.images = SequenceImages(*run.start, run.specialMain);
+  run.journal.specialMain = run.specialMain;
+  run.journal.restoreFollows = run.restoreFollows;
+  if (WriteJournal(run.journalPath, run.journal)) return true;
+  station.panel->ShowMessage(
+      Formatted(kJournalUnwritableFormat, run.journalPath.filename().string().c_str()),
+      device::MessageButtons::kOk);
+  device::LogError(*station.panel, kUpdateStoppedText);
+  return false;
+}
+
+void RemoveJournal(const Run& run) {
+  if (run.journalPath.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove(run.journalPath, ignored);
+}
+
+// Runs the chosen sequence, noting each loaded image in the journal; false when it stopped.
+bool LoadImages(device::Station& station, const std::filesystem::path& directory, Run& run) {
+  const device::LoadingScope loading(station);
+  const std::vector<std::string> images = SequenceImages(*run.start, run.specialMain);
+  std::size_t loaded = 0;
+  const bool done = RunSequence(station, station.portIndex, run.specialMain, directory, *run.start,
+                                [&](const std::string& image) {
+                                  ++loaded;
+                                  if (run.journalPath.empty()) return;
+                                  run.journal.loaded.push_back(image);
+                                  WriteJournal(run.journalPath, run.journal);
+                                });
+  if (!done && device::StopRequested(station) && loaded < images.size()) {
+    station.panel->AppendLog(Formatted(kStoppedDuringLoadFormat, images[loaded].c_str()));
+  }
+  return done;
 }
 
 }  // namespace
@@ -119,64 +191,98 @@ UpdatePlan DecideLoads(const device::DeviceInfo& info, const ImageVersions& imag
   return plan;
 }
 
-void OnMakeUpdate(device::Station& station, const std::filesystem::path& directory) {
+UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path& directory) {
   WatchedRun watched(station);
   device::OperatorPanel& panel = *station.panel;
   Run run;
 
   if (!device::Identify(station, run.info)) {
     device::ShowNoInfo(station);
-    return;
+    return UpdateOutcome::kNoInstrument;
   }
   PlanMissingProgram(station.statusText, run);
 
-  if (!run.programMissing) {
+  bool qhWarning = false;
+  if (run.programMissing) {
+    ResumeFromJournal(station, directory, run);
+  } else {
     // The grade outlives the run: the database restore and a later run read it.
     station.grade = run.info.grade.substr(0, kStoredGradeLetters);
-    if (!ReadImageVersions(station, run.images, directory)) return;
+    if (!ReadImageVersions(station, run.images, directory)) return UpdateOutcome::kCancelled;
     run.plan = DecideLoads(run.info, run.images);
-
+    run.start = ChooseSequence(run.plan);
     if (run.info.mainVersion <= kSpecialMainLimit) {
       const std::string& grade = run.info.grade;
-      if (grade == kGradeQ || grade == kGradeQN) {
-        run.specialMain = true;
-      } else if (grade == kGradeQH) {
-        // A "QH" instrument must have an empty memory before its old main is replaced.
-        if (!panel.ShowMessage(kQhWarningText, device::MessageButtons::kOkCancel)) return;
-        device::EraseLogger(station, false);
-        if (watched.ended()) return;
-      }
+      run.specialMain = grade == kGradeQ || grade == kGradeQN;
+      qhWarning = grade == kGradeQH;
+    }
+    // The restore erases the memory: it follows only a new-layout main that this run loads, not
+    // a plan (boot and main newer, update not) under which nothing is loaded and the old main
+    // runs on.
+    run.restoreFollows = run.start.has_value() && IsNewLayoutMain(run.images.mainVersion) &&
+                         run.info.mainVersion <= kOldLayoutLimit;
+  }
+
+  // Every image of the sequence is checked before anything reaches the instrument: a load that
+  // fails half-way leaves its loader waiting for a program.
+  if (run.start) {
+    switch (CheckImageSet(station, SequenceImages(*run.start, run.specialMain), directory)) {
+      case PreflightOutcome::kReady:
+        break;
+      case PreflightOutcome::kRefused:
+        device::LogError(panel, kUpdateStoppedText);
+        return UpdateOutcome::kStopped;
+      case PreflightOutcome::kProgramEnded:
+        return UpdateOutcome::kCancelled;
     }
   }
 
+  // A "QH" instrument must have an empty memory before its old main is replaced.
+  if (qhWarning && !panel.ShowMessage(kQhWarningText, device::MessageButtons::kOkCancel)) {
+    return UpdateOutcome::kCancelled;
+  }
   const bool newLayout =
       IsNewLayoutMain(run.images.mainVersion) && run.info.mainVersion <= kOldLayoutLimit;
-  if (newLayout && station.grade == kGradeQ &&
+  if (!run.programMissing && newLayout && station.grade == kGradeQ &&
       !panel.ShowMessage(kQWarningText, device::MessageButtons::kOkCancel)) {
     panel.ExitProgram(kCancelledExitCode);
-    return;
+    return UpdateOutcome::kCancelled;
   }
 
-  if (!run.plan.loadBoot && !run.plan.loadUpdate && !run.plan.loadMain) {
-    device::LogSection(panel, kUpToDateText);
+  if (run.start && !StartJournal(station, directory, run)) return UpdateOutcome::kStopped;
+  if (qhWarning) {
+    device::EraseLogger(station, false);
+    if (watched.ended()) return UpdateOutcome::kCancelled;
   }
-  if (!RunSequence(station, directory, run)) {
-    if (watched.ended()) return;
+
+  if (!run.programMissing && !run.start) device::LogSection(panel, kUpToDateText);
+  if (run.start && !LoadImages(station, directory, run)) {
+    if (watched.ended()) return UpdateOutcome::kCancelled;
     device::LogError(panel, kUpdateStoppedText);
-    return;
+    return UpdateOutcome::kStopped;
   }
-  if (watched.ended()) return;
+  if (watched.ended()) return UpdateOutcome::kCancelled;
 
-  // The restore erases the memory: it follows only a new-layout main that this run loaded, not a
-  // plan (boot and main newer, update not) under which nothing was loaded and the old main runs on.
-  if (newLayout && run.mainLoaded) {
-    RunDatabaseRestore(station, station.portIndex, run.info, directory);
-    if (watched.ended()) return;
+  UpdateOutcome outcome = UpdateOutcome::kDone;
+  if (run.restoreFollows) {
+    if (!RunDatabaseRestore(station, station.portIndex, run.info, directory)) {
+      outcome = UpdateOutcome::kRestoreIncomplete;
+    }
+    if (watched.ended()) return UpdateOutcome::kCancelled;
   }
+  if (outcome == UpdateOutcome::kDone) {
+    RemoveJournal(run);
+  } else if (device::StopRequested(station) && !run.journalPath.empty()) {
+    panel.AppendLog(Formatted(kStoppedDuringRestoreFormat,
+                              run.journalPath.filename().string().c_str()));
+  }
+  // The window is closing after a stop: no box stands in its way.
+  if (device::StopRequested(station)) return outcome;
 
   panel.ShowMessage(kRestartText, device::MessageButtons::kOk);
   device::ShortPause();
   panel.SetProgress(device::kProgressIdle);
+  return outcome;
 }
 
 }  // namespace zephor::update

@@ -29,6 +29,25 @@ inline constexpr const char* kQWarningText =
     "Warning: You are about to update a ZEPHOR \"Q\", from V1.31 to V1.40 all measuraments will "
     "be lost.\n Are you sure to continue?";
 inline constexpr int kCancelledExitCode = 1;
+inline constexpr const char* kResumeQuestionFormat =
+    "The update of ZEPHOR %09ld stopped after %s. Finish it on this instrument?";
+inline constexpr const char* kNoRecordUsedLine =
+    "\tNo record of a stopped update was used: no special main, no database restore.\r\n";
+inline constexpr const char* kJournalUnwritableFormat =
+    "Can't write %s: the update is not started.";
+inline constexpr const char* kStoppedDuringLoadFormat =
+    "\tStopped during the load of %s: Make Update will finish it.\r\n";
+inline constexpr const char* kStoppedDuringRestoreFormat =
+    "\tStopped during the database restore: %s is kept.\r\n";
+
+// How a Make Update run ended, for a caller that reports it (the command line's exit code).
+enum class UpdateOutcome {
+  kDone,               // loaded, up to date or nothing to load; the restart message was shown
+  kNoInstrument,       // no instrument answered
+  kCancelled,          // a warning's Cancel, or a missing image, ended the run or the program
+  kStopped,            // a load failed, an image was refused, or the operator stopped the run
+  kRestoreIncomplete,  // every image was loaded but the database restore did not complete
+};
 
 // Which of the three programs to reload.
 struct UpdatePlan {
@@ -45,8 +64,8 @@ UpdatePlan DecideLoads(const device::DeviceInfo& info, const ImageVersions& imag
 bool IsNewLayoutMain(float imageMainVersion);
 
 // Run by the Make Update button. Image files are looked up in directory (the working directory
-// when empty); the database restore writes its files there too. Returns when the run ends,
-// also when it ended the program through the panel.
-void OnMakeUpdate(device::Station& station, const std::filesystem::path& directory = {});
+// when empty); the run journal and the database restore's files go there too. Returns when the
+// run ends, also when it ended the program through the panel.
+UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path& directory = {});
 
 }  // namespace zephor::update

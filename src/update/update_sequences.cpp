@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 
+#include "update/image_files.h"
 #include "update/image_upload.h"
 
 namespace zephor::update {
@@ -12,6 +13,7 @@ namespace {
 using Upload = bool (*)(device::Station&, int, const std::filesystem::path&);
 
 struct Step {
+  const char* image;
   const char* before;
   Upload upload;
   const char* after;
@@ -25,52 +27,63 @@ constexpr const char* kUpdateFinished = "\tUpdate finished.\r\n";
 // The full series; the shorter sequences start part-way along it. The newboot image is a
 // special main itself, so its step writes the special main's lines.
 constexpr std::array<Step, 5> kSteps{{
-    {kSpecialMainBefore, UploadNewBoot, kSpecialMainAfter, false},
-    {"\tLoad of new boot in progress...\r\n", UploadBoot, "\tLoad of new boot Done\r\n", false},
-    {"\tLoad of new update in progress...\r\n", UploadUpdate, "\tLoad of new update Done\r\n",
+    {kNewBootImage, kSpecialMainBefore, UploadNewBoot, kSpecialMainAfter, false},
+    {kBootImage, "\tLoad of new boot in progress...\r\n", UploadBoot, "\tLoad of new boot Done\r\n",
      false},
-    {kSpecialMainBefore, UploadSpecialMain, kSpecialMainAfter, true},
-    {"\tUpdate main program in progress...\r\n", UploadMain, "\tUpdate main program Done\r\n",
-     false},
+    {kUpdateImage, "\tLoad of new update in progress...\r\n", UploadUpdate,
+     "\tLoad of new update Done\r\n", false},
+    {kSpecialMainImage, kSpecialMainBefore, UploadSpecialMain, kSpecialMainAfter, true},
+    {kMainImage, "\tUpdate main program in progress...\r\n", UploadMain,
+     "\tUpdate main program Done\r\n", false},
 }};
 
-constexpr std::size_t kFullStart = 0;
-constexpr std::size_t kUpdateStart = 2;
-constexpr std::size_t kSpecialMainStart = 3;
+std::size_t FirstStep(SequenceStart start) { return static_cast<std::size_t>(start); }
 
-bool RunSteps(device::Station& station, int portIndex, bool specialMain,
-              const std::filesystem::path& directory, std::size_t first) {
+bool Skipped(const Step& step, bool specialMain) { return step.specialMainOnly && !specialMain; }
+
+}  // namespace
+
+std::vector<std::string> SequenceImages(SequenceStart start, bool specialMain) {
+  std::vector<std::string> images;
+  for (std::size_t i = FirstStep(start); i < kSteps.size(); ++i) {
+    if (!Skipped(kSteps[i], specialMain)) images.emplace_back(kSteps[i].image);
+  }
+  return images;
+}
+
+bool RunSequence(device::Station& station, int portIndex, bool specialMain,
+                 const std::filesystem::path& directory, SequenceStart start,
+                 const ImageDone& loaded) {
   device::OperatorPanel& panel = *station.panel;
   panel.AppendLog("\t-----------------------\r\n");
   panel.AppendLog("\t----  Update ----\r\n");
   panel.AppendLog("\t-----------------------\r\n");
-  for (std::size_t i = first; i < kSteps.size(); ++i) {
+  for (std::size_t i = FirstStep(start); i < kSteps.size(); ++i) {
     const Step& step = kSteps[i];
-    if (step.specialMainOnly && !specialMain) continue;
+    if (Skipped(step, specialMain)) continue;
     // Each line goes out when its step begins, so the log shows what the upload waits for.
     panel.AppendLog(step.before);
     if (!step.upload(station, portIndex, directory)) return false;
+    if (loaded) loaded(step.image);
     panel.AppendLog(step.after);
   }
   panel.AppendLog(kUpdateFinished);
   return true;
 }
 
-}  // namespace
-
 bool RunFullUpdate(device::Station& station, int portIndex, bool specialMain,
                    const std::filesystem::path& directory) {
-  return RunSteps(station, portIndex, specialMain, directory, kFullStart);
+  return RunSequence(station, portIndex, specialMain, directory, SequenceStart::kNewBoot);
 }
 
 bool RunUpdateAndMain(device::Station& station, int portIndex, bool specialMain,
                       const std::filesystem::path& directory) {
-  return RunSteps(station, portIndex, specialMain, directory, kUpdateStart);
+  return RunSequence(station, portIndex, specialMain, directory, SequenceStart::kUpdate);
 }
 
 bool RunMainOnly(device::Station& station, int portIndex, bool specialMain,
                  const std::filesystem::path& directory) {
-  return RunSteps(station, portIndex, specialMain, directory, kSpecialMainStart);
+  return RunSequence(station, portIndex, specialMain, directory, SequenceStart::kSpecialMain);
 }
 
 }  // namespace zephor::update

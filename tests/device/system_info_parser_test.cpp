@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -168,25 +169,44 @@ TEST(SystemInfoParserTest, OnlyTheGivenLengthIsSearched) {
   EXPECT_EQ(info.build, 112);
 }
 
-TEST(SystemInfoParserTest, ValueRunningPastTheEndLeavesTheField) {
-  // The buffer ends right after the label or inside the value: nothing beyond it is read.
-  for (std::size_t cut = 0; cut < 3; ++cut) {
-    const std::string text = kBuild + std::string("112").substr(0, cut);
-    std::vector<char> exact(text.begin(), text.end());
-    DeviceInfo info;
-    info.build = -5;
-    ParseSystemInfo(exact.data(), static_cast<int>(exact.size()), info);
-    EXPECT_EQ(info.build, -5) << cut;
-  }
+// A value cut short by the end of the text, or by a zero byte, is read from the characters that
+// are there followed by blanks; nothing beyond the text is read.
+struct CutValueCase {
+  const char* name;
+  std::string text;
+  std::int32_t build;
+  float mainVersion;
+  float bootVersion;
+  const char* grade;
+};
+
+class CutValueTest : public ::testing::TestWithParam<CutValueCase> {};
+
+TEST_P(CutValueTest, ReadsWhatIsThere) {
+  const CutValueCase& c = GetParam();
+  std::vector<char> exact(c.text.begin(), c.text.end());
+  DeviceInfo info;
+  info.build = -5;
+  ParseSystemInfo(exact.data(), static_cast<int>(exact.size()), info);
+  EXPECT_EQ(info.build, c.build);
+  EXPECT_EQ(info.mainVersion, c.mainVersion);
+  EXPECT_EQ(info.bootVersion, c.bootVersion);
+  EXPECT_EQ(info.grade, c.grade);
 }
 
-TEST(SystemInfoParserTest, GradePastTheEndIsLeftButVersionRead) {
-  const std::string text = kMain + "1.40 - Q";
-  DeviceInfo info;
-  ParseSystemInfo(text.data(), static_cast<int>(text.size()), info);
-  EXPECT_EQ(info.mainVersion, 1.4f);
-  EXPECT_EQ(info.grade, "");
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, CutValueTest,
+    ::testing::Values(
+        CutValueCase{"LabelAtTheEnd", kBuild, -5, 0.0f, 0.0f, ""},
+        CutValueCase{"OneDigit", kBuild + "1", 1, 0.0f, 0.0f, ""},
+        CutValueCase{"TwoDigits", kBuild + "11", 11, 0.0f, 0.0f, ""},
+        CutValueCase{"ZeroByteInTheValue", kBuild + "11" + std::string(1, '\0') + "2", 11, 0.0f,
+                     0.0f, ""},
+        // A main version cut after "1.4" is still 1.4: the boot version keeps its decimal point.
+        CutValueCase{"MainCutAfterItsThirdCharacter",
+                     kBoot + "1.3\r\n" + kMain + "1.4", -5, 1.4f, 1.3f, ""},
+        CutValueCase{"GradeCutToOneLetter", kMain + "1.40 - Q", -5, 1.4f, 0.0f, "Q"}),
+    [](const ::testing::TestParamInfo<CutValueCase>& info) { return info.param.name; });
 
 TEST(SystemInfoParserTest, StopsAtAZeroByte) {
   std::string text = "ZEPHOR - 000000001";

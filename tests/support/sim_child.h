@@ -15,17 +15,19 @@
 
 namespace zephor::e2e {
 
-// zephor-sim, started with its options; it is stopped by its own process id.
+// zephor-sim, started with its options; it is stopped by its own process id. Its log of every
+// command and load goes to logPath when one is given.
 class SimChild {
  public:
-  explicit SimChild(const std::vector<std::string>& args) {
+  explicit SimChild(const std::vector<std::string>& args, const std::string& logPath = {}) {
     int out[2];
     if (pipe(out) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
       dup2(out[1], STDOUT_FILENO);
-      const int devNull = open("/dev/null", O_WRONLY);
-      if (devNull >= 0) dup2(devNull, STDERR_FILENO);
+      const int logFd = logPath.empty() ? open("/dev/null", O_WRONLY)
+                                        : open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      if (logFd >= 0) dup2(logFd, STDERR_FILENO);
       close(out[0]);
       std::vector<char*> argv{const_cast<char*>(ZEPHOR_SIM_PATH)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
