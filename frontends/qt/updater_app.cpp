@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <iostream>
 
+#include "app/signal_stop.h"
 #include "serial/posix_driver.h"
 #include "serial/serial_port.h"
 #include "serial/system_timing.h"
@@ -21,11 +22,16 @@ void ChooseOffscreenWithoutDisplay() {
 int main(int argc, char** argv) {
   ChooseOffscreenWithoutDisplay();
   QApplication application(argc, argv);
+  // Interrupt, terminate and hang-up end a load through its clean-up, not in the middle of it.
+  const zephor::app::SignalStop stopSignals;
   zephor::serial::PosixPortFactory factory;
   zephor::serial::SystemTiming timing([] { QCoreApplication::processEvents(); });
   zephor::qt::UpdaterDialog dialog(&factory, &timing, &std::cerr);
+  dialog.StopOnSignals();
   // There is no main loop of the program's own: when the window ends, so does the program.
   const int code = dialog.exec();
   zephor::serial::CloseAllPorts();
+  // A shell tells a stopped program by its code: 128 and the signal's number.
+  if (zephor::app::SignalStop::Caught() != 0) return zephor::app::SignalStop::ExitCode();
   return code;
 }

@@ -2,6 +2,7 @@
 #include "updater_dialog.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
 #include <QMenu>
@@ -12,8 +13,10 @@
 #include <QScrollBar>
 #include <QString>
 #include <QTextCursor>
+#include <QTimer>
 
 #include "about_dialog.h"
+#include "app/signal_stop.h"
 #include "app_icon.h"
 #include "dialog_units.h"
 #include "port_setup_dialog.h"
@@ -25,6 +28,7 @@ constexpr int kWidth = 257;
 constexpr int kHeight = 210;
 constexpr int kInitialLow = 1;
 constexpr int kInitialHigh = 100;
+constexpr int kSignalPollMs = 100;
 
 QString FromText(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -153,6 +157,24 @@ void UpdaterDialog::Exit(int code) {
 }
 
 void UpdaterDialog::PumpEvents() { QCoreApplication::processEvents(); }
+
+void UpdaterDialog::StopOnSignals() {
+  if (signalWatch_ != nullptr) return;
+  signalWatch_ = new QTimer(this);
+  signalWatch_->setInterval(kSignalPollMs);
+  connect(signalWatch_, &QTimer::timeout, this, [this] { StopIfSignalled(); });
+  signalWatch_->start();
+}
+
+void UpdaterDialog::StopIfSignalled() {
+  if (app::SignalStop::Caught() == 0) return;
+  updater_.StopForSignal();
+  // Closing a box answers it with its escape button: Cancel where there is one, else its OK.
+  // Menus and the About and port dialogs close too, so that their loops give the window back.
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (window != this && window->isVisible()) window->close();
+  }
+}
 
 void UpdaterDialog::OnSystemCommand(int id) {
   if ((id & kCommandMask) == kAboutCommandId) ShowAbout();

@@ -15,6 +15,7 @@ class QContextMenuEvent;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class QTimer;
 
 namespace zephor::qt {
 
@@ -49,6 +50,11 @@ class UpdaterDialog final : public QDialog, public app::UpdaterView {
   void Exit(int code) override;
   void PumpEvents() override;
 
+  // From now on a signal caught by an app::SignalStop stops the updater as an answered close does;
+  // the boxes open over the window are closed unanswered, since no one may be there to answer.
+  // The check runs on a timer, which the waits of an operation reach through their event pump.
+  void StopOnSignals();
+
   // A window command from the context menu that stands in for the system menu.
   void OnSystemCommand(int id);
   void ShowAbout();
@@ -65,6 +71,8 @@ class UpdaterDialog final : public QDialog, public app::UpdaterView {
   void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
+  void StopIfSignalled();
+
   app::Updater updater_;
   QPushButton* makeUpdate_;
   QPushButton* comPortSetup_;
@@ -73,6 +81,7 @@ class UpdaterDialog final : public QDialog, public app::UpdaterView {
   QProgressBar* progress_;
   QAction* closeAction_;
   QAction* aboutAction_;
+  QTimer* signalWatch_ = nullptr;
   bool ending_ = false;
 };
 

@@ -3,9 +3,15 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
-#include <cstdlib>
-#include <string>
+#include <signal.h>
 
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <thread>
+
+#include "child_process.h"
 #include "image_set.h"
 #include "sim_child.h"
 #include "temp_dir.h"
@@ -15,6 +21,69 @@ namespace {
 
 using e2e::ReadWhole;
 using e2e::SimChild;
+
+struct CliRun {
+  int code = -1;
+  std::string printed;  // standard output and error together
+};
+
+// `zephor update PORT --images DIR` with further options; nothing comes on standard input.
+CliRun RunUpdate(const TempDir& dir, const std::string& link, const std::string& options) {
+  const std::string log = (dir.path() / "cli.txt").string();
+  const std::string command = std::string(ZEPHOR_CLI_PATH) + " update " + link + " --images " +
+                              dir.path().string() + " " + options + " > " + log +
+                              " 2>&1 < /dev/null";
+  const int status = std::system(command.c_str());
+  CliRun run;
+  if (WIFEXITED(status)) run.code = WEXITSTATUS(status);
+  run.printed = ReadWhole(log);
+  return run;
+}
+
+std::size_t CountOf(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+    ++count;
+  }
+  return count;
+}
+
+// True when the parts stand in text in the order given.
+bool InOrder(const std::string& text, const std::vector<std::string>& parts) {
+  std::size_t at = 0;
+  for (const std::string& part : parts) {
+    at = text.find(part, at);
+    if (at == std::string::npos) return false;
+    at += part.size();
+  }
+  return true;
+}
+
+bool JournalLeft(const TempDir& dir) {
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    if (entry.path().filename().string().starts_with("ZEPHORrestore-")) return true;
+  }
+  return false;
+}
+
+// An outdated grade "QN" instrument on main 1.28 with surveys: the full sequence with the special
+// main, then the database restore.
+std::vector<std::string> OldQnInstrument(const TempDir& dir, std::vector<std::string> extra = {}) {
+  std::vector<std::string> args{"--link",        (dir.path() / "com1").string(),
+                                "--main",        "1.28",
+                                "--boot",        "1.2",
+                                "--update",      "1.2",
+                                "--build",       "5",
+                                "--grade",       "QN",
+                                "--equipment",   "123456789",
+                                "--generate-db", "7:4000",
+                                "--ready-delay", "200",
+                                "--conversion-ms", "200",
+                                "--state-out",   (dir.path() / "state.txt").string(),
+                                "--memory-out",  (dir.path() / "memory.bin").string()};
+  args.insert(args.end(), extra.begin(), extra.end());
+  return args;
+}
 
 TEST(CliUpdateTest, FullUpdateLeavesTheNewVersionsInTheSimulator) {
   TempDir dir;
@@ -59,6 +128,136 @@ TEST(CliUpdateTest, CancelOfTheV140WarningEndsWithCodeOneAndLoadsNothing) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);
   EXPECT_NE(ReadWhole(state).find("main=1.31\n"), std::string::npos);
+}
+
+// A bad image of the plan stops the run before the simulator hears a banner or a header.
+struct BadImageCase {
+  const char* name;
+  const char* image;
+  enum { kEmpty, kMissing, kDirectory } fault;
+  int exitCode;
+  const char* message;
+};
+
+class CliBadImageTest : public ::testing::TestWithParam<BadImageCase> {};
+
+TEST_P(CliBadImageTest, NothingReachesTheInstrument) {
+  const BadImageCase& c = GetParam();
+  TempDir dir;
+  script::WriteImageSet(dir, {"1.3", "1.3", "1.40", "7"});
+  const std::filesystem::path image = dir.path() / c.image;
+  std::filesystem::remove(image);
+  if (c.fault == BadImageCase::kEmpty) dir.Write(c.image, {});
+  if (c.fault == BadImageCase::kDirectory) std::filesystem::create_directory(image);
+  const std::string simLog = (dir.path() / "sim.txt").string();
+  SimChild sim(OldQnInstrument(dir), simLog);
+  ASSERT_NE(sim.ready(), "");
+
+  const CliRun run = RunUpdate(dir, (dir.path() / "com1").string(), "--yes");
+  EXPECT_EQ(run.code, c.exitCode) << run.printed;
+  EXPECT_NE(run.printed.find(c.message), std::string::npos) << run.printed;
+  EXPECT_EQ(run.printed.find("in progress"), std::string::npos) << run.printed;
+  const std::string heard = ReadWhole(simLog);
+  EXPECT_EQ(heard.find("banner"), std::string::npos) << heard;
+  EXPECT_EQ(heard.find("header"), std::string::npos) << heard;
+  EXPECT_EQ(heard.find("erased"), std::string::npos) << heard;
+  EXPECT_FALSE(JournalLeft(dir));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliBadImageTest,
+    ::testing::Values(
+        BadImageCase{"EmptyBoot", "boot.bin", BadImageCase::kEmpty, 4,
+                     "Image file boot.bin is empty"},
+        BadImageCase{"MissingSpecialMain", "main1p29.bin", BadImageCase::kMissing, 1,
+                     "Can't open file main1p29.bin"},
+        BadImageCase{"EmptySpecialMain", "main1p29.bin", BadImageCase::kEmpty, 4,
+                     "Image file main1p29.bin is empty"},
+        BadImageCase{"DirectoryNamedMain", "main.bin", BadImageCase::kDirectory, 1,
+                     "Can't open file main.bin"}),
+    [](const ::testing::TestParamInfo<BadImageCase>& info) { return info.param.name; });
+
+// The loader waits for its boot program after a run stopped past the newboot; the next run serves
+// it, finds the record of the stopped run and finishes the update with its special main and its
+// restore.
+TEST(CliUpdateTest, RunStoppedAfterTheNewbootIsFinishedByTheNextOne) {
+  TempDir dir;
+  script::WriteImageSet(dir, {"1.3", "1.3", "1.40", "7"});
+  const std::string simLog = (dir.path() / "sim.txt").string();
+  // The boot image's header is the second the loader reads.
+  SimChild sim(OldQnInstrument(dir, {"--refuse-header", "2"}), simLog);
+  ASSERT_NE(sim.ready(), "");
+  const std::string link = (dir.path() / "com1").string();
+  const std::string original = ReadWhole(dir.path() / "memory.bin");
+
+  const CliRun first = RunUpdate(dir, link, "--yes");
+  EXPECT_EQ(first.code, 4) << first.printed;
+  EXPECT_TRUE(InOrder(first.printed, {"\tLoad of special main Done\n",
+                                      "\tLoad of new boot in progress...\n", "Update stopped !!"}))
+      << first.printed;
+  EXPECT_TRUE(JournalLeft(dir));
+
+  const CliRun second = RunUpdate(dir, link, "--yes");
+  EXPECT_EQ(second.code, 0) << second.printed;
+  EXPECT_NE(second.printed.find("The update of ZEPHOR 123456789 stopped after newboot.bin. "
+                                "Finish it on this instrument?"),
+            std::string::npos)
+      << second.printed;
+  EXPECT_EQ(CountOf(second.printed, "\tLoad of special main in progress...\n"), 1U);
+  EXPECT_TRUE(InOrder(ReadWhole(simLog),
+                      {"loaded newboot image", "header refused", "loaded boot image",
+                       "loaded update image", "loaded special main image", "loaded main image",
+                       "download of", "memory erased"}))
+      << ReadWhole(simLog);
+  EXPECT_TRUE(InOrder(second.printed, {"\tUpdate finished.\n", "Restart the ZEPHOR !!"}));
+  const std::string summary = ReadWhole(dir.path() / "state.txt");
+  EXPECT_NE(summary.find("boot=1.3\n"), std::string::npos) << summary;
+  EXPECT_NE(summary.find("main=1.40\n"), std::string::npos) << summary;
+  // The saved copy is the memory as it was, padded to whole blocks.
+  const std::string saved = ReadWhole(dir.path() / "ZEPHORdata.bin");
+  EXPECT_TRUE(saved.size() >= original.size() && saved.compare(0, original.size(), original) == 0);
+  EXPECT_TRUE(std::filesystem::exists(dir.path() / "_Conversion.txt"));
+  EXPECT_FALSE(JournalLeft(dir));
+}
+
+// Ctrl-C during the main image's transfer: the instrument hears the cancel sequence, nothing of
+// the earlier backup changes and the exit code tells the interrupt.
+TEST(CliUpdateTest, InterruptDuringTheMainTransferCancelsItAndKeepsTheBackup) {
+  TempDir dir;
+  script::WriteImageSet(dir, {"1.2", "1.2", "1.35", "5"});
+  // Long enough that the interrupt finds the transfer running.
+  dir.Write("main.bin", script::ImageBytes({"main.bin", 400000, 'm'}, "1.35", "5"));
+  const std::vector<std::uint8_t> backup(3000, 0x5A);
+  dir.Write("ZEPHORdata.bin", backup);
+  const std::string simLog = (dir.path() / "sim.txt").string();
+  const std::string link = (dir.path() / "com1").string();
+  SimChild sim({"--link", link, "--main", "1.32", "--boot", "1.2", "--update", "1.2", "--grade",
+                "QN", "--equipment", "42"},
+               simLog);
+  ASSERT_NE(sim.ready(), "");
+
+  const pid_t cli = transfer::StartChild(ZEPHOR_CLI_PATH, {"update", link, "--yes", "--images",
+                                                           dir.path().string()},
+                                         dir.path(), {});
+  ASSERT_GT(cli, 0);
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  while (ReadWhole(simLog).find("header accepted") == std::string::npos &&
+         std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  kill(cli, SIGINT);
+  EXPECT_EQ(transfer::FinishChild(cli, 20000), 130);
+
+  EXPECT_NE(ReadWhole(simLog).find("receive cancelled: the sender sent two CAN"),
+            std::string::npos)
+      << ReadWhole(simLog);
+  EXPECT_EQ(ReadWhole(dir.path() / "ZEPHORdata.bin"),
+            std::string(backup.begin(), backup.end()));
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+  }
+  EXPECT_TRUE(JournalLeft(dir));
 }
 
 }  // namespace
