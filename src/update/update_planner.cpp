@@ -255,7 +255,9 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
     if (watched.ended()) return UpdateOutcome::kCancelled;
   }
 
-  if (!run.programMissing && !run.start) device::LogSection(panel, kUpToDateText);
+  if (!run.plan.loadBoot && !run.plan.loadUpdate && !run.plan.loadMain && !run.programMissing) {
+    device::LogSection(panel, kUpToDateText);
+  }
   if (run.start && !LoadImages(station, directory, run)) {
     if (watched.ended()) return UpdateOutcome::kCancelled;
     device::LogError(panel, kUpdateStoppedText);

@@ -32,7 +32,8 @@ inline constexpr int kCancelledExitCode = 1;
 inline constexpr const char* kResumeQuestionFormat =
     "The update of ZEPHOR %09ld stopped after %s. Finish it on this instrument?";
 inline constexpr const char* kNoRecordUsedLine =
-    "\tNo record of a stopped update was used: no special main, no database restore.\r\n";
+    "\tNo record of a stopped update was used: main1p29.bin and the database restore are left "
+    "out.\r\n";
 inline constexpr const char* kJournalUnwritableFormat =
     "Can't write %s: the update is not started.";
 inline constexpr const char* kStoppedDuringLoadFormat =

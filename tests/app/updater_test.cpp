@@ -5,6 +5,7 @@
 
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "app/recording_view.h"
 #include "device/command_link.h"
@@ -195,6 +196,28 @@ TEST_F(UpdaterTest, CloseDuringAnOperationEndsItsWaitThenExits) {
   ASSERT_EQ(view.exitCodes.size(), 1U);
   EXPECT_EQ(view.exitCodes[0], 0);
   EXPECT_EQ(serial::OpenPortCount(), 0);
+}
+
+// During a load the close asks first: Cancel lets the wait run to its limit, OK ends it at once.
+TEST_F(UpdaterTest, CloseDuringALoadAsksAndOnlyOkStops) {
+  for (const bool ok : {false, true}) {
+    RecordingView loadView;
+    Updater loading{loadView, &factory, &timing, &errors};
+    loadView.messageAnswer = ok;
+    factory.AddLine(0, &line);
+    const std::uint32_t start = timing.now();
+    timing.Attach(&line, [&](std::uint32_t now, serial::MemoryLine&) {
+      if (now == start + 50) loading.RequestClose();
+    });
+    loading.RunOperation([&] {
+      const device::LoadingScope scope(loading.station());
+      serial::PortHandle port(device::OpenCommandPort(loading.station().ports, 0));
+      serial::ReadChar(*port, 1000);
+    });
+    EXPECT_EQ(loadView.messages, std::vector<std::string>{kStopLoadQuestion}) << ok;
+    EXPECT_EQ(timing.now() - start < 1000, ok) << ok;
+    EXPECT_EQ(loadView.exitCodes.size(), ok ? 1U : 0U) << ok;
+  }
 }
 
 TEST_F(UpdaterTest, ExitProgramPassesItsCodeAndStopsWaits) {
