@@ -220,6 +220,11 @@ int ReceiveFile(serial::SerialPort& port, const std::string& fileName, const Xfe
     x.consecutiveErrors = 0;
   }
   XferCleanUp(x);
+  // A stopped receive is given up for good: no half file is left beside the earlier copy.
+  if (x.result == kXferStopped) {
+    std::error_code ignored;
+    std::filesystem::remove(partName, ignored);
+  }
   return XferOutcome(x);
 }
 

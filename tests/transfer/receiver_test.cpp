@@ -237,6 +237,17 @@ TEST_F(ReceiverTest, FailedTransferKeepsEarlierFileAndPartialData) {
   EXPECT_EQ(ReceiveFile(*port, PathOf("ZEPHORdata.bin")), kXferCancelled);
   EXPECT_EQ(ReadFile("ZEPHORdata.bin"), (Bytes{'o', 'l', 'd'}));
   EXPECT_EQ(ReadFile("ZEPHORdata.bin.part"), a);
+
+  // A stop asked for by the operator after the first block leaves no partial file.
+  sender = {};
+  sender.frames = {Soh(1, a), Soh(2, a)};
+  peer = [this](std::uint32_t now, serial::MemoryLine& l) {
+    sender.Step(now, l);
+    if (sender.Count(kPeerAck) > 0) timing.RequestStop();
+  };
+  EXPECT_EQ(ReceiveFile(*port, PathOf("stopped.bin")), kXferStopped);
+  EXPECT_FALSE(Exists("stopped.bin.part"));
+  EXPECT_FALSE(Exists("stopped.bin"));
 }
 
 TEST_F(ReceiverTest, SuccessfulTransferReplacesEarlierFile) {
