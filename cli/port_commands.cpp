@@ -8,6 +8,9 @@
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
 #include "device/erase.h"
+#include "device/identify.h"
+#include "device/info_report.h"
+#include "update/measurement_backup.h"
 #include "device/info_report.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
@@ -49,18 +52,36 @@ void AddPortCommands(CLI::App& app, int& exitCode) {
   });
 
   auto yes = std::make_shared<bool>(false);
-  CLI::App* erase = app.add_subcommand("erase", "Erase the instrument's measurement memory");
+  auto eraseWithoutBackup = std::make_shared<bool>(false);
+  CLI::App* erase = app.add_subcommand(
+      "erase", "Save the measurement memory to a dated backup here, then erase it");
   erase->add_option("port", *portName, kPortHelp)->required();
   erase->add_flag("--yes", *yes, "Do not ask for confirmation");
-  erase->callback([&exitCode, portName, yes] {
+  erase->add_flag("--erase-without-backup", *eraseWithoutBackup,
+                  "Erase even when no backup could be saved");
+  erase->callback([&exitCode, portName, yes, eraseWithoutBackup] {
     const auto answer = *yes ? app::ConsoleAnswer::kOk : app::ConsoleAnswer::kAsk;
-    exitCode = RunOnTerminal(*portName, answer, [](app::Updater& u) {
-      if (!u.ShowMessage("Erase all measurements stored in the ZEPHOR?",
-                         device::MessageButtons::kOkCancel)) {
-        return false;
-      }
-      return device::EraseLogger(u.station(), true);
-    });
+    exitCode = RunOnTerminalWithCode(
+        *portName, answer,
+        [](app::Updater& u) {
+          if (!u.ShowMessage("Erase all measurements stored in the ZEPHOR?",
+                             device::MessageButtons::kOkCancel)) {
+            return kExitCancelled;
+          }
+          // The backup is named by the instrument's number.
+          device::DeviceInfo info;
+          if (!device::Identify(u.station(), info) ||
+              u.station().statusText != device::kStatusOk) {
+            device::ShowNoInfo(u.station());
+            return kExitNoInstrument;
+          }
+          if (!update::BackupBeforeErase(u.station(), u.station().portIndex, {},
+                                         info.equipmentNumber)) {
+            return kExitCancelled;
+          }
+          return device::EraseLogger(u.station(), true) ? kExitDone : kExitNoInstrument;
+        },
+        EraseAnywayAnswer(answer, *eraseWithoutBackup));
   });
 }
 

@@ -6,6 +6,7 @@
 #include "app/signal_stop.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
+#include "update/measurement_backup.h"
 
 namespace zephor::cli {
 namespace {
@@ -21,8 +22,15 @@ bool ResolvePort(const std::string& portName, int& portIndex) {
   return false;
 }
 
+app::ConsoleAnswer EraseAnywayAnswer(app::ConsoleAnswer answer, bool eraseWithoutBackup) {
+  if (eraseWithoutBackup) return app::ConsoleAnswer::kOk;
+  return answer == app::ConsoleAnswer::kAsk ? app::ConsoleAnswer::kAsk
+                                            : app::ConsoleAnswer::kCancel;
+}
+
 int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer,
-                          const std::function<int(app::Updater&)>& operation) {
+                          const std::function<int(app::Updater&)>& operation,
+                          app::ConsoleAnswer eraseAnyway) {
   int portIndex = 0;
   if (!ResolvePort(portName, portIndex)) return kExitBadPort;
   const app::SignalStop signals;
@@ -33,6 +41,7 @@ int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer
     if (running != nullptr && app::SignalStop::Caught() != 0) running->StopForSignal();
   });
   app::ConsoleView view(std::cout, std::cerr, std::cin, answer);
+  view.AnswerFor(update::kEraseAnywayQuestion, eraseAnyway);
   app::Updater updater(view, &factory, &timing, nullptr);
   running = &updater;
   updater.station().portIndex = portIndex;

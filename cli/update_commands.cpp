@@ -39,6 +39,7 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
   auto images = std::make_shared<std::string>();
   auto yes = std::make_shared<bool>(false);
   auto no = std::make_shared<bool>(false);
+  auto eraseWithoutBackup = std::make_shared<bool>(false);
   CLI::App* update = app.add_subcommand(
       "update", "Compare the instrument's programs with the image files and load what is newer");
   update->footer(
@@ -50,11 +51,16 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
                      "Directory of the image files and the saved database (default: here)");
   CLI::Option* yesFlag = update->add_flag("--yes", *yes, "Answer OK to every warning");
   update->add_flag("--no", *no, "Answer Cancel to every warning")->excludes(yesFlag);
-  update->callback([&exitCode, portName, images, yes, no] {
-    exitCode =
-        RunOnTerminalWithCode(*portName, AnswerFromFlags(*yes, *no), [images](app::Updater& u) {
+  update->add_flag("--erase-without-backup", *eraseWithoutBackup,
+                   "Answer OK to \"Erase anyway?\" when no backup could be saved");
+  update->callback([&exitCode, portName, images, yes, no, eraseWithoutBackup] {
+    const app::ConsoleAnswer answer = AnswerFromFlags(*yes, *no);
+    exitCode = RunOnTerminalWithCode(
+        *portName, answer,
+        [images](app::Updater& u) {
           return ExitCodeOf(update::OnMakeUpdate(u.station(), *images));
-        });
+        },
+        EraseAnywayAnswer(answer, *eraseWithoutBackup));
   });
 }
 

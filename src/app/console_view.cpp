@@ -19,8 +19,10 @@ bool ConsoleView::ShowMessage(std::string_view text, device::MessageButtons butt
     err_.flush();
     return true;
   }
-  if (answer_ != ConsoleAnswer::kAsk) {
-    const bool ok = answer_ == ConsoleAnswer::kOk;
+  const auto found = specific_.find(text);
+  const ConsoleAnswer answer = found != specific_.end() ? found->second : answer_;
+  if (answer != ConsoleAnswer::kAsk) {
+    const bool ok = answer == ConsoleAnswer::kOk;
     err_ << (ok ? "[OK]\n" : "[Cancel]\n");
     err_.flush();
     return ok;

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <istream>
+#include <map>
 #include <ostream>
+#include <string>
 #include <string_view>
 
 #include "app/updater_view.h"
@@ -29,6 +31,12 @@ class ConsoleView final : public UpdaterView {
   void Exit(int code) override;
   void PumpEvents() override {}
 
+  // A question whose answer differs from the preset one: the erase of a memory without a backup
+  // is never answered by a general "OK to everything".
+  void AnswerFor(std::string_view question, ConsoleAnswer answer) {
+    specific_[std::string(question)] = answer;
+  }
+
   bool exitRequested() const { return exitRequested_; }
   int exitCode() const { return exitCode_; }
 
@@ -37,6 +45,7 @@ class ConsoleView final : public UpdaterView {
   std::ostream& err_;
   std::istream& in_;
   ConsoleAnswer answer_;
+  std::map<std::string, ConsoleAnswer, std::less<>> specific_;
   bool exitRequested_ = false;
   int exitCode_ = 0;
 };

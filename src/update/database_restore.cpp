@@ -1,6 +1,7 @@
 // The restore runs the database chain in a fixed order and moves the bar after each step.
 #include "update/database_restore.h"
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -12,6 +13,7 @@
 #include "database/saved_database.h"
 #include "device/command_link.h"
 #include "device/erase.h"
+#include "update/measurement_backup.h"
 
 namespace zephor::update {
 
@@ -38,19 +40,12 @@ bool AwaitReady(device::Station& station, int portIndex) {
   return true;
 }
 
-// The saved copy is the only one once the memory is erased: it must load and its records must
-// reach their end byte inside the file, walked as the reader of this grade will walk them.
-bool BackupIsWhole(const device::Station& station, const std::filesystem::path& directory) {
-  std::ifstream file(directory / database::kDatabaseFileName, std::ios::binary);
-  if (!file) return false;
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(file)),
-                                        std::istreambuf_iterator<char>());
-  if (file.bad()) return false;
-  const auto step = station.grade == database::kReportGrade
-                        ? database::EmptySurveyStep::kHeaderAndTrailer
-                        : database::EmptySurveyStep::kHeaderOnly;
-  return database::WalkRecords(bytes, step, [](const database::Record&) { return true; }) ==
-         database::WalkEnd::kEndOfData;
+// Names the step the restore did not get past, so the operator knows what is left.
+bool Incomplete(device::OperatorPanel& panel, const char* step) {
+  char line[160] = {};
+  std::snprintf(line, sizeof line, kRestoreIncompleteFormat, step);
+  panel.AppendLog(line);
+  return false;
 }
 
 }  // namespace
@@ -62,24 +57,32 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
   panel.SetProgress(kRestoreStarted);
   if (!AwaitReady(station, portIndex)) {
     panel.AppendLog(kWaitAbandonedLine);
-    return false;
+    return Incomplete(panel, "waiting for READY");
   }
   panel.SetProgress(kRestoreReady);
 
   if (station.grade == kEraseOnlyGrade) {
+    // The new main cannot read the old surveys, but they are saved before they are erased.
+    if (!BackupBeforeErase(station, portIndex, directory, info.equipmentNumber)) {
+      return Incomplete(panel, "saving the measurements before the erase");
+    }
     device::EraseLogger(station, true);
     panel.SetProgress(kRestoreDone);
-    return !device::StopRequested(station);
+    return !device::StopRequested(station) || Incomplete(panel, "erasing");
   }
 
   if (!database::DownloadDatabase(station, portIndex, directory)) {
     // An instrument with nothing stored has nothing to restore.
-    return station.downloadReply[1] == 0 && !device::StopRequested(station);
+    if (station.downloadReply[1] == 0 && !device::StopRequested(station)) return true;
+    return Incomplete(panel, "saving the database");
   }
-  if (!BackupIsWhole(station, directory)) {
+  if (!SavedDatabaseIsWhole(station, directory)) {
     panel.AppendLog(kBackupUnreadableLine);
     panel.ShowMessage(kBackupUnreadableMessage, device::MessageButtons::kOk);
-    return false;
+    return Incomplete(panel, "checking the saved database");
+  }
+  if (!KeepDatedBackup(station, directory, info.equipmentNumber)) {
+    return Incomplete(panel, "keeping a dated copy of the saved database");
   }
   panel.SetProgress(kRestoreSaved);
   device::EraseLogger(station, false);
@@ -91,7 +94,7 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
     database::UploadDatabase(station, portIndex, outcome, directory);
   }
   panel.SetProgress(kRestoreDone);
-  return !device::StopRequested(station);
+  return !device::StopRequested(station) || Incomplete(panel, "writing the database back");
 }
 
 }  // namespace zephor::update

@@ -19,6 +19,8 @@ inline constexpr int kRestoreDone = 100;
 // After this many failed tries of WaitReady (a minute) the operator is asked whether to go on.
 inline constexpr int kReadyTriesPerQuestion = 4;
 inline constexpr const char* kKeepWaitingQuestion = "ZEPHOR not ready. Keep waiting?";
+inline constexpr const char* kRestoreIncompleteFormat =
+    "\tDatabase restore not completed: %s did not finish.\r\n";
 inline constexpr const char* kBackupUnreadableMessage =
     "The saved database ZEPHORdata.bin cannot be read back.\n"
     "The ZEPHOR memory has not been erased.";

@@ -16,6 +16,7 @@
 #include "update/database_restore.h"
 #include "update/image_files.h"
 #include "update/image_preflight.h"
+#include "update/measurement_backup.h"
 #include "update/run_journal.h"
 #include "update/update_sequences.h"
 
@@ -251,6 +252,11 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
 
   if (run.start && !StartJournal(station, directory, run)) return UpdateOutcome::kStopped;
   if (qhWarning) {
+    // The warning asks for an empty memory; what it holds is saved before it is erased.
+    if (!BackupBeforeErase(station, station.portIndex, directory, run.info.equipmentNumber)) {
+      RemoveJournal(run);  // nothing was loaded: there is no run to finish
+      return UpdateOutcome::kCancelled;
+    }
     device::EraseLogger(station, false);
     if (watched.ended()) return UpdateOutcome::kCancelled;
   }

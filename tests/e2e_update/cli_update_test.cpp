@@ -5,6 +5,7 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -259,6 +260,62 @@ TEST(CliUpdateTest, InterruptDuringTheMainTransferCancelsItAndKeepsTheBackup) {
   }
   EXPECT_TRUE(JournalLeft(dir));
 }
+
+// A "QH" instrument on main 1.28 is erased before its old main is replaced: only after its
+// surveys were saved under a dated name; when they cannot be saved, --yes does not erase.
+struct QhEraseCase {
+  const char* name;
+  std::vector<std::string> faults;
+  int exitCode;
+  bool erased;
+};
+
+class CliQhEraseTest : public ::testing::TestWithParam<QhEraseCase> {};
+
+TEST_P(CliQhEraseTest, ErasesOnlyAfterADatedBackup) {
+  const QhEraseCase& c = GetParam();
+  TempDir dir;
+  script::WriteImageSet(dir, {"1.3", "1.3", "1.40", "7"});
+  const std::string simLog = (dir.path() / "sim.txt").string();
+  std::vector<std::string> args = OldQnInstrument(dir, c.faults);
+  *std::find(args.begin(), args.end(), "QN") = "QH";
+  SimChild sim(args, simLog);
+  ASSERT_NE(sim.ready(), "");
+  const std::string original = ReadWhole(dir.path() / "memory.bin");
+
+  const CliRun run = RunUpdate(dir, (dir.path() / "com1").string(), "--yes");
+  EXPECT_EQ(run.code, c.exitCode) << run.printed;
+  EXPECT_EQ(ReadWhole(simLog).find("memory erased") != std::string::npos, c.erased);
+  std::vector<std::filesystem::path> dated;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    if (entry.path().filename().string().starts_with("ZEPHORdata-123456789-")) {
+      dated.push_back(entry.path());
+    }
+  }
+  if (c.erased) {
+    ASSERT_EQ(dated.size(), 1U) << run.printed;
+    const std::string saved = ReadWhole(dated.front());
+    EXPECT_TRUE(saved.size() >= original.size() &&
+                saved.compare(0, original.size(), original) == 0);
+    EXPECT_NE(run.printed.find("\tBackup kept as " + dated.front().filename().string()),
+              std::string::npos)
+        << run.printed;
+  } else {
+    EXPECT_TRUE(dated.empty());
+    EXPECT_EQ(ReadWhole(dir.path() / "memory.bin"), original);
+    EXPECT_NE(run.printed.find("No backup of the measurements could be saved. Erase anyway?"),
+              std::string::npos)
+        << run.printed;
+    EXPECT_EQ(ReadWhole(simLog).find("header"), std::string::npos);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliQhEraseTest,
+    ::testing::Values(QhEraseCase{"SavedThenErased", {}, 0, true},
+                      QhEraseCase{"DownloadCancelledNothingErased", {"--cancel-at-block", "1"}, 1,
+                                  false}),
+    [](const ::testing::TestParamInfo<QhEraseCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace zephor::update
