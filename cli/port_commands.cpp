@@ -10,10 +10,9 @@
 #include "device/erase.h"
 #include "device/identify.h"
 #include "device/info_report.h"
-#include "update/measurement_backup.h"
-#include "device/info_report.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
+#include "update/measurement_backup.h"
 
 namespace zephor::cli {
 namespace {
@@ -70,8 +69,7 @@ void AddPortCommands(CLI::App& app, int& exitCode) {
           }
           // The backup is named by the instrument's number.
           device::DeviceInfo info;
-          if (!device::Identify(u.station(), info) ||
-              u.station().statusText != device::kStatusOk) {
+          if (!device::Identify(u.station(), info) || u.station().statusText != device::kStatusOk) {
             device::ShowNoInfo(u.station());
             return kExitNoInstrument;
           }

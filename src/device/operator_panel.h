@@ -31,9 +31,9 @@ void LogError(OperatorPanel& panel, std::string_view message);
 struct Station {
   serial::PortEnvironment ports;
   OperatorPanel* panel = nullptr;
-  int portIndex = 0;           // 0 is COM1
-  std::string statusText;      // outcome of the last identification
-  std::string grade;           // first two letters of the instrument's grade
+  int portIndex = 0;       // 0 is COM1
+  std::string statusText;  // outcome of the last identification
+  std::string grade;       // first two letters of the instrument's grade
   int downloadReply[3] = {0, 0, 0};
   // An image load or the database chain runs: stopping now leaves the instrument waiting for its
   // programs until Make Update finishes it, so closing the window asks first.

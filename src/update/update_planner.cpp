@@ -112,15 +112,14 @@ std::optional<SequenceStart> ChooseSequence(const UpdatePlan& plan) {
 // A loader letter comes before any system report: the instrument is known only through the
 // record of a stopped run, which the operator confirms. It brings the special main (unless it was
 // loaded already) and the restore; without it neither follows.
-void ResumeFromJournal(device::Station& station, const std::filesystem::path& directory,
-                       Run& run) {
+void ResumeFromJournal(device::Station& station, const std::filesystem::path& directory, Run& run) {
   const std::optional<std::filesystem::path> found = FindNewestJournal(directory);
   RunJournal journal;
   if (found && ReadJournal(*found, journal) &&
-      station.panel->ShowMessage(Formatted(kResumeQuestionFormat,
-                                           static_cast<long>(journal.info.equipmentNumber),
-                                           StepReached(journal).c_str()),
-                                 device::MessageButtons::kOkCancel)) {
+      station.panel->ShowMessage(
+          Formatted(kResumeQuestionFormat, static_cast<long>(journal.info.equipmentNumber),
+                    StepReached(journal).c_str()),
+          device::MessageButtons::kOkCancel)) {
     run.info = journal.info;
     run.specialMain = journal.specialMain && !ImageLoaded(journal, kSpecialMainImage);
     run.restoreFollows = journal.restoreFollows;
@@ -281,8 +280,8 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   if (outcome == UpdateOutcome::kDone) {
     RemoveJournal(run);
   } else if (device::StopRequested(station) && !run.journalPath.empty()) {
-    panel.AppendLog(Formatted(kStoppedDuringRestoreFormat,
-                              run.journalPath.filename().string().c_str()));
+    panel.AppendLog(
+        Formatted(kStoppedDuringRestoreFormat, run.journalPath.filename().string().c_str()));
   }
   // The window is closing after a stop: no box stands in its way.
   if (device::StopRequested(station)) return outcome;

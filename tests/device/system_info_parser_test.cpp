@@ -203,8 +203,8 @@ INSTANTIATE_TEST_SUITE_P(
         CutValueCase{"ZeroByteInTheValue", kBuild + "11" + std::string(1, '\0') + "2", 11, 0.0f,
                      0.0f, ""},
         // A main version cut after "1.4" is still 1.4: the boot version keeps its decimal point.
-        CutValueCase{"MainCutAfterItsThirdCharacter",
-                     kBoot + "1.3\r\n" + kMain + "1.4", -5, 1.4f, 1.3f, ""},
+        CutValueCase{"MainCutAfterItsThirdCharacter", kBoot + "1.3\r\n" + kMain + "1.4", -5, 1.4f,
+                     1.3f, ""},
         CutValueCase{"GradeCutToOneLetter", kMain + "1.40 - Q", -5, 1.4f, 0.0f, "Q"}),
     [](const ::testing::TestParamInfo<CutValueCase>& info) { return info.param.name; });
 

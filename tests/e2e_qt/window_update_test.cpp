@@ -1,5 +1,6 @@
 // End to end from the window: the Make Update button against zephor-sim over a pseudo-terminal,
-// with every message box answered OK, as a technician would.
+// with every message box answered OK, as a technician would; and Esc pressed during a load, with
+// the question it asks answered either way or cut short by a signal.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,11 +9,16 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <chrono>
+#include <csignal>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/signal_stop.h"
 #include "image_set.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
@@ -29,6 +35,24 @@ using e2e::SimChild;
 
 constexpr std::uint32_t kSeed = 11;
 constexpr std::size_t kDatabaseBytes = 4000;
+// Long enough that Esc finds the main image's transfer running.
+constexpr std::size_t kLongMainBytes = 200000;
+// Answer ticks a box may outlive the signal before the test gives up on it.
+constexpr int kTicksBoxMayOutliveSignal = 50;
+constexpr auto kSimLogPatience = std::chrono::seconds(5);
+constexpr auto kSimLogPoll = std::chrono::milliseconds(5);
+
+// The simulator logs what it read in its own time: the file once it holds line, or at the end of
+// the patience.
+std::string SimLogOnceItHas(const std::string& path, const std::string& line) {
+  const auto giveUp = std::chrono::steady_clock::now() + kSimLogPatience;
+  std::string text = ReadWhole(path);
+  while (text.find(line) == std::string::npos && std::chrono::steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(kSimLogPoll);
+    text = ReadWhole(path);
+  }
+  return text;
+}
 
 // The window reads its images from and writes the saved database to the working directory.
 class WorkingDirectory {
@@ -43,21 +67,56 @@ class WorkingDirectory {
   std::filesystem::path previous_;
 };
 
+// What the operator does with the question that Esc asks during a load.
+enum class StopAnswer { kOk, kCancel, kSignal };
+
+struct EscDuringLoad {
+  std::string simLog;  // Esc goes once the simulator accepted an image header
+  StopAnswer answer;
+};
+
 class WindowUpdateTest : public ::testing::Test {
  protected:
-  // Presses Make Update with COM1 on the simulator's terminal and answers every box with OK.
-  void PressMakeUpdate(const std::string& link) {
+  // Presses Make Update with COM1 on the simulator's terminal and answers every box with OK; with
+  // esc, presses Esc during the load and treats the stop question as it says. Signals are caught
+  // and stop the window as they do in the program.
+  void PressMakeUpdate(const std::string& link, const std::optional<EscDuringLoad>& esc = {}) {
     setenv("ZEPHOR_COM1", link.c_str(), 1);
+    const app::SignalStop stopSignals;
     serial::PosixPortFactory factory;
     serial::SystemTiming timing([] { QCoreApplication::processEvents(); });
     UpdaterDialog dialog(&factory, &timing, &errors_);
+    dialog.StopOnSignals();
+    QObject::connect(&dialog, &QDialog::finished, [this](int code) { endedWith_ = code; });
     dialog.show();
     QTimer answer;
     answer.setInterval(20);
-    QObject::connect(&answer, &QTimer::timeout, [this] {
-      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-        messages_.push_back(box->text().toStdString());
+    bool escSent = false;
+    bool raised = false;
+    int ticksOpenAfterSignal = 0;
+    QObject::connect(&answer, &QTimer::timeout, [&] {
+      if (esc && !escSent && ReadWhole(esc->simLog).find("header accepted") != std::string::npos) {
+        escSent = true;
+        // Pressed outside this slot: a timer does not fire again while its own slot runs.
+        QTimer::singleShot(0, &dialog, [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+      }
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      const std::string text = box->text().toStdString();
+      if (!esc || text != app::kStopLoadQuestion) {
+        messages_.push_back(text);
         box->button(QMessageBox::Ok)->click();
+      } else if (esc->answer != StopAnswer::kSignal) {
+        messages_.push_back(text);
+        box->button(esc->answer == StopAnswer::kOk ? QMessageBox::Ok : QMessageBox::Cancel)
+            ->click();
+      } else if (!raised) {
+        messages_.push_back(text);
+        raised = true;
+        std::raise(SIGINT);
+      } else if (++ticksOpenAfterSignal > kTicksBoxMayOutliveSignal) {
+        boxOutlivedSignal_ = true;
+        box->button(QMessageBox::Cancel)->click();
       }
     });
     answer.start();
@@ -76,6 +135,8 @@ class WindowUpdateTest : public ::testing::Test {
   std::ostringstream errors_;
   std::vector<std::string> messages_;
   std::string log_;
+  std::optional<int> endedWith_;  // the code the window ended with, if it ended
+  bool boxOutlivedSignal_ = false;
 };
 
 TEST_F(WindowUpdateTest, FullUpdateWithSpecialMainAndRestoreReachesTheNewVersions) {
@@ -145,6 +206,68 @@ TEST_F(WindowUpdateTest, QhRestoreWritesTheConversionBackIntoTheInstrument) {
   EXPECT_NE(conversion, held);
   EXPECT_EQ(ReadWhole(memory), conversion);
 }
+
+struct EscRow {
+  const char* name;
+  StopAnswer answer;
+  bool stops;
+};
+
+void PrintTo(const EscRow& row, std::ostream* out) { *out << row.name; }
+
+class EscDuringLoadTest : public WindowUpdateTest, public ::testing::WithParamInterface<EscRow> {};
+
+// Esc during the main image's transfer asks before leaving the instrument without its programs.
+// Cancel lets the load finish. OK cancels the transfer on the line and ends the window; so does a
+// signal while the question is open, which closes the box unanswered.
+TEST_P(EscDuringLoadTest, TheStopQuestionDecidesWhetherTheLoadFinishes) {
+  const EscRow& row = GetParam();
+  update::script::WriteImageSet(dir, {"1.2", "1.2", "1.35", "5"});
+  dir.Write("main.bin", update::script::ImageBytes({"main.bin", kLongMainBytes, 'm'}, "1.35", "5"));
+  const std::string link = (dir.path() / "com1").string();
+  const std::string state = (dir.path() / "state.txt").string();
+  const std::string simLog = (dir.path() / "sim.txt").string();
+  SimChild sim({"--link", link, "--main", "1.32", "--boot", "1.2", "--update", "1.2", "--grade",
+                "QN", "--state-out", state},
+               simLog);
+  ASSERT_EQ(sim.ready(), "ready " + link + "\n");
+  {
+    WorkingDirectory here(dir.path());
+    PressMakeUpdate(link, EscDuringLoad{simLog, row.answer});
+  }
+
+  const std::string question =
+      "Stop now? The ZEPHOR is being updated: it will wait for its programs until Make Update "
+      "finishes it.";
+  const std::string cancelHeard = "receive cancelled: the sender sent two CAN";
+  EXPECT_FALSE(boxOutlivedSignal_);
+  if (row.stops) {
+    const std::string received = SimLogOnceItHas(simLog, cancelHeard);
+    EXPECT_EQ(messages_, std::vector<std::string>{question});
+    EXPECT_TRUE(Logged("\tStopped during the load of main.bin: Make Update will finish it.\n"))
+        << log_;
+    EXPECT_FALSE(Logged("Update finished."));
+    EXPECT_EQ(endedWith_, std::optional<int>(0));
+    EXPECT_NE(received.find(cancelHeard), std::string::npos) << received;
+    EXPECT_EQ(received.find("loaded main image"), std::string::npos);
+    EXPECT_EQ(ReadWhole(state).find("main=1.35\n"), std::string::npos);
+  } else {
+    EXPECT_EQ(messages_, (std::vector<std::string>{question, "Restart the ZEPHOR !!"}));
+    EXPECT_TRUE(Logged("\tUpdate finished.\n")) << log_;
+    EXPECT_FALSE(Logged("Stopped during"));
+    EXPECT_FALSE(endedWith_.has_value());
+    const std::string summary = ReadWhole(state);
+    EXPECT_NE(summary.find("main=1.35\n"), std::string::npos) << summary;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, EscDuringLoadTest,
+                         ::testing::Values(EscRow{"Cancel", StopAnswer::kCancel, false},
+                                           EscRow{"Ok", StopAnswer::kOk, true},
+                                           EscRow{"Signal", StopAnswer::kSignal, true}),
+                         [](const ::testing::TestParamInfo<EscRow>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace zephor::qt

@@ -1,9 +1,8 @@
 // End to end: `zephor update` loads every image into zephor-sim over a pseudo-terminal, and the
 // simulator reports the versions it now runs.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
-
 #include <signal.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -70,18 +69,18 @@ bool JournalLeft(const TempDir& dir) {
 // An outdated grade "QN" instrument on main 1.28 with surveys: the full sequence with the special
 // main, then the database restore.
 std::vector<std::string> OldQnInstrument(const TempDir& dir, std::vector<std::string> extra = {}) {
-  std::vector<std::string> args{"--link",        (dir.path() / "com1").string(),
-                                "--main",        "1.28",
-                                "--boot",        "1.2",
-                                "--update",      "1.2",
-                                "--build",       "5",
-                                "--grade",       "QN",
-                                "--equipment",   "123456789",
-                                "--generate-db", "7:4000",
-                                "--ready-delay", "200",
+  std::vector<std::string> args{"--link",          (dir.path() / "com1").string(),
+                                "--main",          "1.28",
+                                "--boot",          "1.2",
+                                "--update",        "1.2",
+                                "--build",         "5",
+                                "--grade",         "QN",
+                                "--equipment",     "123456789",
+                                "--generate-db",   "7:4000",
+                                "--ready-delay",   "200",
                                 "--conversion-ms", "200",
-                                "--state-out",   (dir.path() / "state.txt").string(),
-                                "--memory-out",  (dir.path() / "memory.bin").string()};
+                                "--state-out",     (dir.path() / "state.txt").string(),
+                                "--memory-out",    (dir.path() / "memory.bin").string()};
   args.insert(args.end(), extra.begin(), extra.end());
   return args;
 }
@@ -167,15 +166,14 @@ TEST_P(CliBadImageTest, NothingReachesTheInstrument) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, CliBadImageTest,
-    ::testing::Values(
-        BadImageCase{"EmptyBoot", "boot.bin", BadImageCase::kEmpty, 4,
-                     "Image file boot.bin is empty"},
-        BadImageCase{"MissingSpecialMain", "main1p29.bin", BadImageCase::kMissing, 1,
-                     "Can't open file main1p29.bin"},
-        BadImageCase{"EmptySpecialMain", "main1p29.bin", BadImageCase::kEmpty, 4,
-                     "Image file main1p29.bin is empty"},
-        BadImageCase{"DirectoryNamedMain", "main.bin", BadImageCase::kDirectory, 1,
-                     "Can't open file main.bin"}),
+    ::testing::Values(BadImageCase{"EmptyBoot", "boot.bin", BadImageCase::kEmpty, 4,
+                                   "Image file boot.bin is empty"},
+                      BadImageCase{"MissingSpecialMain", "main1p29.bin", BadImageCase::kMissing, 1,
+                                   "Can't open file main1p29.bin"},
+                      BadImageCase{"EmptySpecialMain", "main1p29.bin", BadImageCase::kEmpty, 4,
+                                   "Image file main1p29.bin is empty"},
+                      BadImageCase{"DirectoryNamedMain", "main.bin", BadImageCase::kDirectory, 1,
+                                   "Can't open file main.bin"}),
     [](const ::testing::TestParamInfo<BadImageCase>& info) { return info.param.name; });
 
 // The loader waits for its boot program after a run stopped past the newboot; the next run serves
@@ -205,10 +203,10 @@ TEST(CliUpdateTest, RunStoppedAfterTheNewbootIsFinishedByTheNextOne) {
             std::string::npos)
       << second.printed;
   EXPECT_EQ(CountOf(second.printed, "\tLoad of special main in progress...\n"), 1U);
-  EXPECT_TRUE(InOrder(ReadWhole(simLog),
-                      {"loaded newboot image", "header refused", "loaded boot image",
-                       "loaded update image", "loaded special main image", "loaded main image",
-                       "download of", "memory erased"}))
+  EXPECT_TRUE(
+      InOrder(ReadWhole(simLog),
+              {"loaded newboot image", "header refused", "loaded boot image", "loaded update image",
+               "loaded special main image", "loaded main image", "download of", "memory erased"}))
       << ReadWhole(simLog);
   EXPECT_TRUE(InOrder(second.printed, {"\tUpdate finished.\n", "Restart the ZEPHOR !!"}));
   const std::string summary = ReadWhole(dir.path() / "state.txt");
@@ -237,9 +235,8 @@ TEST(CliUpdateTest, InterruptDuringTheMainTransferCancelsItAndKeepsTheBackup) {
                simLog);
   ASSERT_NE(sim.ready(), "");
 
-  const pid_t cli = transfer::StartChild(ZEPHOR_CLI_PATH, {"update", link, "--yes", "--images",
-                                                           dir.path().string()},
-                                         dir.path(), {});
+  const pid_t cli = transfer::StartChild(
+      ZEPHOR_CLI_PATH, {"update", link, "--yes", "--images", dir.path().string()}, dir.path(), {});
   ASSERT_GT(cli, 0);
   const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (ReadWhole(simLog).find("header accepted") == std::string::npos &&
@@ -250,11 +247,9 @@ TEST(CliUpdateTest, InterruptDuringTheMainTransferCancelsItAndKeepsTheBackup) {
   kill(cli, SIGINT);
   EXPECT_EQ(transfer::FinishChild(cli, 20000), 130);
 
-  EXPECT_NE(ReadWhole(simLog).find("receive cancelled: the sender sent two CAN"),
-            std::string::npos)
+  EXPECT_NE(ReadWhole(simLog).find("receive cancelled: the sender sent two CAN"), std::string::npos)
       << ReadWhole(simLog);
-  EXPECT_EQ(ReadWhole(dir.path() / "ZEPHORdata.bin"),
-            std::string(backup.begin(), backup.end()));
+  EXPECT_EQ(ReadWhole(dir.path() / "ZEPHORdata.bin"), std::string(backup.begin(), backup.end()));
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     EXPECT_NE(entry.path().extension(), ".part") << entry.path();
   }
@@ -313,8 +308,8 @@ TEST_P(CliQhEraseTest, ErasesOnlyAfterADatedBackup) {
 INSTANTIATE_TEST_SUITE_P(
     Table, CliQhEraseTest,
     ::testing::Values(QhEraseCase{"SavedThenErased", {}, 0, true},
-                      QhEraseCase{"DownloadCancelledNothingErased", {"--cancel-at-block", "1"}, 1,
-                                  false}),
+                      QhEraseCase{
+                          "DownloadCancelledNothingErased", {"--cancel-at-block", "1"}, 1, false}),
     [](const ::testing::TestParamInfo<QhEraseCase>& info) { return info.param.name; });
 
 }  // namespace

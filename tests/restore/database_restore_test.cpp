@@ -57,16 +57,24 @@ class RestoreTest : public ChainTest {
   Bytes before;
 };
 
-TEST_F(RestoreTest, GradeQOnlyErases) {
+TEST_F(RestoreTest, GradeQSavesADatedBackupThenErases) {
   StartWith("Q", sim::GenerateDatabase(1, 3000));
   Restore();
   EXPECT_EQ(panel.progress, (std::vector<int>{10, 30, 100}));
   EXPECT_TRUE(Memory().empty());
-  EXPECT_EQ(CountOf("DOWNLOAD"), 0u);
+  EXPECT_EQ(CountOf("DOWNLOAD"), 1u);
+  const std::size_t kept = panel.log.find("\tBackup kept as ZEPHORdata-");
+  ASSERT_NE(kept, std::string::npos) << panel.log;
+  EXPECT_LT(kept, panel.log.find("Erase data ZEPHOR."));
+  // The dated copy holds the memory as it was, padded to whole blocks.
+  const std::size_t name = kept + std::string("\tBackup kept as ").size();
+  const std::string file = panel.log.substr(name, panel.log.find('\r', name) - name);
+  const Bytes saved = ReadOut(file.c_str());
+  ASSERT_GE(saved.size(), before.size());
+  EXPECT_TRUE(std::equal(before.begin(), before.end(), saved.begin()));
   EXPECT_NE(panel.log.find("Erase data ZEPHOR."), std::string::npos);
   EXPECT_NE(panel.log.find("-----"), std::string::npos);  // a framed section
   EXPECT_TRUE(panel.log.ends_with("\tFinished.\r\n"));
-  EXPECT_FALSE(Exists(database::kDatabaseFileName));
   EXPECT_FALSE(Exists(database::kConversionFileName));
   EXPECT_FALSE(Exists(database::kReportFileName));
 }

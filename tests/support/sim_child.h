@@ -25,8 +25,9 @@ class SimChild {
     pid_ = fork();
     if (pid_ == 0) {
       dup2(out[1], STDOUT_FILENO);
-      const int logFd = logPath.empty() ? open("/dev/null", O_WRONLY)
-                                        : open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+      const int logFd = logPath.empty()
+                            ? open("/dev/null", O_WRONLY)
+                            : open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
       if (logFd >= 0) dup2(logFd, STDERR_FILENO);
       close(out[0]);
       std::vector<char*> argv{const_cast<char*>(ZEPHOR_SIM_PATH)};

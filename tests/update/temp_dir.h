@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -16,6 +17,8 @@ class TempDir {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     std::string name = "zephor_update_";
     if (info != nullptr) name += std::string(info->test_suite_name()) + "_" + info->name();
+    // A table's test names hold slashes: one flat folder each, none left behind.
+    std::replace(name.begin(), name.end(), '/', '_');
     path_ = std::filesystem::temp_directory_path() / name;
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);

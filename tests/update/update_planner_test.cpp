@@ -278,8 +278,10 @@ TEST_F(UpdatePlannerTest, QhWarningComesBeforeAnyLoadAndCancelEndsSilently) {
 }
 
 TEST_F(UpdatePlannerTest, QhWarningOkErasesAsAStepLineThenLoads) {
+  // Identification, the look at the (empty) memory before the erase, the erase, the load.
   Run(Instrument("1.2", "1.2", "1.28", 5, "QH"),
-      {Conversation(), Conversation(), Loading(MainPathLoader())}, {"1.2", "1.2", "1.32", "5"});
+      {Conversation(), Conversation(), Conversation(), Loading(MainPathLoader())},
+      {"1.2", "1.2", "1.32", "5"});
   EXPECT_EQ(panel.messages, (std::vector<std::string>{kQhWarningText, kRestart}));
   const auto& commands = instrument->model().commands();
   EXPECT_NE(std::find(commands.begin(), commands.end(), "erase 40718293"), commands.end());
@@ -288,7 +290,7 @@ TEST_F(UpdatePlannerTest, QhWarningOkErasesAsAStepLineThenLoads) {
   EXPECT_LT(erase, panel.log.find(kHeading));
   EXPECT_FALSE(Has("Finished."));
   // "QH" takes no special main.
-  ExpectLoaded(2, kMain);
+  ExpectLoaded(3, kMain);
   EXPECT_FALSE(Has("special main"));
 }
 
@@ -372,9 +374,9 @@ TEST_P(LoaderRequestTest, LoadsWhatTheLoaderAsksForAndWhatFollows) {
   if (row.journalLoaded.empty()) {
     EXPECT_TRUE(Has(kNoRecordUsedLine));
   } else {
-    EXPECT_EQ(panel.messages.front(),
-              "The update of ZEPHOR 000004711 stopped after " + row.journalLoaded.back() +
-                  ". Finish it on this instrument?");
+    EXPECT_EQ(panel.messages.front(), "The update of ZEPHOR 000004711 stopped after " +
+                                          row.journalLoaded.back() +
+                                          ". Finish it on this instrument?");
     EXPECT_FALSE(std::filesystem::exists(JournalPath(dir.path(), 4711)));  // finished
   }
 }
