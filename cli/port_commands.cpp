@@ -79,7 +79,7 @@ void AddPortCommands(CLI::App& app, int& exitCode) {
           }
           return device::EraseLogger(u.station(), true) ? kExitDone : kExitNoInstrument;
         },
-        EraseAnywayAnswer(answer, *eraseWithoutBackup));
+        CarefulAnswers{EraseAnywayAnswer(answer, *eraseWithoutBackup)});
   });
 }
 

@@ -1,11 +1,13 @@
 #include "cli/terminal_run.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <iostream>
 
 #include "app/signal_stop.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
+#include "update/database_restore.h"
 #include "update/measurement_backup.h"
 
 namespace zephor::cli {
@@ -30,7 +32,7 @@ app::ConsoleAnswer EraseAnywayAnswer(app::ConsoleAnswer answer, bool eraseWithou
 
 int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer,
                           const std::function<int(app::Updater&)>& operation,
-                          app::ConsoleAnswer eraseAnyway) {
+                          const CarefulAnswers& careful) {
   int portIndex = 0;
   if (!ResolvePort(portName, portIndex)) return kExitBadPort;
   const app::SignalStop signals;
@@ -41,7 +43,9 @@ int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer
     if (running != nullptr && app::SignalStop::Caught() != 0) running->StopForSignal();
   });
   app::ConsoleView view(std::cout, std::cerr, std::cin, answer);
-  view.AnswerFor(update::kEraseAnywayQuestion, eraseAnyway);
+  view.AnswerFor(update::kEraseAnywayQuestion, careful.eraseAnyway);
+  // The question comes after each minute of waiting: OK until the minutes are up.
+  view.AnswerFor(update::kKeepWaitingQuestion, answer, std::max(careful.readyMinutes - 1, 0));
   app::Updater updater(view, &factory, &timing, nullptr);
   running = &updater;
   updater.station().portIndex = portIndex;

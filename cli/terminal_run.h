@@ -29,10 +29,17 @@ int RunOnTerminal(const std::string& portName, app::ConsoleAnswer answer,
 // The same for an operation that gives its own exit code. A signal (interrupt, terminate,
 // hang-up) stops the operation at its next wait; the exit code is then 128 and the signal's
 // number (130, 143, 129).
-// eraseAnyway answers "Erase anyway?" (an erase without a backup) apart from the rest.
+// How the questions that must not be answered blindly are answered.
+struct CarefulAnswers {
+  // "Erase anyway?" (an erase without a backup).
+  app::ConsoleAnswer eraseAnyway = app::ConsoleAnswer::kCancel;
+  // "ZEPHOR not ready. Keep waiting?" comes once a minute; a preset OK holds this many minutes.
+  int readyMinutes = 10;
+};
+
 int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer,
                           const std::function<int(app::Updater&)>& operation,
-                          app::ConsoleAnswer eraseAnyway = app::ConsoleAnswer::kCancel);
+                          const CarefulAnswers& careful = {});
 
 // The answer to "Erase anyway?": OK only with its own flag; asked when everything is asked.
 app::ConsoleAnswer EraseAnywayAnswer(app::ConsoleAnswer answer, bool eraseWithoutBackup);

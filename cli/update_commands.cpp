@@ -1,13 +1,25 @@
 // update: the Make Update planner on the command line.
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
+#include "device/identify.h"
+#include "device/info_report.h"
+#include "update/restore_resume.h"
 #include "update/update_planner.h"
 
 namespace zephor::cli {
 namespace {
+
+constexpr int kDefaultReadyMinutes = 10;
+constexpr const char* kExitCodeHelp =
+    "Exit codes: 0 done or up to date, 1 a warning's Cancel or a missing image, 2 bad port, 3 no "
+    "instrument, 4 update stopped, 5 database restore not completed, 129/130/143 stopped by a "
+    "hang-up, an interrupt or a terminate signal.";
+constexpr const char* kNothingToRestoreLine =
+    "\tNo unfinished database restore of this ZEPHOR here.\r\n";
 
 // A script tells how the run ended by the exit code.
 int ExitCodeOf(update::UpdateOutcome outcome) {
@@ -32,35 +44,84 @@ app::ConsoleAnswer AnswerFromFlags(bool yes, bool no) {
   return app::ConsoleAnswer::kAsk;
 }
 
+// The options update and restore share.
+struct RunOptions {
+  std::string portName;
+  std::string images;
+  bool yes = false;
+  bool no = false;
+  bool eraseWithoutBackup = false;
+  int readyMinutes = kDefaultReadyMinutes;
+
+  app::ConsoleAnswer Answer() const { return AnswerFromFlags(yes, no); }
+  CarefulAnswers Careful() const {
+    return {EraseAnywayAnswer(Answer(), eraseWithoutBackup), readyMinutes};
+  }
+};
+
+void AddRunOptions(CLI::App* command, RunOptions& options) {
+  command->footer(kExitCodeHelp);
+  command->add_option("port", options.portName, kPortHelp)->required();
+  command->add_option("--images", options.images,
+                      "Directory of the image files, the journal and the saved databases "
+                      "(default: here)");
+  CLI::Option* yesFlag = command->add_flag("--yes", options.yes, "Answer OK to every warning");
+  command->add_flag("--no", options.no, "Answer Cancel to every warning")->excludes(yesFlag);
+  command->add_flag("--erase-without-backup", options.eraseWithoutBackup,
+                    "Answer OK to \"Erase anyway?\" when no backup could be saved");
+  command
+      ->add_option("--ready-minutes", options.readyMinutes,
+                   "With --yes, keep waiting for READY this many minutes (default 10)")
+      ->check(CLI::NonNegativeNumber);
+}
+
+// zephor restore: only the restore an earlier run left open, on the instrument it belongs to.
+int FinishRestore(app::Updater& updater, const std::filesystem::path& directory) {
+  device::Station& station = updater.station();
+  device::DeviceInfo info;
+  if (!device::Identify(station, info) || station.statusText != device::kStatusOk) {
+    device::ShowNoInfo(station);
+    return kExitNoInstrument;
+  }
+  switch (update::FinishOpenRestore(station, info, directory)) {
+    case update::ResumeOutcome::kNone:
+      updater.AppendLog(kNothingToRestoreLine);
+      return kExitDone;
+    case update::ResumeOutcome::kDeclined:
+      return kExitCancelled;
+    case update::ResumeOutcome::kIncomplete:
+      return kExitRestoreIncomplete;
+    case update::ResumeOutcome::kFinished:
+      break;
+  }
+  updater.ShowMessage(update::kRestartText, device::MessageButtons::kOk);
+  return kExitDone;
+}
+
 }  // namespace
 
 void AddUpdateCommands(CLI::App& app, int& exitCode) {
-  auto portName = std::make_shared<std::string>();
-  auto images = std::make_shared<std::string>();
-  auto yes = std::make_shared<bool>(false);
-  auto no = std::make_shared<bool>(false);
-  auto eraseWithoutBackup = std::make_shared<bool>(false);
+  auto updateOptions = std::make_shared<RunOptions>();
   CLI::App* update = app.add_subcommand(
       "update", "Compare the instrument's programs with the image files and load what is newer");
-  update->footer(
-      "Exit codes: 0 updated or up to date, 1 a warning's Cancel or a missing image, 2 bad port, "
-      "3 no instrument, 4 update stopped, 5 database restore not completed, 129/130/143 stopped "
-      "by a hang-up, an interrupt or a terminate signal.");
-  update->add_option("port", *portName, kPortHelp)->required();
-  update->add_option("--images", *images,
-                     "Directory of the image files and the saved database (default: here)");
-  CLI::Option* yesFlag = update->add_flag("--yes", *yes, "Answer OK to every warning");
-  update->add_flag("--no", *no, "Answer Cancel to every warning")->excludes(yesFlag);
-  update->add_flag("--erase-without-backup", *eraseWithoutBackup,
-                   "Answer OK to \"Erase anyway?\" when no backup could be saved");
-  update->callback([&exitCode, portName, images, yes, no, eraseWithoutBackup] {
-    const app::ConsoleAnswer answer = AnswerFromFlags(*yes, *no);
+  AddRunOptions(update, *updateOptions);
+  update->callback([&exitCode, updateOptions] {
+    const RunOptions& o = *updateOptions;
     exitCode = RunOnTerminalWithCode(
-        *portName, answer,
-        [images](app::Updater& u) {
-          return ExitCodeOf(update::OnMakeUpdate(u.station(), *images));
-        },
-        EraseAnywayAnswer(answer, *eraseWithoutBackup));
+        o.portName, o.Answer(),
+        [&o](app::Updater& u) { return ExitCodeOf(update::OnMakeUpdate(u.station(), o.images)); },
+        o.Careful());
+  });
+
+  auto restoreOptions = std::make_shared<RunOptions>();
+  CLI::App* restore = app.add_subcommand(
+      "restore", "Finish the database restore an earlier update left open on this instrument");
+  AddRunOptions(restore, *restoreOptions);
+  restore->callback([&exitCode, restoreOptions] {
+    const RunOptions& o = *restoreOptions;
+    exitCode = RunOnTerminalWithCode(
+        o.portName, o.Answer(), [&o](app::Updater& u) { return FinishRestore(u, o.images); },
+        o.Careful());
   });
 }
 

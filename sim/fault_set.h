@@ -21,10 +21,12 @@ struct FaultSet {
   bool okWithCrLf = false;
   bool longReply = false;
   bool neverReady = false;
-  int nakFirstBlocks = 0;  // the instrument's receiver refuses its first N blocks
-  int cancelAtBlock = 0;   // either side of a transfer sends two CAN at block k
-  int refuseHeader = 0;    // the loader refuses the Nth image header it reads (NAK)
-  LineFaultRates line;     // noise on what the instrument sends
+  int nakFirstBlocks = 0;   // the instrument's receiver refuses its first N blocks
+  int cancelAtBlock = 0;    // either side of a transfer sends two CAN at block k
+  int refuseHeader = 0;     // the loader refuses the Nth image header it reads (NAK)
+  int cancelDownloads = 0;  // the first N DOWNLOAD transfers are cancelled at their first block
+  int cancelUploads = 0;    // the first N UPLOAD transfers are cancelled at their first block
+  LineFaultRates line;      // noise on what the instrument sends
 
   FaultSet() = default;
   FaultSet(Fault fault) { Add(fault); }  // NOLINT: a single fault is a set of one

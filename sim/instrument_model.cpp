@@ -8,6 +8,8 @@
 namespace zephor::sim {
 namespace {
 
+constexpr std::uint8_t kBackspace = 0x08;
+
 constexpr char kEraseCommand[] = "erase 40718293";
 constexpr char kUpdateBanner[] = ".QLX International Update Sequence...";
 constexpr std::size_t kBannerSize = sizeof kUpdateBanner - 1;
@@ -101,6 +103,12 @@ void InstrumentModel::Receive(std::uint8_t byte, std::uint32_t nowMs) {
     command.swap(line_);
     if (!command.empty() && command.back() == '\r') command.pop_back();
     Execute(command, nowMs);
+    return;
+  }
+  // A backspace takes back the last character: the host's cancel sequence ends with them, to wipe
+  // what its receiver left on the line (a "C" asking for the next try).
+  if (byte == kBackspace) {
+    if (!line_.empty()) line_.pop_back();
     return;
   }
   // Control bytes left over from a transfer are not part of a command.

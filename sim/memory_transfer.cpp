@@ -37,8 +37,10 @@ std::string DownloadReply(std::size_t memoryBytes) {
 }
 
 void MemoryTransfer::StartDownload(const std::vector<std::uint8_t>& memory, std::uint32_t nowMs) {
-  sender_ =
-      std::make_unique<XmodemBlockSender>(memory, nowMs, SenderFaults{faults_.cancelAtBlock}, log_);
+  // The first downloads may be given up at their first block, whatever else is set.
+  const bool cancel = downloads_++ < faults_.cancelDownloads;
+  sender_ = std::make_unique<XmodemBlockSender>(
+      memory, nowMs, SenderFaults{cancel ? 1 : faults_.cancelAtBlock}, log_);
 }
 
 void MemoryTransfer::StartUpload(std::uint32_t length, std::uint16_t crc, std::uint32_t nowMs,
@@ -46,8 +48,9 @@ void MemoryTransfer::StartUpload(std::uint32_t length, std::uint16_t crc, std::u
   uploadLength_ = length;
   uploadCrc_ = crc;
   uploaded_.reset();
+  const bool cancel = uploads_++ < faults_.cancelUploads;
   receiver_ = std::make_unique<XmodemBlockReceiver>(
-      ReceiverFaults{faults_.nakFirstBlocks, faults_.cancelAtBlock}, log_);
+      ReceiverFaults{faults_.nakFirstBlocks, cancel ? 1 : faults_.cancelAtBlock}, log_);
   receiver_->Start(nowMs, out);
 }
 

@@ -44,6 +44,8 @@ class MemoryTransfer {
   std::uint32_t uploadLength_ = 0;
   std::uint16_t uploadCrc_ = 0;
   std::optional<std::vector<std::uint8_t>> uploaded_;
+  int downloads_ = 0;
+  int uploads_ = 0;
 };
 
 }  // namespace zephor::sim

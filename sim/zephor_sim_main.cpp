@@ -111,6 +111,12 @@ int main(int argc, char** argv) {
   app.add_option("--refuse-header", faults.refuseHeader,
                  "Refuse the Nth image header the loader reads (NAK)")
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--cancel-downloads", faults.cancelDownloads,
+                 "Cancel the first N database downloads at their first block")
+      ->check(CLI::NonNegativeNumber);
+  app.add_option("--cancel-uploads", faults.cancelUploads,
+                 "Cancel the first N database uploads at their first block")
+      ->check(CLI::NonNegativeNumber);
   app.add_option("--corrupt-rate", faults.line.corrupt, "Chance to flip a bit of a sent byte")
       ->check(CLI::Range(0.0, 1.0));
   app.add_option("--drop-rate", faults.line.drop, "Chance to drop a sent byte")

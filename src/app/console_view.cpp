@@ -19,8 +19,16 @@ bool ConsoleView::ShowMessage(std::string_view text, device::MessageButtons butt
     err_.flush();
     return true;
   }
+  ConsoleAnswer answer = answer_;
   const auto found = specific_.find(text);
-  const ConsoleAnswer answer = found != specific_.end() ? found->second : answer_;
+  if (found != specific_.end()) {
+    Specific& specific = found->second;
+    answer = specific.answer;
+    if (answer == ConsoleAnswer::kOk && specific.okLeft >= 0) {
+      if (specific.okLeft == 0) answer = ConsoleAnswer::kCancel;
+      if (specific.okLeft > 0) --specific.okLeft;
+    }
+  }
   if (answer != ConsoleAnswer::kAsk) {
     const bool ok = answer == ConsoleAnswer::kOk;
     err_ << (ok ? "[OK]\n" : "[Cancel]\n");

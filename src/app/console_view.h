@@ -32,9 +32,10 @@ class ConsoleView final : public UpdaterView {
   void PumpEvents() override {}
 
   // A question whose answer differs from the preset one: the erase of a memory without a backup
-  // is never answered by a general "OK to everything".
-  void AnswerFor(std::string_view question, ConsoleAnswer answer) {
-    specific_[std::string(question)] = answer;
+  // is never answered by a general "OK to everything". With okLimit set, an OK answer is given
+  // that many times, then Cancel.
+  void AnswerFor(std::string_view question, ConsoleAnswer answer, int okLimit = -1) {
+    specific_[std::string(question)] = {answer, okLimit};
   }
 
   bool exitRequested() const { return exitRequested_; }
@@ -45,7 +46,11 @@ class ConsoleView final : public UpdaterView {
   std::ostream& err_;
   std::istream& in_;
   ConsoleAnswer answer_;
-  std::map<std::string, ConsoleAnswer, std::less<>> specific_;
+  struct Specific {
+    ConsoleAnswer answer;
+    int okLeft;  // -1: no limit
+  };
+  std::map<std::string, Specific, std::less<>> specific_;
   bool exitRequested_ = false;
   int exitCode_ = 0;
 };

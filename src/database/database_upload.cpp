@@ -38,7 +38,7 @@ std::string UploadCommandText(std::size_t length, std::uint16_t check) {
   return text;
 }
 
-void UploadDatabase(device::Station& station, int portIndex, SavedDatabaseOutcome outcome,
+bool UploadDatabase(device::Station& station, int portIndex, SavedDatabaseOutcome outcome,
                     const std::filesystem::path& directory) {
   device::OperatorPanel& panel = *station.panel;
   panel.AppendLog(kWriteLine);
@@ -46,7 +46,7 @@ void UploadDatabase(device::Station& station, int portIndex, SavedDatabaseOutcom
   // half-written one would replace its memory with something else.
   if (outcome != SavedDatabaseOutcome::kConverted) {
     panel.AppendLog(kNotConvertedLine);
-    return;
+    return false;
   }
 
   std::ifstream file(directory / kConversionFileName, std::ios::binary | std::ios::ate);
@@ -54,7 +54,7 @@ void UploadDatabase(device::Station& station, int portIndex, SavedDatabaseOutcom
     panel.ShowMessage(std::string("Can't open file ") + kConversionFileName,
                       device::MessageButtons::kOk);
     panel.ExitProgram(1);
-    return;
+    return false;
   }
   const std::streamoff length = file.tellg();
   std::vector<std::uint8_t> image;
@@ -62,18 +62,19 @@ void UploadDatabase(device::Station& station, int portIndex, SavedDatabaseOutcom
     image.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
   } catch (const std::bad_alloc&) {
     panel.ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
-    return;
+    return false;
   }
   file.seekg(0);
   file.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
   file.close();
 
   const std::uint16_t check = transfer::Crc16(image.size(), 0, image.data());
-  SendDatabaseFile(station, portIndex, image.size(), check, directory);
+  const bool sent = SendDatabaseFile(station, portIndex, image.size(), check, directory);
   panel.AppendLog(kFinishedLine);
+  return sent;
 }
 
-void SendDatabaseFile(device::Station& station, int portIndex, std::size_t length,
+bool SendDatabaseFile(device::Station& station, int portIndex, std::size_t length,
                       std::uint16_t check, const std::filesystem::path& directory) {
   device::OperatorPanel& panel = *station.panel;
   serial::PortHandle port(device::OpenCommandPort(station.ports, portIndex));
@@ -90,6 +91,7 @@ void SendDatabaseFile(device::Station& station, int portIndex, std::size_t lengt
   }
   panel.SetProgress(0);
   device::SendCommand(*port, device::kLockCommand, device::kLineFeed);
+  return result >= 0;
 }
 
 }  // namespace zephor::database

@@ -23,12 +23,14 @@ inline constexpr const char* kNotConvertedLine =
 std::string UploadCommandText(std::size_t length, std::uint16_t check);
 
 // Sends directory/"_Conversion.txt" when this run's conversion completed it (outcome kConverted);
-// any other outcome sends nothing and the log says why. A missing file ends the program.
-void UploadDatabase(device::Station& station, int portIndex, SavedDatabaseOutcome outcome,
+// any other outcome sends nothing and the log says why. A missing file ends the program. True
+// when the file went over whole.
+bool UploadDatabase(device::Station& station, int portIndex, SavedDatabaseOutcome outcome,
                     const std::filesystem::path& directory = {});
 
-// The exchange with the instrument: unlock, announce length and check, send, lock.
-void SendDatabaseFile(device::Station& station, int portIndex, std::size_t length,
+// The exchange with the instrument: unlock, announce length and check, send, lock. True when the
+// transfer succeeded.
+bool SendDatabaseFile(device::Station& station, int portIndex, std::size_t length,
                       std::uint16_t check, const std::filesystem::path& directory = {});
 
 }  // namespace zephor::database

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <optional>
+#include <system_error>
 #include <vector>
 
 #include "database/database_download.h"
@@ -23,6 +25,8 @@ namespace {
 constexpr const char* kEraseOnlyGrade = "Q";
 constexpr const char* kWriteBackGrade = "QH";
 constexpr const char* kWaitAbandonedLine = "\tWaiting for READY abandoned: memory not touched.\r\n";
+constexpr const char* kBackupMismatchLine =
+    "\tThe saved backup is missing or differs from its record: nothing more is done.\r\n";
 constexpr const char* kBackupUnreadableLine =
     "\tZEPHORdata.bin does not decode: memory not erased, the file is kept.\r\n";
 
@@ -48,14 +52,71 @@ bool Incomplete(device::OperatorPanel& panel, const char* step) {
   return false;
 }
 
+// Notes a stage and the dated backup in the journal before the next step begins.
+bool Record(JournalKeeper* journal, const std::filesystem::path& directory, RestoreStage stage,
+            const std::filesystem::path& backup = {}) {
+  if (journal == nullptr) return true;
+  RunJournal& record = journal->record();
+  if (!backup.empty() && !ReadFileFacts(directory, backup.filename().string(), record.backup)) {
+    return false;
+  }
+  record.restoreStage = stage;
+  return journal->Save();
+}
+
+// After the erase the saved copy is the only one: ZEPHORdata.bin must be the backup the journal
+// names, byte for byte, or is made so from the dated copy.
+bool PutBackupInPlace(const std::filesystem::path& directory, const FileFacts& backup) {
+  FileFacts dated;
+  if (backup.name.empty() || !ReadFileFacts(directory, backup.name, dated) ||
+      dated.length != backup.length || dated.crc != backup.crc) {
+    return false;
+  }
+  FileFacts saved;
+  if (ReadFileFacts(directory, database::kDatabaseFileName, saved) &&
+      saved.length == backup.length && saved.crc == backup.crc) {
+    return true;
+  }
+  std::error_code ec;
+  std::filesystem::copy_file(directory / backup.name, directory / database::kDatabaseFileName,
+                             std::filesystem::copy_options::overwrite_existing, ec);
+  return !ec;
+}
+
+// Saves the memory (download, whole walk, dated copy); the journal then says "saved".
+bool SaveMemory(device::Station& station, int portIndex, const device::DeviceInfo& info,
+                const std::filesystem::path& directory, JournalKeeper* journal, bool& empty) {
+  device::OperatorPanel& panel = *station.panel;
+  empty = false;
+  if (!database::DownloadDatabase(station, portIndex, directory)) {
+    // An instrument with nothing stored has nothing to restore.
+    empty = station.downloadReply[1] == 0 && !device::StopRequested(station);
+    return empty || Incomplete(panel, "saving the database");
+  }
+  if (!SavedDatabaseIsWhole(station, directory)) {
+    panel.AppendLog(kBackupUnreadableLine);
+    panel.ShowMessage(kBackupUnreadableMessage, device::MessageButtons::kOk);
+    return Incomplete(panel, "checking the saved database");
+  }
+  const std::optional<std::filesystem::path> dated =
+      KeepDatedBackup(station, directory, info.equipmentNumber);
+  if (!dated || !Record(journal, directory, RestoreStage::kSaved, *dated)) {
+    return Incomplete(panel, "keeping a dated copy of the saved database");
+  }
+  return true;
+}
+
 }  // namespace
 
 bool RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
-                        const std::filesystem::path& directory) {
+                        const std::filesystem::path& directory, JournalKeeper* journal,
+                        RestoreEntry entry) {
   device::OperatorPanel& panel = *station.panel;
   const device::LoadingScope loading(station);
+  RestoreStage stage = journal != nullptr ? journal->record().restoreStage : RestoreStage::kPending;
   panel.SetProgress(kRestoreStarted);
-  if (!AwaitReady(station, portIndex)) {
+  // A restarted instrument says READY once; one already running is not waited for.
+  if (entry == RestoreEntry::kAfterNewMain && !AwaitReady(station, portIndex)) {
     panel.AppendLog(kWaitAbandonedLine);
     return Incomplete(panel, "waiting for READY");
   }
@@ -63,38 +124,53 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
 
   if (station.grade == kEraseOnlyGrade) {
     // The new main cannot read the old surveys, but they are saved before they are erased.
-    if (!BackupBeforeErase(station, portIndex, directory, info.equipmentNumber)) {
-      return Incomplete(panel, "saving the measurements before the erase");
+    if (stage == RestoreStage::kPending) {
+      std::filesystem::path kept;
+      if (!BackupBeforeErase(station, portIndex, directory, info.equipmentNumber, &kept) ||
+          !Record(journal, directory, RestoreStage::kSaved, kept)) {
+        return Incomplete(panel, "saving the measurements before the erase");
+      }
     }
     device::EraseLogger(station, true);
     panel.SetProgress(kRestoreDone);
     return !device::StopRequested(station) || Incomplete(panel, "erasing");
   }
 
-  if (!database::DownloadDatabase(station, portIndex, directory)) {
-    // An instrument with nothing stored has nothing to restore.
-    if (station.downloadReply[1] == 0 && !device::StopRequested(station)) return true;
-    return Incomplete(panel, "saving the database");
-  }
-  if (!SavedDatabaseIsWhole(station, directory)) {
-    panel.AppendLog(kBackupUnreadableLine);
-    panel.ShowMessage(kBackupUnreadableMessage, device::MessageButtons::kOk);
-    return Incomplete(panel, "checking the saved database");
-  }
-  if (!KeepDatedBackup(station, directory, info.equipmentNumber)) {
-    return Incomplete(panel, "keeping a dated copy of the saved database");
+  if (stage == RestoreStage::kPending) {
+    bool empty = false;
+    if (!SaveMemory(station, portIndex, info, directory, journal, empty)) return false;
+    if (empty) return true;
+    stage = RestoreStage::kSaved;
   }
   panel.SetProgress(kRestoreSaved);
-  device::EraseLogger(station, false);
+  if (stage == RestoreStage::kSaved) {
+    device::EraseLogger(station, false);
+    if (device::StopRequested(station)) return Incomplete(panel, "erasing");
+    if (!Record(journal, directory, RestoreStage::kErased)) {
+      return Incomplete(panel, "recording the erase");
+    }
+  } else if (journal != nullptr && !PutBackupInPlace(directory, journal->record().backup)) {
+    // Resumed after the erase: the surveys exist only in the backup.
+    panel.AppendLog(kBackupMismatchLine);
+    return Incomplete(panel, "finding the saved backup");
+  }
   panel.SetProgress(kRestoreErased);
   const database::SavedDatabaseOutcome outcome =
       database::ProcessSavedDatabase(station, info, directory);
+  if (journal != nullptr) {
+    const char* written = station.grade == database::kReportGrade ? database::kReportFileName
+                                                                  : database::kConversionFileName;
+    ReadFileFacts(directory, written, journal->record().conversion);
+    Record(journal, directory, RestoreStage::kProcessed);
+  }
   panel.SetProgress(kRestoreProcessed);
-  if (station.grade == kWriteBackGrade) {
-    database::UploadDatabase(station, portIndex, outcome, directory);
+  if (station.grade == kWriteBackGrade &&
+      (!database::UploadDatabase(station, portIndex, outcome, directory) ||
+       device::StopRequested(station))) {
+    return Incomplete(panel, "writing the database back");
   }
   panel.SetProgress(kRestoreDone);
-  return !device::StopRequested(station) || Incomplete(panel, "writing the database back");
+  return !device::StopRequested(station) || Incomplete(panel, "the database restore");
 }
 
 }  // namespace zephor::update

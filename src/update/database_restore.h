@@ -5,8 +5,13 @@
 
 #include "device/device_info.h"
 #include "device/operator_panel.h"
+#include "update/run_journal.h"
 
 namespace zephor::update {
+
+// Where the restore begins: right after a new main program, which says READY once it runs, or on
+// an instrument that already runs it.
+enum class RestoreEntry { kAfterNewMain, kInstrumentRunning };
 
 // Progress positions the operator follows the chain by.
 inline constexpr int kRestoreStarted = 10;
@@ -20,7 +25,7 @@ inline constexpr int kRestoreDone = 100;
 inline constexpr int kReadyTriesPerQuestion = 4;
 inline constexpr const char* kKeepWaitingQuestion = "ZEPHOR not ready. Keep waiting?";
 inline constexpr const char* kRestoreIncompleteFormat =
-    "\tDatabase restore not completed: %s did not finish.\r\n";
+    "\tDatabase restore not completed: %s did not finish. Make Update will finish it.\r\n";
 inline constexpr const char* kBackupUnreadableMessage =
     "The saved database ZEPHORdata.bin cannot be read back.\n"
     "The ZEPHOR memory has not been erased.";
@@ -28,9 +33,13 @@ inline constexpr const char* kBackupUnreadableMessage =
 // Waits for the restarted instrument, then by station.grade erases only ("Q"), or saves the
 // database, erases, writes the report or conversion and, for "QH", sends the conversion back.
 // The memory is erased only once the saved copy has been read back whole. Files live in
-// directory (the working directory when empty). False when the restore did not complete: the
-// wait was abandoned or stopped, or no whole copy of the database could be saved.
+// directory (the working directory when empty). Every saved database is also kept under a dated
+// name. With a journal each stage is recorded as it is reached, and a journal that already holds
+// a stage is finished from there: after the erase the work goes on from the dated backup it names.
+// False when the restore did not complete; the log names the step.
 bool RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
-                        const std::filesystem::path& directory = {});
+                        const std::filesystem::path& directory = {},
+                        JournalKeeper* journal = nullptr,
+                        RestoreEntry entry = RestoreEntry::kAfterNewMain);
 
 }  // namespace zephor::update

@@ -77,13 +77,16 @@ std::optional<std::filesystem::path> KeepDatedBackup(device::Station& station,
 }
 
 bool BackupBeforeErase(device::Station& station, int portIndex,
-                       const std::filesystem::path& directory, std::int32_t equipmentNumber) {
+                       const std::filesystem::path& directory, std::int32_t equipmentNumber,
+                       std::filesystem::path* kept) {
   // No answer at all must not read as an empty memory.
   station.downloadReply[1] = kNoAnswerYet;
   if (database::DownloadDatabase(station, portIndex, directory)) {
-    if (SavedDatabaseIsWhole(station, directory) &&
-        KeepDatedBackup(station, directory, equipmentNumber)) {
-      return true;
+    if (SavedDatabaseIsWhole(station, directory)) {
+      const std::optional<std::filesystem::path> dated =
+          KeepDatedBackup(station, directory, equipmentNumber);
+      if (dated && kept != nullptr) *kept = *dated;
+      if (dated) return true;
     }
   } else if (station.downloadReply[1] == 0) {
     return true;  // nothing stored, nothing to lose

@@ -31,8 +31,10 @@ std::optional<std::filesystem::path> KeepDatedBackup(device::Station& station,
 
 // Before an erase that has no saved copy behind it: saves the database as the download does,
 // checks it and keeps it under its dated name. True when the erase may go on: a whole backup was
-// kept, the memory is empty, or the operator answered OK to erase without one.
+// kept (its path goes to *kept when given), the memory is empty, or the operator answered OK to
+// erase without one.
 bool BackupBeforeErase(device::Station& station, int portIndex,
-                       const std::filesystem::path& directory, std::int32_t equipmentNumber);
+                       const std::filesystem::path& directory, std::int32_t equipmentNumber,
+                       std::filesystem::path* kept = nullptr);
 
 }  // namespace zephor::update

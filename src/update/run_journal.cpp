@@ -8,6 +8,9 @@
 #include <iterator>
 #include <nlohmann/json.hpp>
 #include <system_error>
+#include <vector>
+
+#include "transfer/crc16.h"
 
 namespace zephor::update {
 namespace {
@@ -18,6 +21,39 @@ constexpr const char* kTemporarySuffix = ".tmp";
 constexpr const char* kNothingLoaded = "its start";
 constexpr int kFormatVersion = 1;
 constexpr std::size_t kEquipmentDigits = 9;
+
+struct StageName {
+  RestoreStage stage;
+  const char* key;   // in the file
+  const char* text;  // for the operator
+};
+constexpr StageName kStageNames[] = {
+    {RestoreStage::kPending, "pending", "nothing saved yet"},
+    {RestoreStage::kSaved, "saved", "the measurements saved"},
+    {RestoreStage::kErased, "erased", "the memory erased"},
+    {RestoreStage::kProcessed, "processed", "the report or conversion written"},
+};
+
+const char* StageKey(RestoreStage stage) {
+  for (const StageName& name : kStageNames) {
+    if (name.stage == stage) return name.key;
+  }
+  return kStageNames[0].key;
+}
+
+bool StageFromKey(const std::string& key, RestoreStage& stage) {
+  for (const StageName& name : kStageNames) {
+    if (key == name.key) {
+      stage = name.stage;
+      return true;
+    }
+  }
+  return false;
+}
+
+json FactsToJson(const FileFacts& facts) {
+  return {{"name", facts.name}, {"length", facts.length}, {"crc16", facts.crc}};
+}
 
 json InfoToJson(const device::DeviceInfo& info) {
   return {{"equipmentNumber", info.equipmentNumber},
@@ -58,6 +94,12 @@ bool TakeNames(const json& object, const char* key, std::vector<std::string>& na
   return true;
 }
 
+bool FactsFromJson(const json& object, const char* key, FileFacts& facts) {
+  const auto it = object.find(key);
+  return it != object.end() && it->is_object() && Take(*it, "name", facts.name) &&
+         Take(*it, "length", facts.length) && Take(*it, "crc16", facts.crc);
+}
+
 bool InfoFromJson(const json& object, device::DeviceInfo& info) {
   return object.is_object() && Take(object, "equipmentNumber", info.equipmentNumber) &&
          Take(object, "cardNumber", info.cardNumber) && Take(object, "cardIssue", info.cardIssue) &&
@@ -96,7 +138,10 @@ bool WriteJournal(const std::filesystem::path& path, const RunJournal& journal) 
                        {"specialMain", journal.specialMain},
                        {"restoreFollows", journal.restoreFollows},
                        {"loaded", journal.loaded},
-                       {"writtenAt", NowSeconds()}};
+                       {"writtenAt", NowSeconds()},
+                       {"restoreStage", StageKey(journal.restoreStage)},
+                       {"backup", FactsToJson(journal.backup)},
+                       {"conversion", FactsToJson(journal.conversion)}};
   std::filesystem::path temporary = path;
   temporary += kTemporarySuffix;
   {
@@ -134,6 +179,12 @@ bool ReadJournal(const std::filesystem::path& path, RunJournal& journal) {
       !Take(record, "writtenAt", read.writtenAt)) {
     return false;
   }
+  std::string stage;
+  if (!Take(record, "restoreStage", stage) || !StageFromKey(stage, read.restoreStage) ||
+      !FactsFromJson(record, "backup", read.backup) ||
+      !FactsFromJson(record, "conversion", read.conversion)) {
+    return false;
+  }
   journal = std::move(read);
   return true;
 }
@@ -164,6 +215,38 @@ std::string StepReached(const RunJournal& journal) {
 
 bool ImageLoaded(const RunJournal& journal, const std::string& image) {
   return std::find(journal.loaded.begin(), journal.loaded.end(), image) != journal.loaded.end();
+}
+
+}  // namespace zephor::update
+
+namespace zephor::update {
+
+bool JournalKeeper::Save() const { return !active() || WriteJournal(path_, journal_); }
+
+void JournalKeeper::Remove() const {
+  if (!active()) return;
+  std::error_code ignored;
+  std::filesystem::remove(path_, ignored);
+}
+
+const char* RestoreStageText(RestoreStage stage) {
+  for (const StageName& name : kStageNames) {
+    if (name.stage == stage) return name.text;
+  }
+  return kStageNames[0].text;
+}
+
+bool ReadFileFacts(const std::filesystem::path& directory, const std::string& name,
+                   FileFacts& facts) {
+  std::ifstream in(directory / name, std::ios::binary);
+  if (!in) return false;
+  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
+                                        std::istreambuf_iterator<char>());
+  if (in.bad()) return false;
+  facts.name = name;
+  facts.length = bytes.size();
+  facts.crc = transfer::Crc16(bytes.size(), 0, bytes.data());
+  return true;
 }
 
 }  // namespace zephor::update

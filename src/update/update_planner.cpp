@@ -17,6 +17,7 @@
 #include "update/image_files.h"
 #include "update/image_preflight.h"
 #include "update/measurement_backup.h"
+#include "update/restore_resume.h"
 #include "update/run_journal.h"
 #include "update/update_sequences.h"
 
@@ -81,8 +82,7 @@ struct Run {
   bool restoreFollows = false;  // the database restore follows the main program of this run
   ImageVersions images;
   std::optional<SequenceStart> start;  // the sequence to run, if any
-  std::filesystem::path journalPath;   // empty when the instrument is not known by its number
-  RunJournal journal;
+  JournalKeeper journal;               // inactive when the instrument is not known by its number
 };
 
 template <typename... Values>
@@ -123,8 +123,7 @@ void ResumeFromJournal(device::Station& station, const std::filesystem::path& di
     run.info = journal.info;
     run.specialMain = journal.specialMain && !ImageLoaded(journal, kSpecialMainImage);
     run.restoreFollows = journal.restoreFollows;
-    run.journalPath = *found;
-    run.journal = std::move(journal);
+    run.journal = JournalKeeper(*found, std::move(journal));
     station.grade = run.info.grade.substr(0, kStoredGradeLetters);
     return;
   }
@@ -134,26 +133,22 @@ void ResumeFromJournal(device::Station& station, const std::filesystem::path& di
 // Before the first load: the record a stopped run is finished from. False when it cannot be
 // written; nothing has reached the instrument then.
 bool StartJournal(device::Station& station, const std::filesystem::path& directory, Run& run) {
-  if (run.journalPath.empty()) {
+  if (!run.journal.active()) {
     if (run.programMissing) return true;  // no number to name it by: the loader asks again
-    run.journalPath = JournalPath(directory, run.info.equipmentNumber);
-    run.journal.info = run.info;
+    RunJournal fresh;
+    fresh.info = run.info;
+    run.journal = JournalKeeper(JournalPath(directory, run.info.equipmentNumber), fresh);
   }
-  run.journal.images = SequenceImages(*run.start, run.specialMain);
-  run.journal.specialMain = run.specialMain;
-  run.journal.restoreFollows = run.restoreFollows;
-  if (WriteJournal(run.journalPath, run.journal)) return true;
+  RunJournal& record = run.journal.record();
+  record.images = SequenceImages(*run.start, run.specialMain);
+  record.specialMain = run.specialMain;
+  record.restoreFollows = run.restoreFollows;
+  if (run.journal.Save()) return true;
   station.panel->ShowMessage(
-      Formatted(kJournalUnwritableFormat, run.journalPath.filename().string().c_str()),
+      Formatted(kJournalUnwritableFormat, run.journal.path().filename().string().c_str()),
       device::MessageButtons::kOk);
   device::LogError(*station.panel, kUpdateStoppedText);
   return false;
-}
-
-void RemoveJournal(const Run& run) {
-  if (run.journalPath.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove(run.journalPath, ignored);
 }
 
 // Runs the chosen sequence, noting each loaded image in the journal; false when it stopped.
@@ -164,9 +159,9 @@ bool LoadImages(device::Station& station, const std::filesystem::path& directory
   const bool done = RunSequence(station, station.portIndex, run.specialMain, directory, *run.start,
                                 [&](const std::string& image) {
                                   ++loaded;
-                                  if (run.journalPath.empty()) return;
-                                  run.journal.loaded.push_back(image);
-                                  WriteJournal(run.journalPath, run.journal);
+                                  if (!run.journal.active()) return;
+                                  run.journal.record().loaded.push_back(image);
+                                  run.journal.Save();
                                 });
   if (!done && device::StopRequested(station) && loaded < images.size()) {
     station.panel->AppendLog(Formatted(kStoppedDuringLoadFormat, images[loaded].c_str()));
@@ -206,6 +201,17 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   if (run.programMissing) {
     ResumeFromJournal(station, directory, run);
   } else {
+    // A restore an earlier run left open comes first: the memory may hold no other copy.
+    switch (FinishOpenRestore(station, run.info, directory)) {
+      case ResumeOutcome::kNone:
+      case ResumeOutcome::kDeclined:
+      case ResumeOutcome::kFinished:
+        break;
+      case ResumeOutcome::kIncomplete:
+        if (watched.ended()) return UpdateOutcome::kCancelled;
+        return UpdateOutcome::kRestoreIncomplete;
+    }
+    if (watched.ended()) return UpdateOutcome::kCancelled;
     // The grade outlives the run: the database restore and a later run read it.
     station.grade = run.info.grade.substr(0, kStoredGradeLetters);
     if (!ReadImageVersions(station, run.images, directory)) return UpdateOutcome::kCancelled;
@@ -253,7 +259,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   if (qhWarning) {
     // The warning asks for an empty memory; what it holds is saved before it is erased.
     if (!BackupBeforeErase(station, station.portIndex, directory, run.info.equipmentNumber)) {
-      RemoveJournal(run);  // nothing was loaded: there is no run to finish
+      run.journal.Remove();  // nothing was loaded: there is no run to finish
       return UpdateOutcome::kCancelled;
     }
     device::EraseLogger(station, false);
@@ -272,16 +278,17 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
 
   UpdateOutcome outcome = UpdateOutcome::kDone;
   if (run.restoreFollows) {
-    if (!RunDatabaseRestore(station, station.portIndex, run.info, directory)) {
+    if (!RunDatabaseRestore(station, station.portIndex, run.info, directory,
+                            run.journal.active() ? &run.journal : nullptr)) {
       outcome = UpdateOutcome::kRestoreIncomplete;
     }
     if (watched.ended()) return UpdateOutcome::kCancelled;
   }
   if (outcome == UpdateOutcome::kDone) {
-    RemoveJournal(run);
-  } else if (device::StopRequested(station) && !run.journalPath.empty()) {
+    run.journal.Remove();
+  } else if (device::StopRequested(station) && run.journal.active()) {
     panel.AppendLog(
-        Formatted(kStoppedDuringRestoreFormat, run.journalPath.filename().string().c_str()));
+        Formatted(kStoppedDuringRestoreFormat, run.journal.path().filename().string().c_str()));
   }
   // The window is closing after a stop: no box stands in its way.
   if (device::StopRequested(station)) return outcome;

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -27,17 +28,33 @@ struct CliRun {
   std::string printed;  // standard output and error together
 };
 
-// `zephor update PORT --images DIR` with further options; nothing comes on standard input.
-CliRun RunUpdate(const TempDir& dir, const std::string& link, const std::string& options) {
+// `zephor SUBCOMMAND PORT --images DIR` with further options; nothing comes on standard input.
+CliRun RunCli(const TempDir& dir, const std::string& subcommand, const std::string& link,
+              const std::string& options) {
   const std::string log = (dir.path() / "cli.txt").string();
-  const std::string command = std::string(ZEPHOR_CLI_PATH) + " update " + link + " --images " +
-                              dir.path().string() + " " + options + " > " + log +
+  const std::string command = std::string(ZEPHOR_CLI_PATH) + " " + subcommand + " " + link +
+                              " --images " + dir.path().string() + " " + options + " > " + log +
                               " 2>&1 < /dev/null";
   const int status = std::system(command.c_str());
   CliRun run;
   if (WIFEXITED(status)) run.code = WEXITSTATUS(status);
   run.printed = ReadWhole(log);
   return run;
+}
+
+CliRun RunUpdate(const TempDir& dir, const std::string& link, const std::string& options) {
+  return RunCli(dir, "update", link, options);
+}
+
+// Waits until the simulator's log holds text; false after the limit.
+bool AwaitSimLog(const std::string& simLog, const std::string& text,
+                 std::chrono::seconds limit = std::chrono::seconds(60)) {
+  const auto giveUp = std::chrono::steady_clock::now() + limit;
+  while (ReadWhole(simLog).find(text) == std::string::npos) {
+    if (std::chrono::steady_clock::now() > giveUp) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
 }
 
 std::size_t CountOf(const std::string& text, const std::string& part) {
@@ -238,11 +255,7 @@ TEST(CliUpdateTest, InterruptDuringTheMainTransferCancelsItAndKeepsTheBackup) {
   const pid_t cli = transfer::StartChild(
       ZEPHOR_CLI_PATH, {"update", link, "--yes", "--images", dir.path().string()}, dir.path(), {});
   ASSERT_GT(cli, 0);
-  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  while (ReadWhole(simLog).find("header accepted") == std::string::npos &&
-         std::chrono::steady_clock::now() < giveUp) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  ASSERT_TRUE(AwaitSimLog(simLog, "header accepted"));
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
   kill(cli, SIGINT);
   EXPECT_EQ(transfer::FinishChild(cli, 20000), 130);
@@ -311,6 +324,93 @@ INSTANTIATE_TEST_SUITE_P(
                       QhEraseCase{
                           "DownloadCancelledNothingErased", {"--cancel-at-block", "1"}, 1, false}),
     [](const ::testing::TestParamInfo<QhEraseCase>& info) { return info.param.name; });
+
+// A "QH" instrument on main 1.31 gets main 1.40 and its database back; whatever interrupts the
+// restore, a second run finishes it from its journal: the memory ends as the conversion of what it
+// held, and the journal is gone.
+struct InterruptionCase {
+  const char* name;
+  std::vector<std::string> faults;
+  const char* interruptAfter;  // the simulator's log line after which SIGINT comes; none when null
+  const char* second;          // the command that finishes it
+};
+
+class CliRestoreResumeTest : public ::testing::TestWithParam<InterruptionCase> {};
+
+TEST_P(CliRestoreResumeTest, TheNextRunFinishesTheRestore) {
+  const InterruptionCase& c = GetParam();
+  TempDir dir;
+  script::WriteImageSet(dir, {"1.3", "1.3", "1.40", "7"});
+  const std::string simLog = (dir.path() / "sim.txt").string();
+  const std::string link = (dir.path() / "com1").string();
+  std::vector<std::string> args{"--link",        link,
+                                "--main",        "1.31",
+                                "--boot",        "1.3",
+                                "--update",      "1.3",
+                                "--grade",       "QH",
+                                "--equipment",   "77",
+                                "--generate-db", "5:3000",
+                                "--ready-delay", "200",
+                                "--memory-out",  (dir.path() / "memory.bin").string()};
+  args.insert(args.end(), c.faults.begin(), c.faults.end());
+  SimChild sim(args, simLog);
+  ASSERT_NE(sim.ready(), "");
+  const std::string original = ReadWhole(dir.path() / "memory.bin");
+  const bool unwritable = std::string(c.name) == "FolderNotWritable";
+  // A folder where the saved database would be written: nothing can be saved there.
+  if (unwritable) std::filesystem::create_directory(dir.path() / "ZEPHORdata.bin.part");
+
+  int firstCode = -1;
+  if (c.interruptAfter == nullptr) {
+    firstCode = RunUpdate(dir, link, "--yes").code;
+  } else {
+    const pid_t cli = transfer::StartChild(
+        ZEPHOR_CLI_PATH, {"update", link, "--yes", "--images", dir.path().string()}, dir.path(),
+        {});
+    ASSERT_GT(cli, 0);
+    EXPECT_TRUE(AwaitSimLog(simLog, c.interruptAfter));
+    kill(cli, SIGINT);
+    firstCode = transfer::FinishChild(cli, 60000);
+  }
+  EXPECT_EQ(firstCode, c.interruptAfter == nullptr ? 5 : 130);
+  EXPECT_TRUE(JournalLeft(dir));
+  if (unwritable) std::filesystem::remove(dir.path() / "ZEPHORdata.bin.part");
+
+  const CliRun second = RunCli(dir, c.second, link, "--yes");
+  EXPECT_EQ(second.code, 0) << second.printed;
+  EXPECT_NE(second.printed.find("The database restore of this ZEPHOR did not finish ("),
+            std::string::npos)
+      << second.printed;
+  EXPECT_FALSE(JournalLeft(dir));
+
+  // The conversion of the original memory, made apart from the run.
+  const std::filesystem::path apart = dir.path() / "apart";
+  std::filesystem::create_directory(apart);
+  const std::string originalFile = (apart / "original.bin").string();
+  {
+    std::ofstream out(originalFile, std::ios::binary);
+    out << original;
+  }
+  const std::string convert = std::string(ZEPHOR_CLI_PATH) + " db convert " + originalFile +
+                              " --out " + apart.string() + " > /dev/null 2>&1";
+  ASSERT_EQ(std::system(convert.c_str()), 0);
+  const std::string expected = ReadWhole(apart / "_Conversion.txt");
+  ASSERT_FALSE(expected.empty());
+  EXPECT_TRUE(ReadWhole(dir.path() / "memory.bin") == expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliRestoreResumeTest,
+    ::testing::Values(
+        InterruptionCase{"DownloadCancelled", {"--cancel-downloads", "1"}, nullptr, "update"},
+        InterruptionCase{"ReadyNeverComes",
+                         {"--fault", "never-ready"},
+                         "restarted (fault: no READY)",
+                         "restore"},
+        InterruptionCase{"InterruptAfterTheErase", {}, "memory erased", "update"},
+        InterruptionCase{"WriteBackCancelled", {"--cancel-uploads", "1"}, nullptr, "restore"},
+        InterruptionCase{"FolderNotWritable", {}, nullptr, "update"}),
+    [](const ::testing::TestParamInfo<InterruptionCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace zephor::update

@@ -1,0 +1,43 @@
+// The resume reads the journal, asks once and hands the stage to the restore.
+#include "update/restore_resume.h"
+
+#include <cstdio>
+#include <system_error>
+
+#include "update/database_restore.h"
+#include "update/image_files.h"
+#include "update/run_journal.h"
+
+namespace zephor::update {
+namespace {
+constexpr std::size_t kStoredGradeLetters = 2;
+}  // namespace
+
+ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceInfo& identified,
+                                const std::filesystem::path& directory) {
+  const std::filesystem::path path = JournalPath(directory, identified.equipmentNumber);
+  std::error_code ec;
+  RunJournal journal;
+  if (!std::filesystem::exists(path, ec) || !ReadJournal(path, journal) ||
+      !journal.restoreFollows || !ImageLoaded(journal, kMainImage)) {
+    return ResumeOutcome::kNone;
+  }
+  char question[256] = {};
+  std::snprintf(question, sizeof question, kResumeRestoreFormat,
+                RestoreStageText(journal.restoreStage));
+  if (!station.panel->ShowMessage(question, device::MessageButtons::kOkCancel)) {
+    return ResumeOutcome::kDeclined;
+  }
+  // The chain works by the grade and identification the instrument had when the run began.
+  station.grade = journal.info.grade.substr(0, kStoredGradeLetters);
+  const device::DeviceInfo info = journal.info;
+  JournalKeeper keeper(path, std::move(journal));
+  if (!RunDatabaseRestore(station, station.portIndex, info, directory, &keeper,
+                          RestoreEntry::kInstrumentRunning)) {
+    return ResumeOutcome::kIncomplete;
+  }
+  keeper.Remove();
+  return ResumeOutcome::kFinished;
+}
+
+}  // namespace zephor::update
