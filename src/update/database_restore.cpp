@@ -149,8 +149,10 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
     if (!Record(journal, directory, RestoreStage::kErased)) {
       return Incomplete(panel, "recording the erase");
     }
-  } else if (journal != nullptr && !PutBackupInPlace(directory, journal->record().backup)) {
-    // Resumed after the erase: the surveys exist only in the backup.
+  }
+  // After the erase the surveys exist only in the backup: what is processed is the copy the
+  // journal names, also when another instrument's restore wrote ZEPHORdata.bin since.
+  if (journal != nullptr && !PutBackupInPlace(directory, journal->record().backup)) {
     panel.AppendLog(kBackupMismatchLine);
     return Incomplete(panel, "finding the saved backup");
   }

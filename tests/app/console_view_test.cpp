@@ -30,6 +30,20 @@ TEST(ConsoleViewTest, PresetAnswerDecidesOkCancel) {
   EXPECT_NE(err.str().find("Continue ?\n"), std::string::npos);
 }
 
+// A question that must not be answered blindly keeps its own answer, and a limited OK runs out.
+TEST(ConsoleViewTest, SpecificAnswersOverrideThePresetOne) {
+  std::ostringstream out, err;
+  std::istringstream in;
+  ConsoleView view(out, err, in, ConsoleAnswer::kOk);
+  view.AnswerFor("Erase anyway?", ConsoleAnswer::kCancel);
+  view.AnswerFor("Keep waiting?", ConsoleAnswer::kOk, 2);
+  EXPECT_FALSE(view.ShowMessage("Erase anyway?", device::MessageButtons::kOkCancel));
+  EXPECT_TRUE(view.ShowMessage("Other?", device::MessageButtons::kOkCancel));
+  EXPECT_TRUE(view.ShowMessage("Keep waiting?", device::MessageButtons::kOkCancel));
+  EXPECT_TRUE(view.ShowMessage("Keep waiting?", device::MessageButtons::kOkCancel));
+  EXPECT_FALSE(view.ShowMessage("Keep waiting?", device::MessageButtons::kOkCancel));
+}
+
 TEST(ConsoleViewTest, AskedAnswerIsReadFromTheTerminal) {
   std::ostringstream out, err;
   std::istringstream in("o\nc\n");

@@ -4,12 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include "chain_fixture.h"
 #include "database/conversion.h"
 #include "database/database_file.h"
 #include "device/command_link.h"
 #include "sim/database_generator.h"
+#include "update/run_journal.h"
 
 namespace zephor::update {
 namespace {
@@ -191,6 +195,116 @@ TEST_F(RestoreTest, ReadyAtOnceAsksNothing) {
   EXPECT_TRUE(panel.messages.empty());
   EXPECT_EQ(panel.progress, kWholeChainWithUpload);
   EXPECT_EQ(Memory(), ConvertedBefore());
+}
+
+// A restore stopped at each stage of its journal is finished from there on the running
+// instrument: the memory ends as the conversion of what it held, the saved copy is never taken
+// from another instrument's ZEPHORdata.bin, and what was done already is not done again.
+struct StageRow {
+  const char* name;
+  RestoreStage stage;
+  bool erasedAlready;
+  std::size_t downloads;
+  std::size_t erases;
+  bool backupSpoiled;  // the dated copy no longer matches its record
+};
+
+class JournalStageTest : public RestoreTest, public ::testing::WithParamInterface<StageRow> {};
+
+TEST_P(JournalStageTest, FinishesFromTheStageReached) {
+  const StageRow& row = GetParam();
+  const Bytes original = sim::GenerateDatabase(9, 2500);
+  const char* kDated = "ZEPHORdata-000000077-20261207T120000Z.bin";
+  RunJournal record;
+  record.info.equipmentNumber = 77;
+  record.info.grade = "QH";
+  record.restoreFollows = true;
+  record.restoreStage = row.stage;
+  if (row.stage != RestoreStage::kPending) {
+    WriteIn(kDated, original);
+    ASSERT_TRUE(ReadFileFacts(directory, kDated, record.backup));
+    // Another instrument's restore has written ZEPHORdata.bin since.
+    WriteIn(database::kDatabaseFileName, sim::GenerateDatabase(10, 900));
+    if (row.backupSpoiled) WriteIn(kDated, Bytes(original.begin(), original.end() - 1));
+  }
+  StartWith("QH", row.erasedAlready ? Bytes{} : original);
+  before = original;
+  JournalKeeper keeper(directory / "journal.json", record);
+  ASSERT_TRUE(keeper.Save());
+
+  const bool done = RunDatabaseRestore(station, 0, info, directory, &keeper,
+                                       RestoreEntry::kInstrumentRunning);
+  EXPECT_EQ(done, !row.backupSpoiled);
+  EXPECT_EQ(CountOf("DOWNLOAD"), row.downloads);
+  EXPECT_EQ(CountOf("erase 40718293"), row.erases);
+  RunJournal after;
+  ASSERT_TRUE(ReadJournal(directory / "journal.json", after));
+  if (row.backupSpoiled) {
+    EXPECT_TRUE(Memory().empty());
+    EXPECT_EQ(after.restoreStage, row.stage);
+    EXPECT_NE(panel.log.find("finding the saved backup did not finish"), std::string::npos);
+    return;
+  }
+  EXPECT_EQ(Memory(), ConvertedBefore());
+  EXPECT_EQ(after.restoreStage, RestoreStage::kProcessed);
+  EXPECT_EQ(after.conversion.length, ConvertedBefore().size());
+  EXPECT_FALSE(after.backup.name.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Stages, JournalStageTest,
+    ::testing::Values(StageRow{"Pending", RestoreStage::kPending, false, 1, 1, false},
+                      StageRow{"Saved", RestoreStage::kSaved, false, 0, 1, false},
+                      StageRow{"Erased", RestoreStage::kErased, true, 0, 0, false},
+                      StageRow{"Processed", RestoreStage::kProcessed, true, 0, 0, false},
+                      StageRow{"ErasedWithASpoiledBackup", RestoreStage::kErased, true, 0, 0,
+                               true}),
+    [](const ::testing::TestParamInfo<StageRow>& info) { return info.param.name; });
+
+// A run killed between writing the journal's temporary file and its rename leaves the journal as
+// it was: it still reads as its previous stage, wherever the new text was cut.
+TEST_F(RestoreTest, JournalCutAtAnyWriteReadsAsItsPreviousStage) {
+  RunJournal record;
+  record.info.equipmentNumber = 5;
+  record.restoreStage = RestoreStage::kSaved;
+  const std::filesystem::path path = JournalPath(directory, 5);
+  ASSERT_TRUE(WriteJournal(path, record));
+  record.restoreStage = RestoreStage::kErased;
+  const std::filesystem::path next = directory / "next.json";
+  ASSERT_TRUE(WriteJournal(next, record));
+  const Bytes text = ReadOut("next.json");
+  std::filesystem::path temporary = path;
+  temporary += ".tmp";
+  for (std::size_t cut = 0; cut <= text.size(); cut += 7) {
+    std::ofstream(temporary, std::ios::binary)
+        .write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(cut));
+    RunJournal read;
+    ASSERT_TRUE(ReadJournal(path, read)) << cut;
+    EXPECT_EQ(read.restoreStage, RestoreStage::kSaved) << cut;
+    EXPECT_EQ(FindNewestJournal(directory), path) << cut;
+  }
+  // The next write goes through all the same.
+  ASSERT_TRUE(WriteJournal(path, record));
+  RunJournal read;
+  ASSERT_TRUE(ReadJournal(path, read));
+  EXPECT_EQ(read.restoreStage, RestoreStage::kErased);
+  EXPECT_FALSE(std::filesystem::exists(temporary));
+}
+
+// Two restores in one folder: each keeps its own dated copy; ZEPHORdata.bin is the newer one.
+TEST_F(RestoreTest, TwoRestoresInOneFolderKeepTwoDatedBackups) {
+  for (const std::int32_t equipment : {11, 12}) {
+    StartWith("QN", sim::GenerateDatabase(static_cast<std::uint32_t>(equipment), 2000));
+    info.equipmentNumber = equipment;
+    Restore();
+  }
+  std::vector<std::string> dated;
+  for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+    const std::string name = entry.path().filename().string();
+    if (name.starts_with("ZEPHORdata-")) dated.push_back(name.substr(0, 20));
+  }
+  std::sort(dated.begin(), dated.end());
+  EXPECT_EQ(dated, (std::vector<std::string>{"ZEPHORdata-000000011", "ZEPHORdata-000000012"}));
 }
 
 }  // namespace
