@@ -83,6 +83,7 @@ struct Run {
   ImageVersions images;
   std::optional<SequenceStart> start;  // the sequence to run, if any
   JournalKeeper journal;               // inactive when the instrument is not known by its number
+  bool carriesOpenRestore = false;     // the journal holds a restore the operator left for later
 };
 
 template <typename... Values>
@@ -130,6 +131,16 @@ void ResumeFromJournal(device::Station& station, const std::filesystem::path& di
   station.panel->AppendLog(kNoRecordUsedLine);
 }
 
+// The operator left an open restore for later: this run's loads go into the same journal, which
+// keeps the restore's stage and backup and stays after the run.
+void CarryOpenRestore(const std::filesystem::path& directory, Run& run) {
+  const std::filesystem::path path = JournalPath(directory, run.info.equipmentNumber);
+  RunJournal journal;
+  if (!ReadJournal(path, journal)) return;
+  run.journal = JournalKeeper(path, std::move(journal));
+  run.carriesOpenRestore = true;
+}
+
 // Before the first load: the record a stopped run is finished from. False when it cannot be
 // written; nothing has reached the instrument then.
 bool StartJournal(device::Station& station, const std::filesystem::path& directory, Run& run) {
@@ -142,7 +153,7 @@ bool StartJournal(device::Station& station, const std::filesystem::path& directo
   RunJournal& record = run.journal.record();
   record.images = SequenceImages(*run.start, run.specialMain);
   record.specialMain = run.specialMain;
-  record.restoreFollows = run.restoreFollows;
+  record.restoreFollows = run.restoreFollows || run.carriesOpenRestore;
   if (run.journal.Save()) return true;
   station.panel->ShowMessage(
       Formatted(kJournalUnwritableFormat, run.journal.path().filename().string().c_str()),
@@ -204,8 +215,10 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
     // A restore an earlier run left open comes first: the memory may hold no other copy.
     switch (FinishOpenRestore(station, run.info, directory)) {
       case ResumeOutcome::kNone:
-      case ResumeOutcome::kDeclined:
       case ResumeOutcome::kFinished:
+        break;
+      case ResumeOutcome::kDeclined:
+        CarryOpenRestore(directory, run);
         break;
       case ResumeOutcome::kIncomplete:
         if (watched.ended()) return UpdateOutcome::kCancelled;
@@ -259,7 +272,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   if (qhWarning) {
     // The warning asks for an empty memory; what it holds is saved before it is erased.
     if (!BackupBeforeErase(station, station.portIndex, directory, run.info.equipmentNumber)) {
-      run.journal.Remove();  // nothing was loaded: there is no run to finish
+      if (!run.carriesOpenRestore) run.journal.Remove();  // nothing loaded: no run to finish
       return UpdateOutcome::kCancelled;
     }
     device::EraseLogger(station, false);
@@ -284,7 +297,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
     }
     if (watched.ended()) return UpdateOutcome::kCancelled;
   }
-  if (outcome == UpdateOutcome::kDone) {
+  if (outcome == UpdateOutcome::kDone && !run.carriesOpenRestore) {
     run.journal.Remove();
   } else if (device::StopRequested(station) && run.journal.active()) {
     panel.AppendLog(

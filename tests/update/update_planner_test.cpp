@@ -169,6 +169,32 @@ TEST_F(UpdatePlannerTest, NewerBuildLoadsTheMainAloneWithItsHeader) {
   EXPECT_EQ(header[18], crc & 0xFF);
 }
 
+// An open restore the operator leaves for later is not lost to the loads of this run.
+TEST_F(UpdatePlannerTest, DeclinedOpenRestoreKeepsItsJournalThroughALoad) {
+  RunJournal open;
+  open.info.equipmentNumber = 123456789;
+  open.info.grade = "QH";
+  open.restoreFollows = true;
+  open.loaded = {"main.bin"};
+  open.restoreStage = RestoreStage::kSaved;
+  open.backup = {"ZEPHORdata-123456789-20261207T120000Z.bin", 100, 7};
+  const auto path = JournalPath(dir.path(), 123456789);
+  ASSERT_TRUE(WriteJournal(path, open));
+  panel.answerOk = false;
+  Run(Instrument("1.2", "1.2", "1.40", 5, "QH"), {Conversation(), Loading(MainPathLoader())},
+      {"1.2", "1.2", "1.40", "7"});
+  ExpectLoaded(1, kMain);
+  EXPECT_EQ(panel.messages.front(),
+            "The database restore of this ZEPHOR did not finish (the measurements saved). "
+            "Finish it now?");
+  RunJournal kept;
+  ASSERT_TRUE(ReadJournal(path, kept));
+  EXPECT_TRUE(kept.restoreFollows);
+  EXPECT_EQ(kept.restoreStage, RestoreStage::kSaved);
+  EXPECT_EQ(kept.backup.name, open.backup.name);
+  EXPECT_EQ(kept.loaded, (std::vector<std::string>{"main.bin", "main.bin"}));
+}
+
 TEST_F(UpdatePlannerTest, EqualBuildIsUpToDate) {
   Run(Instrument("1.2", "1.2", "1.40", 7, "QH"), {Conversation()}, {"1.2", "1.2", "1.40", "7"});
   EXPECT_TRUE(Has(kUpToDate));
