@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 #include <optional>
-#include <system_error>
 #include <vector>
 
 #include "database/database_download.h"
@@ -77,10 +76,17 @@ bool PutBackupInPlace(const std::filesystem::path& directory, const FileFacts& b
       saved.length == backup.length && saved.crc == backup.crc) {
     return true;
   }
-  std::error_code ec;
-  std::filesystem::copy_file(directory / backup.name, directory / database::kDatabaseFileName,
-                             std::filesystem::copy_options::overwrite_existing, ec);
-  return !ec;
+  // Copied by hand: the Windows library's copy over an existing file is not to be relied on.
+  std::ifstream from(directory / backup.name, std::ios::binary);
+  const std::vector<char> bytes((std::istreambuf_iterator<char>(from)),
+                                std::istreambuf_iterator<char>());
+  {
+    std::ofstream to(directory / database::kDatabaseFileName, std::ios::binary | std::ios::trunc);
+    to.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (!to.flush()) return false;
+  }
+  return ReadFileFacts(directory, database::kDatabaseFileName, saved) &&
+         saved.length == backup.length && saved.crc == backup.crc;
 }
 
 // Saves the memory (download, whole walk, dated copy); the journal then says "saved".
