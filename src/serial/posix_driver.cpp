@@ -474,10 +474,12 @@ int PosixDriver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
 }
 
 int PosixDriver::DumpPort(SerialPort& port, const LinePrinter& printer) {
-  char line[kDumpLineSize];
+  // Formatted with room for any number, then cut to the dump's line as before.
+  char wide[kDumpLineSize * 2];
   auto print = [&](const char* format, auto... args) {
-    std::snprintf(line, sizeof line, format, args...);
-    printer(line);
+    std::snprintf(wide, sizeof wide, format, args...);
+    wide[kDumpLineSize - 1] = '\0';
+    printer(wide);
   };
   const LineSettings& d = dcb_;
   printer("");

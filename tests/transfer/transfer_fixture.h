@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -47,8 +48,8 @@ inline std::uint8_t PeerSum(const Bytes& data) {
 }
 
 inline Bytes CancelSequence() {
-  Bytes b(10, kPeerCan);
-  b.insert(b.end(), 10, kPeerBs);
+  Bytes b(20, kPeerBs);
+  std::fill_n(b.begin(), 10, kPeerCan);
   return b;
 }
 
