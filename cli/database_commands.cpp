@@ -1,10 +1,13 @@
 // db report, db convert, db dump: the saved database on disk, without a port.
+#include <charconv>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "cli/commands.h"
@@ -18,7 +21,8 @@ namespace {
 
 constexpr char kFileHelp[] = "A saved database as ZEPHORdata.bin holds it";
 constexpr char kOutHelp[] = "Directory the report or conversion is written to";
-constexpr int kExitBadFile = 3;
+constexpr int kExitBadFile = 2;
+constexpr int kDecimal = 10;
 
 // Log lines and message boxes of the database code, on the terminal; boxes are answered OK.
 class TerminalPanel final : public device::OperatorPanel {
@@ -36,9 +40,21 @@ class TerminalPanel final : public device::OperatorPanel {
 };
 
 bool ReadDatabase(const std::string& fileName, std::vector<std::uint8_t>& bytes) {
+  std::error_code ec;
+  const auto status = std::filesystem::status(fileName, ec);
+  if (ec || !std::filesystem::exists(status)) {
+    std::cerr << "cannot open " << fileName << ": no such file\n";
+    return false;
+  }
+  // A folder opens like a file here, then fails at its first read.
+  if (!std::filesystem::is_regular_file(status)) {
+    std::cerr << "cannot open " << fileName
+              << ": it is a folder or a device, not a saved database\n";
+    return false;
+  }
   std::ifstream file(fileName, std::ios::binary);
   if (!file) {
-    std::cerr << "cannot open " << fileName << "\n";
+    std::cerr << "cannot open " << fileName << ": not readable\n";
     return false;
   }
   bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -93,6 +109,24 @@ int RunDump(const DbOptions& o) {
   return EXIT_SUCCESS;
 }
 
+// Numbers on the command line are decimal, leading zeros and all: an equipment number is often
+// written with them.
+void AddDecimalOption(CLI::App* command, const std::string& name, std::int32_t& value,
+                      const std::string& help) {
+  command->add_option_function<std::string>(
+      name,
+      [&value, name](const std::string& text) {
+        std::int32_t parsed = 0;
+        const char* end = text.data() + text.size();
+        const auto [at, error] = std::from_chars(text.data(), end, parsed, kDecimal);
+        if (error != std::errc() || at != end) {
+          throw CLI::ValidationError(name, "a decimal number is expected, not " + text);
+        }
+        value = parsed;
+      },
+      help);
+}
+
 }  // namespace
 
 void AddDatabaseCommands(CLI::App& app, int& exitCode) {
@@ -102,8 +136,9 @@ void AddDatabaseCommands(CLI::App& app, int& exitCode) {
 
   CLI::App* report = db->add_subcommand("report", "Write the survey report _Quarvel.txt");
   report->add_option("file", o->fileName, kFileHelp)->required();
-  report->add_option("--equipment", o->equipment, "Equipment number printed after NE");
-  report->add_option("--build", o->build, "Main program build; 224 and on print the A column");
+  AddDecimalOption(report, "--equipment", o->equipment, "Equipment number printed after NE");
+  AddDecimalOption(report, "--build", o->build,
+                   "Main program build; 224 and on print the A column");
   report->add_option("--out", o->outDir, kOutHelp);
   report->callback([&exitCode, o] { exitCode = RunReport(*o); });
 

@@ -37,7 +37,8 @@ TEST_F(DbCliTest, ConvertWritesWhatTheLibraryWrites) {
 
 TEST_F(DbCliTest, ReportTakesEquipmentAndBuild) {
   WriteIn(kDatabaseFileName, sim::GenerateDatabase(22, 3000));
-  ASSERT_EQ(Run("db report ZEPHORdata.bin --equipment 4711 --build 230"), 0);
+  // Leading zeros do not make a number octal.
+  ASSERT_EQ(Run("db report ZEPHORdata.bin --equipment 0004711 --build 0230"), 0);
   const std::string report = ReadText(kReportFileName);
   EXPECT_NE(report.find("NE4711."), std::string::npos);
   EXPECT_NE(report.find(" A="), std::string::npos);
@@ -56,11 +57,22 @@ TEST_F(DbCliTest, DumpFormats) {
 }
 
 TEST_F(DbCliTest, MissingOrTruncatedFile) {
-  EXPECT_EQ(Run("db dump nothing.bin"), 3);
-  EXPECT_NE(ReadText("err.txt").find("cannot open nothing.bin"), std::string::npos);
+  // A missing file or a folder is named with the reason, never an abort.
+  std::filesystem::create_directory(directory / "folder");
+  for (const char* command : {"report", "convert", "dump"}) {
+    EXPECT_EQ(Run(std::string("db ") + command + " nothing.bin"), 2) << command;
+    EXPECT_NE(ReadText("err.txt").find("cannot open nothing.bin: no such file"), std::string::npos);
+    EXPECT_EQ(Run(std::string("db ") + command + " folder"), 2) << command;
+    EXPECT_NE(ReadText("err.txt").find("cannot open folder: it is a folder"), std::string::npos);
+  }
   WriteIn(kDatabaseFileName, {0xBF, 0xF8, 0x00});
   EXPECT_EQ(Run("db dump ZEPHORdata.bin"), 0);
   EXPECT_NE(ReadText("err.txt").find("without its end-of-data byte"), std::string::npos);
+}
+
+TEST_F(DbCliTest, ProgramTellsItsVersion) {
+  ASSERT_EQ(Run("--version"), 0);
+  EXPECT_EQ(ReadText("out.txt").rfind("zephor 1.40 (commit ", 0), 0u) << ReadText("out.txt");
 }
 
 }  // namespace
