@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #include "database/conversion.h"
 #include "database/database_file.h"
@@ -70,9 +71,20 @@ TEST_F(DbCliTest, MissingOrTruncatedFile) {
   EXPECT_NE(ReadText("err.txt").find("without its end-of-data byte"), std::string::npos);
 }
 
-TEST_F(DbCliTest, ProgramTellsItsVersion) {
+// The version, and every mistake of usage named with exit code 2.
+TEST_F(DbCliTest, VersionAndUsageMistakes) {
   ASSERT_EQ(Run("--version"), 0);
   EXPECT_EQ(ReadText("out.txt").rfind("zephor 1.40 (commit ", 0), 0u) << ReadText("out.txt");
+  const std::pair<const char*, const char*> mistakes[] = {
+      {"list-ports", "unknown command list-ports"},
+      {"db report ZEPHORdata.bin --equipment 0x12", "a decimal number is expected, not 0x12"},
+      {"db dump", "file is required"},
+      {"", "A subcommand is required"},
+  };
+  for (const auto& [args, says] : mistakes) {
+    EXPECT_EQ(Run(args), 2) << args;
+    EXPECT_NE(ReadText("err.txt").find(says), std::string::npos) << args << ReadText("err.txt");
+  }
 }
 
 }  // namespace
