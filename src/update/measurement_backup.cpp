@@ -60,13 +60,13 @@ std::optional<std::filesystem::path> KeepDatedBackup(device::Station& station,
                                                      std::int32_t equipmentNumber) {
   const std::filesystem::path saved = directory / database::kDatabaseFileName;
   std::filesystem::path dated = directory / DatedBackupName(equipmentNumber, NowSeconds());
+  std::error_code ec;
   // Two saves in one second get their own copies too.
-  for (int n = 1; std::filesystem::exists(dated) && n < kMaxSameSecondCopies; ++n) {
+  for (int n = 1; std::filesystem::exists(dated, ec) && n < kMaxSameSecondCopies; ++n) {
     std::filesystem::path numbered = dated;
     numbered.replace_extension("." + std::to_string(n) + ".bin");
-    if (!std::filesystem::exists(numbered)) dated = numbered;
+    if (!std::filesystem::exists(numbered, ec)) dated = numbered;
   }
-  std::error_code ec;
   if (!std::filesystem::copy_file(saved, dated, std::filesystem::copy_options::none, ec)) {
     return std::nullopt;
   }
