@@ -50,14 +50,16 @@ struct UploadRecipe {
   bool awaitConversion;
 };
 
+// Every load moves the bar block by block, boot.bin and update.bin too: a still bar for minutes
+// at 9600 baud reads as a hung program.
 constexpr UploadRecipe kBootRecipe{
     kBootImage,  true,           kBootImageCode,        Prelude::kNone,
     kBootLetter, kLoaderLimitMs, kNoResponseLetterText, kNoResponseCharFormat,
-    false,       false};
+    true,        false};
 constexpr UploadRecipe kUpdateRecipe{
     kUpdateImage,  true,           kUpdateImageCode,      Prelude::kNone,
     kUpdateLetter, kLoaderLimitMs, kNoResponseLetterText, kNoResponseText,
-    false,         false};
+    true,          false};
 constexpr UploadRecipe kNewBootRecipe{kNewBootImage,
                                       false,
                                       0,

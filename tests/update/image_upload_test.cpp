@@ -73,8 +73,9 @@ TEST_F(ImageUploadTest, BootIsAnnouncedWithLongHeaderAndSent) {
   EXPECT_EQ(loader.header[20], 0x03);
   ASSERT_GE(loader.data.size(), image.size());
   EXPECT_EQ(std::vector<std::uint8_t>(loader.data.begin(), loader.data.begin() + 300), image);
-  EXPECT_EQ(panel.progress, std::vector<int>{0});
-  EXPECT_EQ(panel.rangeHigh, 0);  // the boot load leaves the range alone
+  // Three blocks, the last one short: the bar follows them, then goes back to 0.
+  EXPECT_EQ(panel.rangeHigh, 2);
+  EXPECT_EQ(panel.progress, (std::vector<int>{0, 1, 2, 3, 0}));
 }
 
 TEST_F(ImageUploadTest, UpdateHeaderCarriesCode012) {
@@ -160,11 +161,13 @@ TEST_F(ImageUploadTest, NewBootOfWholeBlocksEndsAtItsLastBlock) {
   EXPECT_EQ(panel.progress, (std::vector<int>{0, 1, 2, 3, 0}));
 }
 
-TEST_F(ImageUploadTest, BootLoadLeavesTheBarStillDuringTheTransfer) {
-  dir.Write("boot.bin", Pattern(4 * 128));
-  EXPECT_TRUE(UploadBoot(station, 0, dir.path()));
+TEST_F(ImageUploadTest, UpdateLoadMovesTheBarToEachAcknowledgedBlock) {
+  dir.Write("update.bin", Pattern(4 * 128));
+  loader.letter = 'U';
+  EXPECT_TRUE(UploadUpdate(station, 0, dir.path()));
   EXPECT_EQ(loader.data.size(), 4u * 128);
-  EXPECT_EQ(panel.progress, std::vector<int>{0});
+  EXPECT_EQ(panel.rangeHigh, 4);
+  EXPECT_EQ(panel.progress, (std::vector<int>{0, 1, 2, 3, 4, 0}));
 }
 
 TEST_F(ImageUploadTest, SpecialMainWithoutConversionLineFailsWithTwoMessages) {
