@@ -1,6 +1,7 @@
 // The main window as the instrument operations see it: log, progress bar, message boxes, exit.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,13 @@ struct Station {
   // programs until Make Update finishes it, so closing the window asks first.
   bool loading = false;
 };
+
+// The station keeps the first two letters of the instrument's grade; a later run and the database
+// restore read them.
+inline constexpr std::size_t kStoredGradeLetters = 2;
+inline void StoreGrade(Station& station, const std::string& grade) {
+  station.grade = grade.substr(0, kStoredGradeLetters);
+}
 
 // True once the operator closed the window or a signal came: every wait then ends at once.
 inline bool StopRequested(const Station& station) {

@@ -9,10 +9,6 @@
 #include "update/run_journal.h"
 
 namespace zephor::update {
-namespace {
-constexpr std::size_t kStoredGradeLetters = 2;
-}  // namespace
-
 ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceInfo& identified,
                                 const std::filesystem::path& directory) {
   const std::filesystem::path path = JournalPath(directory, identified.equipmentNumber);
@@ -29,7 +25,7 @@ ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceIn
     return ResumeOutcome::kDeclined;
   }
   // The chain works by the grade and identification the instrument had when the run began.
-  station.grade = journal.info.grade.substr(0, kStoredGradeLetters);
+  device::StoreGrade(station, journal.info.grade);
   const device::DeviceInfo info = journal.info;
   JournalKeeper keeper(path, std::move(journal));
   if (!RunDatabaseRestore(station, station.portIndex, info, directory, &keeper,

@@ -27,7 +27,6 @@ namespace {
 constexpr char kGradeQ[] = "Q";
 constexpr char kGradeQN[] = "QN";
 constexpr char kGradeQH[] = "QH";
-constexpr std::size_t kStoredGradeLetters = 2;
 
 bool IsBogus(float version) { return static_cast<double>(version) >= kBogusVersion; }
 
@@ -125,7 +124,7 @@ void ResumeFromJournal(device::Station& station, const std::filesystem::path& di
     run.specialMain = journal.specialMain && !ImageLoaded(journal, kSpecialMainImage);
     run.restoreFollows = journal.restoreFollows;
     run.journal = JournalKeeper(*found, std::move(journal));
-    station.grade = run.info.grade.substr(0, kStoredGradeLetters);
+    device::StoreGrade(station, run.info.grade);
     return;
   }
   station.panel->AppendLog(kNoRecordUsedLine);
@@ -226,7 +225,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
     }
     if (watched.ended()) return UpdateOutcome::kCancelled;
     // The grade outlives the run: the database restore and a later run read it.
-    station.grade = run.info.grade.substr(0, kStoredGradeLetters);
+    device::StoreGrade(station, run.info.grade);
     if (!ReadImageVersions(station, run.images, directory)) return UpdateOutcome::kCancelled;
     run.plan = DecideLoads(run.info, run.images);
     run.start = ChooseSequence(run.plan);
