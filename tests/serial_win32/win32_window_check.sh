@@ -17,7 +17,11 @@ skip=77
 # Each wait is in tenths of a second; a loaded machine gets a few seconds for each step.
 display_tries=50
 window_tries=100
-report_tries=100
+report_tries=300
+# A press that reached nothing (no command at the simulator, no line on stderr) is made again
+# after this many tenths of a second, at most press_attempts times in all.
+press_tries=80
+press_attempts=3
 exit_limit_s=10
 # Exit codes from here on are a shell's report of a signal.
 killed_codes=128
@@ -88,14 +92,31 @@ if ! wait_for "$window_tries" find_window; then
     "$(xdotool search --name "" getwindowname %@ 2>/dev/null | tr '\n' '|'))"
 fi
 # The focus starts on Make Update; Info ZEPHOR is two tab stops on. The keys go through the X
-# test extension to the focused window: Wine ignores synthetic events.
-desktop=$(xdotool search --name "^$desktop_name" 2>/dev/null | head -n 1)
-xdotool windowfocus --sync "${desktop:-$window}" 2>/dev/null || true
-xdotool key --delay 200 Tab Tab space
+# test extension to the focused window: Wine ignores synthetic events. A window just made may
+# not take the focus yet (a fresh Wine prefix makes its desktop first), so the focus is checked.
+focus_target=""
+focused() {
+  desktop=$(xdotool search --onlyvisible --name "^$desktop_name" 2>/dev/null | head -n 1)
+  focus_target=${desktop:-$window}
+  xdotool windowfocus --sync "$focus_target" >/dev/null 2>&1 || return 1
+  [ "$(xdotool getwindowfocus 2>/dev/null)" = "$focus_target" ]
+}
+sim_asked_anything() { [ "$(wc -l <"$sim_log")" -gt "$sim_lines_before" ]; }
+press_reached() { [ -s "$work/update.err" ] || sim_asked_anything; }
+attempt=1
+while :; do
+  wait_for "$window_tries" focused || fail "the window $focus_target did not take the focus"
+  xdotool key --delay 200 Tab Tab space
+  wait_for "$press_tries" press_reached && break
+  [ "$attempt" -lt "$press_attempts" ] || fail "Info ZEPHOR was pressed $attempt times and nothing happened"
+  attempt=$((attempt + 1))
+done
 
 # The report's lines reach stderr as the log box shows them; the card number is its last line.
 report_shown() { grep -q "Number card" "$work/update.err"; }
-wait_for "$report_tries" report_shown || fail "no instrument report after Info ZEPHOR"
+wait_for "$report_tries" report_shown ||
+  fail "no instrument report after Info ZEPHOR; the simulator logged:" \
+    "$(tail -n +"$((sim_lines_before + 1))" "$sim_log")"
 # The values zephor-sim was started with (CMakeLists.txt), in the report's own form.
 for line in "Main version	: 1.31" "Boot version	: 1.2" "Grade		: QH" "Number equipment	: 4242"; do
   grep -qF "$line" "$work/update.err" || fail "the report lacks \"$line\""
