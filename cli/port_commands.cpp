@@ -1,7 +1,9 @@
 // port-dump, info and erase.
 #include <cstdlib>
 #include <iostream>
+#include <cmath>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 
 #include "app/port_dump.h"
@@ -22,14 +24,44 @@ constexpr char kNoZephor[] = "No ZEPHOR connected";
 
 int RunPortDump(const std::string& portName) {
   int portIndex = 0;
-  if (!ResolvePort(portName, portIndex)) return kExitBadPort;
-  serial::PosixPortFactory factory;
+  if (!ResolvePort(portName, portIndex)) return kExitBadUsage;
   serial::SystemTiming timing;
-  const serial::PortEnvironment env{&factory, &timing};
+  TerminalPorts ports(timing);
+  if (!ports.Ready()) return kExitBadUsage;
+  const serial::PortEnvironment env{ports.factory(), &timing};
   const int status = app::DumpOpenedPort(
       env, portIndex, [](const std::string& line) { std::cout << line << "\n"; });
   std::cout << "Open status: " << status << "\n";
-  return status == serial::kOk ? EXIT_SUCCESS : EXIT_FAILURE;
+  return status == serial::kOk ? kExitDone : kExitNoInstrument;
+}
+
+// Versions are told with the two decimals the instrument gives them.
+double Version(float version) {
+  constexpr double kHundredths = 100.0;
+  return std::round(static_cast<double>(version) * kHundredths) / kHundredths;
+}
+
+// zephor info --json: what the identification found, as one JSON object on standard output.
+int PrintInfoJson(app::Updater& updater, const std::string& portName) {
+  device::Station& station = updater.station();
+  device::DeviceInfo info;
+  const bool identified = device::Identify(station, info);
+  const bool found = identified && station.statusText == device::kStatusOk;
+  nlohmann::json answer = {{"port", portName},
+                           {"device", PortLabel(station.portIndex)},
+                           {"status", station.statusText}};
+  if (found) {
+    answer["info"] = {{"equipmentNumber", info.equipmentNumber},
+                      {"cardNumber", info.cardNumber},
+                      {"cardIssue", info.cardIssue},
+                      {"bootVersion", Version(info.bootVersion)},
+                      {"updateVersion", Version(info.updateVersion)},
+                      {"mainVersion", Version(info.mainVersion)},
+                      {"grade", info.grade},
+                      {"build", info.build}};
+  }
+  std::cout << answer.dump(2) << std::endl;
+  return station.statusText == kNoZephor ? kExitNoInstrument : kExitDone;
 }
 
 }  // namespace
@@ -39,15 +71,30 @@ void AddPortCommands(CLI::App& app, int& exitCode) {
   CLI::App* portDump =
       app.add_subcommand("port-dump", "Open a port at 9600 8N1 and print its settings and state");
   portDump->add_option("port", *portName, kPortHelp)->required();
+  portDump->footer("Exit codes: 0 opened, 2 bad usage, 3 the port could not be opened.");
   portDump->callback([&exitCode, portName] { exitCode = RunPortDump(*portName); });
 
+  AddTraceOption(*portDump);
+
+  auto json = std::make_shared<bool>(false);
   CLI::App* info = app.add_subcommand("info", "Identify the instrument and print its information");
   info->add_option("port", *portName, kPortHelp)->required();
-  info->callback([&exitCode, portName] {
-    exitCode = RunOnTerminal(*portName, app::ConsoleAnswer::kOk, [](app::Updater& u) {
-      device::OnInfo(u.station());
-      return u.station().statusText != kNoZephor;
-    });
+  info->add_flag("--json", *json,
+                 "Print the port, the status and the instrument's information as JSON; the log "
+                 "goes to standard error");
+  AddTraceOption(*info);
+  info->footer("Exit codes: 0 information shown, 2 bad usage, 3 no instrument.");
+  info->callback([&exitCode, portName, json] {
+    RunChoices choices;
+    choices.logOnStandardError = *json;
+    exitCode = RunOnTerminalWithCode(
+        *portName, app::ConsoleAnswer::kOk,
+        [portName, json](app::Updater& u) {
+          if (*json) return PrintInfoJson(u, *portName);
+          device::OnInfo(u.station());
+          return u.station().statusText == kNoZephor ? kExitNoInstrument : kExitDone;
+        },
+        choices);
   });
 
   auto yes = std::make_shared<bool>(false);
@@ -58,6 +105,10 @@ void AddPortCommands(CLI::App& app, int& exitCode) {
   erase->add_flag("--yes", *yes, "Do not ask for confirmation");
   erase->add_flag("--erase-without-backup", *eraseWithoutBackup,
                   "Erase even when no backup could be saved");
+  AddTraceOption(*erase);
+  erase->footer(
+      "Exit codes: 0 erased, 1 cancelled or no backup, 2 bad usage, 3 no instrument, "
+      "129/130/143 stopped by a signal.");
   erase->callback([&exitCode, portName, yes, eraseWithoutBackup] {
     const auto answer = *yes ? app::ConsoleAnswer::kOk : app::ConsoleAnswer::kAsk;
     exitCode = RunOnTerminalWithCode(
@@ -79,7 +130,7 @@ void AddPortCommands(CLI::App& app, int& exitCode) {
           }
           return device::EraseLogger(u.station(), true) ? kExitDone : kExitNoInstrument;
         },
-        CarefulAnswers{EraseAnywayAnswer(answer, *eraseWithoutBackup)});
+        RunChoices{EraseAnywayAnswer(answer, *eraseWithoutBackup)});
   });
 }
 

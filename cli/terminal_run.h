@@ -6,17 +6,43 @@
 
 #include "app/console_view.h"
 #include "app/port_dump.h"
+#include "app/traced_ports.h"
 #include "app/updater.h"
+#include "serial/posix_driver.h"
+#include "serial/timing.h"
+
+namespace CLI {
+class App;
+}
 
 namespace zephor::cli {
 
 inline constexpr int kExitDone = 0;
 inline constexpr int kExitCancelled = 1;
-inline constexpr int kExitBadPort = 2;
+inline constexpr int kExitBadUsage = 2;
 inline constexpr int kExitNoInstrument = 3;
 inline constexpr int kExitUpdateStopped = 4;
 inline constexpr int kExitRestoreIncomplete = 5;
 inline constexpr char kPortHelp[] = "COM1 to COM4, or a device path used as COM1";
+
+// --trace FILE on a subcommand that opens a port.
+void AddTraceOption(CLI::App& command);
+
+// The ports a subcommand opens: the system's, traced when --trace asked for it.
+class TerminalPorts {
+ public:
+  explicit TerminalPorts(serial::Timing& timing);
+  serial::PortFactory* factory() { return traced_.factory(); }
+  // False, after saying why on standard error, when the trace file cannot be written.
+  bool Ready() const;
+
+ private:
+  serial::PosixPortFactory system_;
+  app::TracedPorts traced_;
+};
+
+// How a port index is named on the terminal and in a trace: "COM1 (/dev/ttyS0)".
+std::string PortLabel(int portIndex);
 
 // Resolves COM1..COM4 or a device path (standing in for COM1) to a port index; says on standard
 // error when it cannot.
@@ -29,17 +55,19 @@ int RunOnTerminal(const std::string& portName, app::ConsoleAnswer answer,
 // The same for an operation that gives its own exit code. A signal (interrupt, terminate,
 // hang-up) stops the operation at its next wait; the exit code is then 128 and the signal's
 // number (130, 143, 129).
-// How the questions that must not be answered blindly are answered.
-struct CarefulAnswers {
+// How the questions that must not be answered blindly are answered, and where the log goes.
+struct RunChoices {
   // "Erase anyway?" (an erase without a backup).
   app::ConsoleAnswer eraseAnyway = app::ConsoleAnswer::kCancel;
   // "ZEPHOR not ready. Keep waiting?" comes once a minute; a preset OK holds this many minutes.
   int readyMinutes = 10;
+  // The log on standard error, leaving standard output to a machine-readable answer.
+  bool logOnStandardError = false;
 };
 
 int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer,
                           const std::function<int(app::Updater&)>& operation,
-                          const CarefulAnswers& careful = {});
+                          const RunChoices& choices = {});
 
 // The answer to "Erase anyway?": OK only with its own flag; asked when everything is asked.
 app::ConsoleAnswer EraseAnywayAnswer(app::ConsoleAnswer answer, bool eraseWithoutBackup);

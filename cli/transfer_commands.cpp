@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/signal_stop.h"
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
 #include "device/command_link.h"
@@ -18,16 +19,35 @@ constexpr int kTransferDone = 1;
 
 enum class Direction { kSend, kReceive };
 
+// A transfer's result as the program's exit code.
+int ExitCodeOfTransfer(int result) {
+  switch (result) {
+    case kTransferDone:
+      return kExitDone;
+    case transfer::kXferNoFile:
+    case transfer::kXferOpenFailed:
+      return kExitBadUsage;  // the file to send is missing, or the one to write cannot be
+    default:
+      return kExitCancelled;
+  }
+}
+
 int RunTransfer(Direction direction, const std::string& fileName, const std::string& portName) {
   int portIndex = 0;
-  if (!ResolvePort(portName, portIndex)) return kExitBadPort;
-  serial::PosixPortFactory factory;
-  serial::SystemTiming timing;
-  serial::PortHandle port(serial::OpenPort({&factory, &timing}, portIndex, device::kBaudRate,
-                                           device::kParity, device::kDataBits, device::kStopBits));
+  if (!ResolvePort(portName, portIndex)) return kExitBadUsage;
+  const app::SignalStop signals;
+  // A signal ends the transfer through its clean-up, as a closed window would.
+  serial::SystemTiming timing([&timing] {
+    if (app::SignalStop::Caught() != 0) timing.RequestStop();
+  });
+  TerminalPorts ports(timing);
+  if (!ports.Ready()) return kExitBadUsage;
+  serial::PortHandle port(serial::OpenPort({ports.factory(), &timing}, portIndex,
+                                           device::kBaudRate, device::kParity, device::kDataBits,
+                                           device::kStopBits));
   if (port->status != serial::kOk) {
-    std::cerr << "cannot open " << portName << ": status " << port->status << "\n";
-    return EXIT_FAILURE;
+    std::cerr << "cannot open " << PortLabel(portIndex) << ": status " << port->status << "\n";
+    return kExitNoInstrument;
   }
   // Every status message of the transfer is shown as it comes, so a stalled line is visible.
   const transfer::MessageSink print = [](const std::string& m) { std::cout << m << std::endl; };
@@ -35,9 +55,12 @@ int RunTransfer(Direction direction, const std::string& fileName, const std::str
                          ? transfer::SendFile(*port, fileName, {}, print)
                          : transfer::ReceiveFile(*port, fileName, {}, print);
   port.Close();
-  if (result == kTransferDone) return EXIT_SUCCESS;
-  std::cout << "result " << result << std::endl;
-  return EXIT_FAILURE;
+  if (app::SignalStop::Caught() != 0) {
+    std::cerr << "stopped by signal " << app::SignalStop::Caught() << "\n";
+    return app::SignalStop::ExitCode();
+  }
+  if (result != kTransferDone) std::cout << "result " << result << std::endl;
+  return ExitCodeOfTransfer(result);
 }
 
 void AddTransfer(CLI::App& app, int& exitCode, Direction direction, const char* name,
@@ -47,6 +70,11 @@ void AddTransfer(CLI::App& app, int& exitCode, Direction direction, const char* 
   CLI::App* command = app.add_subcommand(name, description);
   command->add_option("file", *fileName, fileHelp)->required();
   command->add_option("port", *portName, kPortHelp)->required();
+  AddTraceOption(*command);
+  command->footer(
+      "Exit codes: 0 moved, 1 the transfer failed (its result is printed), 2 bad usage or a file "
+      "that cannot be read or written, 3 the port could not be opened, 129/130/143 stopped by a "
+      "signal.");
   command->callback([&exitCode, direction, fileName, portName] {
     exitCode = RunTransfer(direction, *fileName, *portName);
   });

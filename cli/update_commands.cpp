@@ -15,7 +15,7 @@ namespace {
 
 constexpr int kDefaultReadyMinutes = 10;
 constexpr const char* kExitCodeHelp =
-    "Exit codes: 0 done or up to date, 1 a warning's Cancel or a missing image, 2 bad port, 3 no "
+    "Exit codes: 0 done or up to date, 1 a warning's Cancel or a missing image, 2 bad usage, 3 no "
     "instrument, 4 update stopped, 5 database restore not completed, 129/130/143 stopped by a "
     "hang-up, an interrupt or a terminate signal.";
 constexpr const char* kNothingToRestoreLine =
@@ -54,7 +54,7 @@ struct RunOptions {
   int readyMinutes = kDefaultReadyMinutes;
 
   app::ConsoleAnswer Answer() const { return AnswerFromFlags(yes, no); }
-  CarefulAnswers Careful() const {
+  RunChoices Choices() const {
     return {EraseAnywayAnswer(Answer(), eraseWithoutBackup), readyMinutes};
   }
 };
@@ -73,6 +73,7 @@ void AddRunOptions(CLI::App* command, RunOptions& options) {
       ->add_option("--ready-minutes", options.readyMinutes,
                    "With --yes, keep waiting for READY this many minutes (default 10)")
       ->check(CLI::NonNegativeNumber);
+  AddTraceOption(*command);
 }
 
 // zephor restore: only the restore an earlier run left open, on the instrument it belongs to.
@@ -110,7 +111,7 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
     exitCode = RunOnTerminalWithCode(
         o.portName, o.Answer(),
         [&o](app::Updater& u) { return ExitCodeOf(update::OnMakeUpdate(u.station(), o.images)); },
-        o.Careful());
+        o.Choices());
   });
 
   auto restoreOptions = std::make_shared<RunOptions>();
@@ -121,7 +122,7 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
     const RunOptions& o = *restoreOptions;
     exitCode = RunOnTerminalWithCode(
         o.portName, o.Answer(), [&o](app::Updater& u) { return FinishRestore(u, o.images); },
-        o.Careful());
+        o.Choices());
   });
 }
 

@@ -6,6 +6,7 @@
 namespace zephor::app {
 
 void ConsoleView::AppendLog(std::string_view text) {
+  if (progress_ != nullptr) progress_->MakeWay();
   for (const char c : text) {
     if (c != '\r') out_.put(c);
   }
@@ -13,6 +14,7 @@ void ConsoleView::AppendLog(std::string_view text) {
 }
 
 bool ConsoleView::ShowMessage(std::string_view text, device::MessageButtons buttons) {
+  if (progress_ != nullptr) progress_->MakeWay();
   err_ << text;
   if (text.empty() || text.back() != '\n') err_ << '\n';
   if (buttons == device::MessageButtons::kOk) {

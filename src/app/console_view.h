@@ -14,6 +14,15 @@ namespace zephor::app {
 
 enum class ConsoleAnswer { kAsk, kOk, kCancel };
 
+// Draws transfers and waits as they go, beside the log.
+class ProgressSink {
+ public:
+  virtual ~ProgressSink() = default;
+  virtual void Show(const device::ProgressEvent& event) = 0;
+  // Another line is about to be printed: a line being redrawn in place makes way for it.
+  virtual void MakeWay() = 0;
+};
+
 class ConsoleView final : public UpdaterView {
  public:
   ConsoleView(std::ostream& out, std::ostream& err, std::istream& in, ConsoleAnswer answer)
@@ -30,6 +39,10 @@ class ConsoleView final : public UpdaterView {
   bool ChoosePort(int&) override { return false; }
   void Exit(int code) override;
   void PumpEvents() override {}
+  void ShowProgress(const device::ProgressEvent& event) override {
+    if (progress_ != nullptr) progress_->Show(event);
+  }
+  void SetProgressSink(ProgressSink* sink) { progress_ = sink; }
 
   // A question whose answer differs from the preset one: the erase of a memory without a backup
   // is never answered by a general "OK to everything". With okLimit set, an OK answer is given
@@ -51,6 +64,7 @@ class ConsoleView final : public UpdaterView {
     int okLeft;  // -1: no limit
   };
   std::map<std::string, Specific, std::less<>> specific_;
+  ProgressSink* progress_ = nullptr;
   bool exitRequested_ = false;
   int exitCode_ = 0;
 };

@@ -41,6 +41,7 @@ class Updater final : public device::OperatorPanel {
   void SetProgressRange(int low, int high) override;
   bool ShowMessage(std::string_view text, device::MessageButtons buttons) override;
   void ExitProgram(int code) override;
+  void ReportProgress(const device::ProgressEvent& event) override { view_.ShowProgress(event); }
 
   // Button handlers. A press while another operation runs is ignored.
   void OnInfo();

@@ -27,6 +27,8 @@ class UpdaterView {
   virtual void Exit(int code) = 0;
   // Dispatches what the window has pending and returns at once.
   virtual void PumpEvents() = 0;
+  // A transfer or a long wait moved on; the bar and the log already show what the window needs.
+  virtual void ShowProgress(const device::ProgressEvent&) {}
 };
 
 }  // namespace zephor::app

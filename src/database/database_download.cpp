@@ -7,6 +7,7 @@
 
 #include "database/database_file.h"
 #include "device/command_link.h"
+#include "device/transfer_progress.h"
 #include "device/unlock.h"
 #include "serial/timed_io.h"
 #include "transfer/xmodem.h"
@@ -80,7 +81,7 @@ bool DownloadDatabase(device::Station& station, int portIndex,
   }
 
   const std::string fileName = (directory / kDatabaseFileName).string();
-  const int result = transfer::ReceiveFile(*port, fileName);
+  const int result = device::ReceiveReported(station, *port, fileName);
   if (result < 0) {
     panel.ShowMessage(TransferError(result), device::MessageButtons::kOk);
     return false;

@@ -8,6 +8,7 @@
 
 #include "database/database_file.h"
 #include "device/command_link.h"
+#include "device/transfer_progress.h"
 #include "device/unlock.h"
 #include "serial/timed_io.h"
 #include "transfer/crc16.h"
@@ -85,7 +86,8 @@ bool SendDatabaseFile(device::Station& station, int portIndex, std::size_t lengt
   std::uint8_t reply[kReplyBufferSize] = {};
   serial::ReadBuffer(*port, reply, kUploadReplySize, kUploadReplyLimitMs);
 
-  const int result = transfer::SendFile(*port, (directory / kConversionFileName).string());
+  const int result =
+      device::SendReported(station, *port, (directory / kConversionFileName).string());
   if (result < 0) {
     panel.ShowMessage(Formatted(kTransferErrorFormat, result), device::MessageButtons::kOk);
   }

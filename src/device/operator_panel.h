@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "device/progress_event.h"
 #include "serial/serial_port.h"
 
 namespace zephor::device {
@@ -23,6 +24,8 @@ class OperatorPanel {
   virtual bool ShowMessage(std::string_view text, MessageButtons buttons) = 0;
   // Ends the program with a code; the caller returns at once after it.
   virtual void ExitProgram(int code) = 0;
+  // A transfer or a long wait moved on; a panel without a live view ignores it.
+  virtual void ReportProgress(const ProgressEvent&) {}
 };
 
 void LogSection(OperatorPanel& panel, std::string_view message);

@@ -196,6 +196,7 @@ int SendFile(serial::SerialPort& port, const std::string& fileSpec, const XferOp
       x.result = kXferTooManyErrors;
       break;
     }
+    if (!atEnd) ++x.blocksResent;
   }
   XferCleanUp(x);
   return XferOutcome(x);

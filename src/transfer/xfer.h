@@ -93,6 +93,7 @@ struct XFER {
   int blockNumberByte = -1;
   bool carrierWatch = false;
   int consecutiveErrors = 0;
+  long blocksResent = 0;  // sending: blocks that went out again after a failed answer
   bool sending = false;
   int handshakeWaitMs = kDefaultHandshakeMs;
   int lastControlByte = -1;

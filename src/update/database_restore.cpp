@@ -11,6 +11,7 @@
 #include "database/database_file.h"
 #include "database/database_upload.h"
 #include "database/record_walk.h"
+#include "device/announced_wait.h"
 #include "database/saved_database.h"
 #include "device/command_link.h"
 #include "device/erase.h"
@@ -33,7 +34,11 @@ constexpr const char* kBackupUnreadableLine =
 // may give up. False when the wait was abandoned.
 bool AwaitReady(device::Station& station, int portIndex) {
   int failures = 0;
-  while (!device::WaitReady(station.ports, portIndex)) {
+  for (;;) {
+    {
+      const device::AnnouncedWait wait(station, "READY", device::kReadyLimitMs);
+      if (device::WaitReady(station.ports, portIndex)) break;
+    }
     if (device::StopRequested(station)) return false;
     if (++failures % kReadyTriesPerQuestion == 0 &&
         !station.panel->ShowMessage(kKeepWaitingQuestion, device::MessageButtons::kOkCancel)) {

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "device/announced_wait.h"
 #include "device/command_link.h"
+#include "device/transfer_progress.h"
 #include "serial/serial_port.h"
 #include "serial/timed_io.h"
 #include "transfer/crc16.h"
@@ -157,11 +159,19 @@ void WriteHeader(serial::SerialPort& port, const UploadRecipe& recipe, const Ima
   }
 }
 
+// What a countdown names while the loader's letter is awaited.
+std::string LetterSubject(int letter) {
+  return std::string("the loader's letter ") + static_cast<char>(letter);
+}
+
 // The special main ends with a line from the instrument once the database has been converted.
 bool ConversionReported(device::Station& station, serial::SerialPort& port) {
   serial::FlushRxBuffer(port);
   char line[kConversionLineSize] = {};
-  serial::ReadString(port, line, kConversionLineSize, kCrLfTerminator, kConversionLimitMs);
+  {
+    const device::AnnouncedWait wait(station, "the conversion of the memory", kConversionLimitMs);
+    serial::ReadString(port, line, kConversionLineSize, kCrLfTerminator, kConversionLimitMs);
+  }
   if (std::strcmp(line, kConversionDoneText) == 0) return true;
   Show(station, line);
   Show(station, kConversionDoneText);
@@ -197,7 +207,12 @@ bool RunUpload(device::Station& station, int portIndex, const UploadRecipe& reci
   }
   if (recipe.prelude != Prelude::kNone) WriteBanner(*port);
 
-  if (serial::ReadChar(*port, recipe.letterLimitMs) != recipe.letter) {
+  int letter = 0;
+  {
+    const device::AnnouncedWait wait(station, LetterSubject(recipe.letter), recipe.letterLimitMs);
+    letter = serial::ReadChar(*port, recipe.letterLimitMs);
+  }
+  if (letter != recipe.letter) {
     Show(station, recipe.noLetterText);
     return false;
   }
@@ -213,7 +228,7 @@ bool RunUpload(device::Station& station, int portIndex, const UploadRecipe& reci
     station.panel->SetProgressRange(1, static_cast<int>(facts.length / kProgressBlock));
     poll = BlockProgress(*station.panel);
   }
-  const int sent = transfer::SendFile(*port, path.string(), {}, {}, poll);
+  const int sent = device::SendReported(station, *port, path.string(), poll);
   if (sent < 0) {
     // A failed transfer leaves the instrument without the image: the sequence must stop here.
     Show(station, Formatted(kTransferErrorFormat, sent));

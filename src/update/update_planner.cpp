@@ -46,6 +46,7 @@ class ExitWatch final : public device::OperatorPanel {
     ended_ = true;
     inner_.ExitProgram(code);
   }
+  void ReportProgress(const device::ProgressEvent& event) override { inner_.ReportProgress(event); }
   bool ended() const { return ended_; }
 
  private:

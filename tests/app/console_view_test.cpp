@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/port_dump.h"
+#include "app/progress_line.h"
 #include "serial/memory_line.h"
 
 namespace zephor::app {
@@ -70,6 +71,93 @@ TEST(ConsoleViewTest, ExitIsRecorded) {
   EXPECT_TRUE(view.exitRequested());
   EXPECT_EQ(view.exitCode(), 1);
 }
+
+// The live line and the summaries, on a clock the test moves.
+struct ProgressCase {
+  const char* name;
+  bool live;
+  // Each step: the event (its tick included), then the wait pump's passes at these ticks.
+  std::vector<std::pair<device::ProgressEvent, std::vector<std::uint32_t>>> steps;
+  std::string printed;
+};
+
+device::ProgressEvent Event(device::ProgressKind kind, std::uint32_t tick, long bytes = 0,
+                            int result = 0, const char* subject = "main.bin") {
+  device::ProgressEvent event;
+  event.kind = kind;
+  event.subject = subject;
+  event.sending = std::string(subject) == "main.bin";
+  event.totalBytes = event.sending ? 2560 : 0;
+  event.bytes = bytes;
+  event.result = result;
+  event.tickMs = tick;
+  event.blocksResent = bytes > 0 ? 1 : 0;
+  event.limitMs = kind == device::ProgressKind::kWaitStart ? 3000 : 0;
+  return event;
+}
+
+class ProgressLineTest : public ::testing::TestWithParam<ProgressCase> {};
+
+TEST_P(ProgressLineTest, PrintsWhatTheTransferAndTheWaitDid) {
+  const ProgressCase& c = GetParam();
+  std::ostringstream out;
+  std::uint32_t now = 0;
+  ProgressLine line(out, c.live, [&now] { return now; });
+  for (const auto& [event, passes] : c.steps) {
+    now = event.tickMs;
+    line.Show(event);
+    for (const std::uint32_t pass : passes) {
+      now = pass;
+      line.Tick();
+    }
+  }
+  EXPECT_EQ(out.str(), c.printed);
+}
+
+using device::ProgressKind;
+constexpr char kWipe[] = "\r\033[K";
+INSTANTIATE_TEST_SUITE_P(
+    Table, ProgressLineTest,
+    ::testing::Values(
+        // Not a terminal: only the summary, with the blocks sent again.
+        ProgressCase{"SummaryOnly",
+                     false,
+                     {{Event(ProgressKind::kTransferStart, 1000), {}},
+                      {Event(ProgressKind::kTransferStep, 1500, 1280), {9000}},
+                      {Event(ProgressKind::kTransferEnd, 3000, 2560, 1), {}}},
+                     "main.bin: 2560 bytes in 2.0 s, 1280 B/s, 1 block sent again\n"},
+        // A terminal: blocks, per cent, rate and time left, redrawn no more than the limit
+        // allows; a line quiet for long is named; the summary replaces the live line.
+        ProgressCase{"LiveLine",
+                     true,
+                     {{Event(ProgressKind::kTransferStart, 1000), {}},
+                      {Event(ProgressKind::kTransferStep, 2000, 1280), {}},
+                      {Event(ProgressKind::kTransferStep, 2100, 1280), {}},
+                      {Event(ProgressKind::kTransferStep, 4500, 1280), {}},
+                      {Event(ProgressKind::kTransferEnd, 5000, 2560, 1), {}}},
+                     std::string(kWipe) + "main.bin: block 0 of 20, 0 %, 0 B/s" + kWipe +
+                         "main.bin: block 10 of 20, 50 %, 1280 B/s, 1 s left" + kWipe +
+                         "main.bin: block 10 of 20, 50 %, 365 B/s, 3 s left, line quiet for 2 s" +
+                         kWipe + "main.bin: 2560 bytes in 4.0 s, 640 B/s, 1 block sent again\n"},
+        // A failed receive: how far it got and its code.
+        ProgressCase{"FailedReceive",
+                     false,
+                     {{Event(ProgressKind::kTransferStart, 0, 0, 0, "ZEPHORdata.bin"), {}},
+                      {Event(ProgressKind::kTransferEnd, 2500, 384, -608, "ZEPHORdata.bin"), {}}},
+                     "ZEPHORdata.bin: failed with -608 after 384 bytes in 2.5 s\n"},
+        // A wait counts down once a second on a terminal and leaves no trace when it ends.
+        ProgressCase{"Countdown",
+                     true,
+                     {{Event(ProgressKind::kWaitStart, 0, 0, 0, "READY"), {400, 1200, 1900}},
+                      {Event(ProgressKind::kWaitEnd, 2100, 0, 0, "READY"), {}}},
+                     std::string(kWipe) + "Waiting for READY: 3 s left" + kWipe +
+                         "Waiting for READY: 2 s left" + kWipe},
+        ProgressCase{"NoCountdownOffTerminal",
+                     false,
+                     {{Event(ProgressKind::kWaitStart, 0, 0, 0, "READY"), {1200}},
+                      {Event(ProgressKind::kWaitEnd, 1300, 0, 0, "READY"), {}}},
+                     ""}),
+    [](const ::testing::TestParamInfo<ProgressCase>& info) { return info.param.name; });
 
 TEST(PortNameTest, ComNamesGiveIndexes) {
   int index = -1;

@@ -93,18 +93,18 @@ TEST_F(CliTransferTest, ReceiveFromSxOnCom1ExitsZero) {
   EXPECT_FALSE(Exists("got.bin.part"));
 }
 
-TEST_F(CliTransferTest, MissingFilePrintsResultAndExitsOne) {
+TEST_F(CliTransferTest, MissingFilePrintsResultAndExitsTwo) {
   serial::PseudoTerminal pty;
   ASSERT_TRUE(pty.ok());
-  EXPECT_EQ(RunZephor({"send", "missing.bin", pty.slavePath()}), 1);
+  EXPECT_EQ(RunZephor({"send", "missing.bin", pty.slavePath()}), 2);
   EXPECT_TRUE(Printed("result -619")) << output;
   // The line still hears that the transfer was given up.
   const Bytes cancel = CancelSequence();
   EXPECT_EQ(pty.Receive(cancel.size(), 1000), std::string(cancel.begin(), cancel.end()));
 }
 
-TEST_F(CliTransferTest, PortThatCannotOpenExitsOne) {
-  EXPECT_EQ(RunZephor({"receive", "got.bin", (dir / "no-such-tty").string()}), 1);
+TEST_F(CliTransferTest, PortThatCannotOpenExitsThree) {
+  EXPECT_EQ(RunZephor({"receive", "got.bin", (dir / "no-such-tty").string()}), 3);
   EXPECT_NE(errors.find("cannot open"), std::string::npos) << errors;
   EXPECT_FALSE(Exists("got.bin"));
   EXPECT_FALSE(Exists("got.bin.part"));

@@ -1,0 +1,56 @@
+// Transfers and waits on a terminal: a line redrawn in place while a file moves (blocks, per
+// cent, rate, time left) or while the instrument is awaited (seconds left), and one summary line
+// per transfer. Where the output is not a terminal only the summaries are written.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <ostream>
+#include <string>
+
+#include "app/console_view.h"
+#include "device/progress_event.h"
+
+namespace zephor::app {
+
+// A line is redrawn at most this often.
+inline constexpr std::uint32_t kRedrawEveryMs = 200;
+// A transfer that moved nothing for this long shows how long the line has been quiet.
+inline constexpr std::uint32_t kQuietAfterMs = 2000;
+// Waits at most this long get no countdown.
+inline constexpr std::uint32_t kCountdownAfterMs = 1000;
+
+class ProgressLine final : public ProgressSink {
+ public:
+  // clock gives the same ticks as the events carry; live says whether out is a terminal.
+  ProgressLine(std::ostream& out, bool live, std::function<std::uint32_t()> clock)
+      : out_(out), live_(live), clock_(std::move(clock)) {}
+
+  void Show(const device::ProgressEvent& event) override;
+  void MakeWay() override;
+  // Called while the operation waits: redraws a countdown or a quiet line when due.
+  void Tick();
+
+ private:
+  void Draw(const std::string& text, std::uint32_t now, bool force);
+  void DrawTransfer(std::uint32_t now, bool force);
+  void DrawWait(std::uint32_t now, bool force);
+  void WriteSummary(const device::ProgressEvent& end);
+
+  std::ostream& out_;
+  bool live_;
+  std::function<std::uint32_t()> clock_;
+  bool drawn_ = false;
+  std::uint32_t drawnAt_ = 0;
+  // The transfer running, if any.
+  bool inTransfer_ = false;
+  device::ProgressEvent transfer_;
+  std::uint32_t startedAt_ = 0;
+  std::uint32_t movedAt_ = 0;
+  // The wait running, if any.
+  bool inWait_ = false;
+  device::ProgressEvent wait_;
+  long shownSecondsLeft_ = -1;
+};
+
+}  // namespace zephor::app

@@ -1,0 +1,88 @@
+#include "device/transfer_progress.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "device/announced_wait.h"
+#include "transfer/xmodem.h"
+
+namespace zephor::device {
+namespace {
+
+ProgressEvent TransferEvent(const Station& station, ProgressKind kind, const std::string& path,
+                            bool sending) {
+  ProgressEvent event;
+  event.kind = kind;
+  event.subject = std::filesystem::path(path).filename().string();
+  event.sending = sending;
+  event.tickMs = StationTick(station);
+  return event;
+}
+
+void Report(Station& station, const ProgressEvent& event) {
+  if (station.panel != nullptr) station.panel->ReportProgress(event);
+}
+
+// Bytes the far end holds: a sent block counts once it was acknowledged, and the sender reads
+// the next block only then.
+long SettledBytes(const transfer::XFER& x) {
+  if (!x.sending || x.blockLength <= 0) return x.offset;
+  return std::max(0L, x.offset - x.blockLength);
+}
+
+long FileLength(const std::string& path) {
+  std::error_code error;
+  const auto length = std::filesystem::file_size(path, error);
+  return error ? 0 : static_cast<long>(length);
+}
+
+int RunReported(Station& station, const std::string& path, bool sending,
+                const std::function<int(const transfer::PollRoutine&)>& run,
+                const transfer::PollRoutine& extraPoll) {
+  ProgressEvent event = TransferEvent(station, ProgressKind::kTransferStart, path, sending);
+  event.totalBytes = sending ? FileLength(path) : 0;
+  Report(station, event);
+  long blocksResent = 0;
+  long settled = 0;
+  const transfer::PollRoutine poll = [&](transfer::XFER& x) {
+    if (extraPoll) extraPoll(x);
+    ProgressEvent step = event;
+    step.kind = ProgressKind::kTransferStep;
+    step.bytes = settled = SettledBytes(x);
+    step.blocksResent = blocksResent = x.blocksResent;
+    step.tickMs = StationTick(station);
+    Report(station, step);
+  };
+  const int result = run(poll);
+  ProgressEvent end = event;
+  end.kind = ProgressKind::kTransferEnd;
+  end.result = result;
+  end.blocksResent = blocksResent;
+  end.tickMs = StationTick(station);
+  end.bytes = settled;
+  if (result > 0) end.bytes = sending ? event.totalBytes : FileLength(path);
+  Report(station, end);
+  return result;
+}
+
+}  // namespace
+
+int SendReported(Station& station, serial::SerialPort& port, const std::string& path,
+                 const transfer::PollRoutine& extraPoll) {
+  return RunReported(
+      station, path, true,
+      [&](const transfer::PollRoutine& poll) { return transfer::SendFile(port, path, {}, {}, poll); },
+      extraPoll);
+}
+
+int ReceiveReported(Station& station, serial::SerialPort& port, const std::string& fileName) {
+  return RunReported(
+      station, fileName, false,
+      [&](const transfer::PollRoutine& poll) {
+        return transfer::ReceiveFile(port, fileName, {}, {}, poll);
+      },
+      {});
+}
+
+}  // namespace zephor::device
