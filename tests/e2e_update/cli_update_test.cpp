@@ -1,14 +1,18 @@
 // End to end: `zephor update` loads every image into zephor-sim over a pseudo-terminal, and the
 // simulator reports the versions it now runs.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -28,18 +32,23 @@ struct CliRun {
   std::string printed;  // standard output and error together
 };
 
-// `zephor SUBCOMMAND PORT --images DIR` with further options; nothing comes on standard input.
-CliRun RunCli(const TempDir& dir, const std::string& subcommand, const std::string& link,
-              const std::string& options) {
+// `zephor ARGUMENTS`; nothing comes on standard input.
+CliRun RunZephor(const TempDir& dir, const std::string& arguments) {
   const std::string log = (dir.path() / "cli.txt").string();
-  const std::string command = std::string(ZEPHOR_CLI_PATH) + " " + subcommand + " " + link +
-                              " --images " + dir.path().string() + " " + options + " > " + log +
-                              " 2>&1 < /dev/null";
+  const std::string command =
+      std::string(ZEPHOR_CLI_PATH) + " " + arguments + " > " + log + " 2>&1 < /dev/null";
   const int status = std::system(command.c_str());
   CliRun run;
   if (WIFEXITED(status)) run.code = WEXITSTATUS(status);
   run.printed = ReadWhole(log);
   return run;
+}
+
+// `zephor SUBCOMMAND PORT --images DIR` with further options.
+CliRun RunCli(const TempDir& dir, const std::string& subcommand, const std::string& link,
+              const std::string& options) {
+  return RunZephor(dir, subcommand + " " + link + " --images " + dir.path().string() + " " +
+                            options);
 }
 
 CliRun RunUpdate(const TempDir& dir, const std::string& link, const std::string& options) {
@@ -102,28 +111,64 @@ std::vector<std::string> OldQnInstrument(const TempDir& dir, std::vector<std::st
   return args;
 }
 
+// Runs zephor with args, standard output to outPath and standard error on a pseudo-terminal,
+// as a technician's terminal shows it; returns the exit code and what the terminal got.
+int RunOnTerminal(const std::vector<std::string>& args, const std::string& outPath,
+                  std::string& terminal) {
+  constexpr int kLimitMs = 120000;
+  constexpr int kPollMs = 50;
+  const int master = posix_openpt(O_RDWR | O_NOCTTY);
+  if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
+  const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
+  const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const pid_t child =
+      transfer::StartChild(ZEPHOR_CLI_PATH, args, ".", transfer::ChildIo{-1, out, slave});
+  close(out);
+  close(slave);
+  int code = -1;
+  char chunk[4096];
+  for (int waited = 0; waited < kLimitMs; waited += kPollMs) {
+    pollfd p{master, POLLIN, 0};
+    if (poll(&p, 1, kPollMs) > 0 && (p.revents & POLLIN) != 0) {
+      const ssize_t got = read(master, chunk, sizeof chunk);
+      if (got > 0) terminal.append(chunk, static_cast<std::size_t>(got));
+      continue;
+    }
+    if (transfer::ChildEnded(child, &code)) break;
+  }
+  close(master);
+  return code;
+}
+
+// On a terminal every transfer shows a live line and ends with a summary, and the wait for the
+// loader's letter counts down; the log on standard output is as before.
 TEST(CliUpdateTest, FullUpdateLeavesTheNewVersionsInTheSimulator) {
   TempDir dir;
   script::WriteImageSet(dir, {"1.3", "1.3", "1.32", "9"});
   const std::string link = (dir.path() / "com1").string();
   const std::string state = (dir.path() / "state.txt").string();
   SimChild sim({"--link", link, "--main", "1.31", "--boot", "1.2", "--update", "1.2", "--build",
-                "5", "--grade", "QN", "--ready-delay", "200", "--state-out", state});
+                "5", "--grade", "QN", "--ready-delay", "200", "--state-out", state,
+                "--nak-blocks", "1"});
   ASSERT_EQ(sim.ready(), "ready " + link + "\n");
 
   const std::string log = (dir.path() / "log.txt").string();
-  const std::string command = std::string(ZEPHOR_CLI_PATH) + " update " + link +
-                              " --yes --images " + dir.path().string() + " > " + log +
-                              " 2>&1 < /dev/null";
-  const int status = std::system(command.c_str());
-  ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::string terminal;
+  EXPECT_EQ(RunOnTerminal({"update", link, "--yes", "--images", dir.path().string()}, log,
+                          terminal),
+            0);
 
   const std::string printed = ReadWhole(log);
   EXPECT_NE(printed.find("\tLoad of new boot Done\n"), std::string::npos) << printed;
   EXPECT_NE(printed.find("\tUpdate finished.\n"), std::string::npos);
-  EXPECT_NE(printed.find("Restart the ZEPHOR !!"), std::string::npos);
   EXPECT_EQ(printed.find("Update stopped"), std::string::npos);
+  EXPECT_NE(terminal.find("Restart the ZEPHOR !!"), std::string::npos) << terminal;
+  // The terminal turns each line feed into a carriage return and a line feed.
+  EXPECT_TRUE(InOrder(terminal, {"\r\033[KWaiting for the loader's letter B: 3 min 20 s left",
+                                 "\r\033[Kboot.bin: block 0 of 3, 0 %", "\r\033[Kboot.bin: block 1",
+                                 "\r\033[Kboot.bin: 300 bytes in ", " B/s, 1 block sent again\r\n",
+                                 "\r\033[Kmain.bin: 700 bytes in "}))
+      << terminal;
 
   const std::string summary = ReadWhole(state);
   EXPECT_NE(summary.find("boot=1.3\n"), std::string::npos) << summary;
@@ -300,7 +345,11 @@ TEST_P(CliQhEraseTest, ErasesOnlyAfterADatedBackup) {
       dated.push_back(entry.path());
     }
   }
+  // Not a terminal: a summary line per transfer, nothing redrawn.
+  EXPECT_EQ(run.printed.find("\033[K"), std::string::npos);
   if (c.erased) {
+    EXPECT_NE(run.printed.find(" bytes received in "), std::string::npos)
+        << run.printed;
     ASSERT_EQ(dated.size(), 1U) << run.printed;
     const std::string saved = ReadWhole(dated.front());
     EXPECT_TRUE(saved.size() >= original.size() &&
@@ -324,6 +373,84 @@ INSTANTIATE_TEST_SUITE_P(
                       QhEraseCase{
                           "DownloadCancelledNothingErased", {"--cancel-at-block", "1"}, 1, false}),
     [](const ::testing::TestParamInfo<QhEraseCase>& info) { return info.param.name; });
+
+// Every other subcommand's exit code, and the trace of the line it wrote when asked.
+struct ExitCase {
+  const char* name;
+  std::vector<std::string> sim;  // the simulator's faults; empty: no simulator at LINK
+  std::string arguments;         // LINK and DIR stand for the line and the scratch folder
+  int exitCode;
+  const char* printed;
+  std::vector<std::string> trace;  // in order in DIR/trace.txt
+};
+
+class CliExitCodeTest : public ::testing::TestWithParam<ExitCase> {};
+
+TEST_P(CliExitCodeTest, TellsHowTheCommandEnded) {
+  const ExitCase& c = GetParam();
+  TempDir dir;
+  const std::string link = (dir.path() / "com1").string();
+  std::unique_ptr<SimChild> sim;
+  if (!c.sim.empty()) {
+    std::vector<std::string> args = OldQnInstrument(dir);
+    args.insert(args.end(), c.sim.begin(), c.sim.end());
+    sim = std::make_unique<SimChild>(args);
+    ASSERT_NE(sim->ready(), "");
+  }
+  std::string arguments = c.arguments;
+  for (const auto& [mark, value] : {std::pair<std::string, std::string>{"LINK", link},
+                                    std::pair<std::string, std::string>{"DIR", dir.path()}}) {
+    for (auto at = arguments.find(mark); at != std::string::npos; at = arguments.find(mark)) {
+      arguments.replace(at, mark.size(), value);
+    }
+  }
+  const CliRun run = RunZephor(dir, arguments);
+  EXPECT_EQ(run.code, c.exitCode) << run.printed;
+  EXPECT_NE(run.printed.find(c.printed), std::string::npos) << run.printed;
+  if (!c.trace.empty()) {
+    const std::string trace = ReadWhole(dir.path() / "trace.txt");
+    EXPECT_TRUE(InOrder(trace, c.trace)) << trace;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliExitCodeTest,
+    ::testing::Values(
+        ExitCase{"InfoAsJsonWithItsTrace",
+                 {"--fault", "none"},
+                 "info LINK --json --trace DIR/trace.txt",
+                 0,
+                 "\"equipmentNumber\": 123456789",
+                 {"- open COM1", ": status 0\n", "> 55 4E 4C 4F 43 4B 0A ", "|UNLOCK\\n|\n",
+                  "< 4F 4B", "> 73 79 73 74 65 6D 0A ", "|system\\n|\n", "< ", "MAIN Version",
+                  "> 4C 4F 43 4B 0A ", "|LOCK\\n|\n", "- close COM1"}},
+        ExitCase{"InfoWithoutInstrument", {}, "info DIR/none", 3, "No ZEPHOR connected", {}},
+        ExitCase{"InfoOfASilentInstrument",
+                 {"--fault", "silent"},
+                 "info LINK",
+                 3,
+                 "No ZEPHOR connected",
+                 {}},
+        ExitCase{"PortDumpOfAMissingDevice", {}, "port-dump DIR/none", 3, "Open status: -", {}},
+        ExitCase{"TraceThatCannotBeWritten",
+                 {"--fault", "none"},
+                 "info LINK --trace DIR/no/such/trace.txt",
+                 2,
+                 "cannot write the trace",
+                 {}},
+        ExitCase{"RestoreWithNothingLeftOpen",
+                 {"--fault", "none"},
+                 "restore LINK --yes --images DIR",
+                 0,
+                 "No unfinished database restore",
+                 {}},
+        ExitCase{"EraseNotConfirmed",
+                 {"--fault", "none"},
+                 "erase LINK",
+                 1,
+                 "Erase all measurements stored in the ZEPHOR?",
+                 {}}),
+    [](const ::testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
 
 // A "QH" instrument on main 1.31 gets main 1.40 and its database back; whatever interrupts the
 // restore, a second run finishes it from its journal: the memory ends as the conversion of what it
