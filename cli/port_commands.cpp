@@ -1,7 +1,7 @@
 // port-dump, info and erase.
+#include <cmath>
 #include <cstdlib>
 #include <iostream>
-#include <cmath>
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -12,8 +12,7 @@
 #include "device/erase.h"
 #include "device/identify.h"
 #include "device/info_report.h"
-#include "serial/posix_driver.h"
-#include "serial/system_timing.h"
+#include "cli/terminal_system.h"
 #include "update/measurement_backup.h"
 
 namespace zephor::cli {
@@ -25,7 +24,7 @@ constexpr char kNoZephor[] = "No ZEPHOR connected";
 int RunPortDump(const std::string& portName) {
   int portIndex = 0;
   if (!ResolvePort(portName, portIndex)) return kExitBadUsage;
-  serial::SystemTiming timing;
+  TerminalTiming timing(SystemClock());
   TerminalPorts ports(timing);
   if (!ports.Ready()) return kExitBadUsage;
   const serial::PortEnvironment env{ports.factory(), &timing};

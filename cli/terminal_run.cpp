@@ -6,20 +6,14 @@
 
 #include <CLI/CLI.hpp>
 
-#include <unistd.h>
-
 #include "app/progress_line.h"
 #include "app/signal_stop.h"
-#include "serial/posix_driver.h"
-#include "serial/system_timing.h"
+#include "cli/terminal_system.h"
 #include "update/database_restore.h"
 #include "update/measurement_backup.h"
 
 namespace zephor::cli {
 namespace {
-// The variable the POSIX driver reads for the device of COM1.
-constexpr char kCom1Variable[] = "ZEPHOR_COM1";
-
 // The file --trace named for this run; one subcommand runs per program.
 std::string& TracePath() {
   static std::string path;
@@ -28,7 +22,7 @@ std::string& TracePath() {
 }  // namespace
 
 std::string PortLabel(int portIndex) {
-  return "COM" + std::to_string(portIndex + 1) + " (" + serial::PosixDevicePath(portIndex) + ")";
+  return "COM" + std::to_string(portIndex + 1) + " (" + DeviceOfPort(portIndex) + ")";
 }
 
 void AddTraceOption(CLI::App& command) {
@@ -37,7 +31,8 @@ void AddTraceOption(CLI::App& command) {
 }
 
 TerminalPorts::TerminalPorts(serial::Timing& timing)
-    : traced_(system_, [&timing] { return timing.TickMs(); }, TracePath(), PortLabel) {}
+    : system_(SystemPortFactory()),
+      traced_(*system_, [&timing] { return timing.TickMs(); }, TracePath(), PortLabel) {}
 
 bool TerminalPorts::Ready() const {
   if (traced_.failure().empty()) return true;
@@ -48,7 +43,7 @@ bool TerminalPorts::Ready() const {
 bool ResolvePort(const std::string& portName, int& portIndex) {
   if (app::PortIndexFromName(portName, portIndex)) return true;
   portIndex = 0;
-  if (setenv(kCom1Variable, portName.c_str(), 1) == 0) return true;
+  if (UseDeviceAsCom1(portName)) return true;
   std::cerr << "cannot use port " << portName << "\n";
   return false;
 }
@@ -66,16 +61,14 @@ int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer
   if (!ResolvePort(portName, portIndex)) return kExitBadUsage;
   const app::SignalStop signals;
   app::Updater* running = nullptr;
-  app::ProgressLine* progress = nullptr;
-  // The waits pump here: a signal stops the operation as a closed window would, and the live
-  // line counts down.
-  serial::SystemTiming timing([&running, &progress] {
+  TerminalTiming timing(SystemClock());
+  app::ProgressLine line(std::cerr, StandardErrorIsTerminal(), [&timing] { return timing.TickMs(); });
+  // On every pass of a wait: a signal stops the operation as a closed window would, and the
+  // live line counts down.
+  timing.SetChores([&running, &line] {
     if (running != nullptr && app::SignalStop::Caught() != 0) running->StopForSignal();
-    if (progress != nullptr) progress->Tick();
+    line.Tick();
   });
-  app::ProgressLine line(std::cerr, isatty(STDERR_FILENO) != 0,
-                         [&timing] { return timing.TickMs(); });
-  progress = &line;
   TerminalPorts ports(timing);
   if (!ports.Ready()) return kExitBadUsage;
   app::ConsoleView view(choices.logOnStandardError ? std::cerr : std::cout, std::cerr, std::cin,
@@ -95,13 +88,6 @@ int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer
   }
   if (view.exitRequested()) return view.exitCode();
   return code;
-}
-
-int RunOnTerminal(const std::string& portName, app::ConsoleAnswer answer,
-                  const std::function<bool(app::Updater&)>& operation) {
-  return RunOnTerminalWithCode(portName, answer, [&operation](app::Updater& updater) {
-    return operation(updater) ? EXIT_SUCCESS : EXIT_FAILURE;
-  });
 }
 
 }  // namespace zephor::cli

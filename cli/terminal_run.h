@@ -2,13 +2,14 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "app/console_view.h"
 #include "app/port_dump.h"
 #include "app/traced_ports.h"
 #include "app/updater.h"
-#include "serial/posix_driver.h"
+#include "cli/terminal_timing.h"
 #include "serial/timing.h"
 
 namespace CLI {
@@ -37,7 +38,7 @@ class TerminalPorts {
   bool Ready() const;
 
  private:
-  serial::PosixPortFactory system_;
+  std::unique_ptr<serial::PortFactory> system_;
   app::TracedPorts traced_;
 };
 
@@ -48,13 +49,6 @@ std::string PortLabel(int portIndex);
 // error when it cannot.
 bool ResolvePort(const std::string& portName, int& portIndex);
 
-// Runs one operation of the updater on the terminal; returns its exit code: the program's exit
-// code when the operation ended the program, else 0 when it returned true and 1 otherwise.
-int RunOnTerminal(const std::string& portName, app::ConsoleAnswer answer,
-                  const std::function<bool(app::Updater&)>& operation);
-// The same for an operation that gives its own exit code. A signal (interrupt, terminate,
-// hang-up) stops the operation at its next wait; the exit code is then 128 and the signal's
-// number (130, 143, 129).
 // How the questions that must not be answered blindly are answered, and where the log goes.
 struct RunChoices {
   // "Erase anyway?" (an erase without a backup).
@@ -65,6 +59,10 @@ struct RunChoices {
   bool logOnStandardError = false;
 };
 
+// Runs one operation of the updater on the terminal; returns the program's exit code when the
+// operation ended the program, else the operation's own. A signal (interrupt, terminate,
+// hang-up) stops the operation at its next wait; the exit code is then 128 and the signal's
+// number (130, 143, 129).
 int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer,
                           const std::function<int(app::Updater&)>& operation,
                           const RunChoices& choices = {});

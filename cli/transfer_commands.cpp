@@ -8,8 +8,7 @@
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
 #include "device/command_link.h"
-#include "serial/posix_driver.h"
-#include "serial/system_timing.h"
+#include "cli/terminal_system.h"
 #include "transfer/xmodem.h"
 
 namespace zephor::cli {
@@ -37,7 +36,8 @@ int RunTransfer(Direction direction, const std::string& fileName, const std::str
   if (!ResolvePort(portName, portIndex)) return kExitBadUsage;
   const app::SignalStop signals;
   // A signal ends the transfer through its clean-up, as a closed window would.
-  serial::SystemTiming timing([&timing] {
+  TerminalTiming timing(SystemClock());
+  timing.SetChores([&timing] {
     if (app::SignalStop::Caught() != 0) timing.RequestStop();
   });
   TerminalPorts ports(timing);

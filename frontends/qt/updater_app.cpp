@@ -2,8 +2,10 @@
 #include <QApplication>
 #include <QByteArray>
 #include <iostream>
+#include <string>
 
 #include "app/signal_stop.h"
+#include "app/traced_ports.h"
 #include "serial/posix_driver.h"
 #include "serial/serial_port.h"
 #include "serial/system_timing.h"
@@ -24,9 +26,14 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   // Interrupt, terminate and hang-up end a load through its clean-up, not in the middle of it.
   const zephor::app::SignalStop stopSignals;
-  zephor::serial::PosixPortFactory factory;
+  zephor::serial::PosixPortFactory system;
   zephor::serial::SystemTiming timing([] { QCoreApplication::processEvents(); });
-  zephor::qt::UpdaterDialog dialog(&factory, &timing, &std::cerr);
+  // ZEPHOR_TRACE=FILE: every byte on the line goes to FILE for the service engineer.
+  zephor::app::TracedPorts ports(
+      system, [&timing] { return timing.TickMs(); }, zephor::app::TraceFileFromEnvironment(),
+      [](int index) { return "COM" + std::to_string(index + 1); });
+  if (!ports.failure().empty()) std::cerr << ports.failure() << std::endl;
+  zephor::qt::UpdaterDialog dialog(ports.factory(), &timing, &std::cerr);
   dialog.StopOnSignals();
   // There is no main loop of the program's own: when the window ends, so does the program.
   const int code = dialog.exec();

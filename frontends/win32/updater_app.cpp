@@ -3,6 +3,9 @@
 // commctrl.h builds on the types of windows.h.
 #include <commctrl.h>
 
+#include <string>
+
+#include "app/traced_ports.h"
 #include "serial/serial_port.h"
 #include "serial/win32_driver.h"
 #include "serial/win32_timing.h"
@@ -11,9 +14,16 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  zephor::serial::Win32PortFactory factory;
+  zephor::serial::Win32PortFactory system;
   zephor::serial::Win32Timing timing;
-  zephor::win32::UpdaterWindow window(instance, &factory, &timing);
+  // ZEPHOR_TRACE=FILE: every byte on the line goes to FILE for the service engineer.
+  zephor::app::TracedPorts ports(
+      system, [&timing] { return timing.TickMs(); }, zephor::app::TraceFileFromEnvironment(),
+      [](int index) { return zephor::serial::Win32DeviceName(index); });
+  if (!ports.failure().empty()) {
+    MessageBoxA(nullptr, ports.failure().c_str(), "ZEPHOR Update Program", MB_OK | MB_ICONWARNING);
+  }
+  zephor::win32::UpdaterWindow window(instance, ports.factory(), &timing);
   // There is no message loop of the program's own: when the window ends, so does the program.
   const int code = window.Run();
   zephor::serial::CloseAllPorts();

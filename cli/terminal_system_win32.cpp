@@ -1,0 +1,23 @@
+#include <io.h>
+
+#include <cstdio>
+
+#include "cli/terminal_system.h"
+#include "serial/win32_driver.h"
+#include "serial/win32_timing.h"
+
+namespace zephor::cli {
+
+std::unique_ptr<serial::PortFactory> SystemPortFactory() {
+  return std::make_unique<serial::Win32PortFactory>();
+}
+
+std::unique_ptr<serial::Timing> SystemClock() { return std::make_unique<serial::Win32Timing>(); }
+
+std::string DeviceOfPort(int portIndex) { return serial::Win32DeviceName(portIndex); }
+
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+bool UseDeviceAsCom1(const std::string&) { return false; }
+
+}  // namespace zephor::cli
