@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "app/open_failure_report.h"
 #include "app/port_dump.h"
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
@@ -23,7 +24,8 @@ constexpr char kNoZephor[] = "No ZEPHOR connected";
 int RunPortDump(const std::string& portName) {
   int portIndex = 0;
   if (!ResolvePort(portName, portIndex)) return kExitBadPort;
-  serial::PosixPortFactory factory;
+  serial::PosixPortFactory system;
+  app::OpenFailureReport factory(system, std::cerr);
   serial::SystemTiming timing;
   const serial::PortEnvironment env{&factory, &timing};
   const int status = app::DumpOpenedPort(

@@ -4,23 +4,19 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/open_failure_report.h"
+#include "app/port_choice.h"
 #include "app/signal_stop.h"
+#include "serial/port_discovery.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
 #include "update/database_restore.h"
 #include "update/measurement_backup.h"
 
 namespace zephor::cli {
-namespace {
-// The variable the POSIX driver reads for the device of COM1.
-constexpr char kCom1Variable[] = "ZEPHOR_COM1";
-}  // namespace
-
 bool ResolvePort(const std::string& portName, int& portIndex) {
-  if (app::PortIndexFromName(portName, portIndex)) return true;
-  portIndex = 0;
-  if (setenv(kCom1Variable, portName.c_str(), 1) == 0) return true;
-  std::cerr << "cannot use port " << portName << "\n";
+  if (app::PortIndexForName(portName, serial::FindPorts(), portIndex)) return true;
+  std::cerr << "cannot use port " << portName << ": give " << kPortHelp << "\n";
   return false;
 }
 
@@ -36,7 +32,8 @@ int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer
   int portIndex = 0;
   if (!ResolvePort(portName, portIndex)) return kExitBadPort;
   const app::SignalStop signals;
-  serial::PosixPortFactory factory;
+  serial::PosixPortFactory system;
+  app::OpenFailureReport factory(system, std::cerr);
   app::Updater* running = nullptr;
   // The waits pump here: a signal stops the operation as a closed window would.
   serial::SystemTiming timing([&running] {

@@ -16,10 +16,11 @@ inline constexpr int kExitBadPort = 2;
 inline constexpr int kExitNoInstrument = 3;
 inline constexpr int kExitUpdateStopped = 4;
 inline constexpr int kExitRestoreIncomplete = 5;
-inline constexpr char kPortHelp[] = "COM1 to COM4, or a device path used as COM1";
+inline constexpr char kPortHelp[] =
+    "COMn, a device path or a /dev/serial/by-id name (zephor ports lists them)";
 
-// Resolves COM1..COM4 or a device path (standing in for COM1) to a port index; says on standard
-// error when it cannot.
+// Resolves COMn, a device path or a by-id name to a port index (a device no COMn opens stands in
+// for COM1); says on standard error when it cannot.
 bool ResolvePort(const std::string& portName, int& portIndex);
 
 // Runs one operation of the updater on the terminal; returns its exit code: the program's exit
