@@ -193,6 +193,41 @@ INSTANTIATE_TEST_SUITE_P(
                                    "Can't open file main.bin"}),
     [](const ::testing::TestParamInfo<BadImageCase>& info) { return info.param.name; });
 
+// The port listing, and a port that cannot be opened: the device tried and why, then exit 3.
+struct PortCase {
+  const char* name;
+  const char* environment;  // variables set for the run
+  const char* args;
+  int exitCode;
+  const char* message;
+};
+
+class CliPortTest : public ::testing::TestWithParam<PortCase> {};
+
+TEST_P(CliPortTest, ExitCodeAndWords) {
+  const PortCase& c = GetParam();
+  TempDir dir;
+  const std::string log = (dir.path() / "cli.txt").string();
+  const std::string command = std::string(c.environment) + " " + ZEPHOR_CLI_PATH + " " + c.args +
+                              " > " + log + " 2>&1 < /dev/null";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  const std::string printed = ReadWhole(log);
+  EXPECT_EQ(WEXITSTATUS(status), c.exitCode) << printed;
+  EXPECT_NE(printed.find(c.message), std::string::npos) << printed;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, CliPortTest,
+    ::testing::Values(PortCase{"PortsListed", "", "ports", 0, ""},
+                      PortCase{"PortsAsJson", "", "ports --json", 0, "["},
+                      PortCase{"MissingDevice", "", "update /nonexistent/zephor-tty --yes", 3,
+                               "COM1 is /nonexistent/zephor-tty: no such device (status -14)"},
+                      PortCase{"MissingDeviceOfCom5", "ZEPHOR_COM5=/nonexistent/zephor-com5",
+                               "update COM5 --yes", 3,
+                               "COM5 is /nonexistent/zephor-com5: no such device (status -14)"}),
+    [](const ::testing::TestParamInfo<PortCase>& info) { return info.param.name; });
+
 // The loader waits for its boot program after a run stopped past the newboot; the next run serves
 // it, finds the record of the stopped run and finishes the update with its special main and its
 // restore.
