@@ -67,6 +67,21 @@ class UpdaterDialogTest : public ::testing::Test {
     QTest::mouseClick(button(kComPortSetupId), Qt::LeftButton);
   }
 
+  // Presses Info ZEPHOR; every message box of the run is answered with OK.
+  void PressInfoAnsweringOk() {
+    QTimer answer;
+    answer.setInterval(0);
+    QObject::connect(&answer, &QTimer::timeout, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    answer.start();
+    QTest::mouseClick(button(kInfoId), Qt::LeftButton);
+    answer.stop();
+  }
+
+  // A USB adapter, found after COM1 to COM4.
   e2e::FakeSysfs tree;
   serial::MemoryPortFactory factory;
   serial::VirtualTiming timing;
@@ -121,17 +136,7 @@ TEST_F(UpdaterDialogTest, CancelInAMessageBoxAnswersFalse) {
 
 TEST_F(UpdaterDialogTest, InfoWithoutAnInstrumentEndsWithTheNoInfoFrame) {
   // No line on COM1: the identification fails and the operator is told so.
-  // Every message box of the run is answered with OK; the timer dies with the test.
-  QTimer answer;
-  answer.setInterval(0);
-  QObject::connect(&answer, &QTimer::timeout, [] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      box->button(QMessageBox::Ok)->click();
-    }
-  });
-  answer.start();
-  QTest::mouseClick(button(kInfoId), Qt::LeftButton);
-  answer.stop();
+  PressInfoAnsweringOk();
   EXPECT_FALSE(dialog.updater().busy());
   EXPECT_TRUE(log()->toPlainText().contains(QStringLiteral("No info available")));
 }
@@ -202,16 +207,7 @@ TEST_F(UpdaterDialogTest, PortDialogOffersTheFourPortsThenTheFoundOnes) {
   serial::MemoryLine line;
   factory.AddLine(chosen, &line);
   timing.Attach(&line, [](std::uint32_t, serial::MemoryLine&) {});
-  QTimer answer;
-  answer.setInterval(0);
-  QObject::connect(&answer, &QTimer::timeout, [] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      box->button(QMessageBox::Ok)->click();
-    }
-  });
-  answer.start();
-  QTest::mouseClick(button(kInfoId), Qt::LeftButton);
-  answer.stop();
+  PressInfoAnsweringOk();
   const std::string heard(line.toPeer.begin(), line.toPeer.end());
   EXPECT_NE(heard.find("UNLOCK\n"), std::string::npos) << heard;
 
