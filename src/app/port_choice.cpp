@@ -35,14 +35,16 @@ int IndexOfFound(const serial::FoundPort& port) {
   return PortIndexOfDevice(port.byId);
 }
 
-// "COM5  USB Serial Port": the device, then its description without a repeat of the device.
+// "COM5  USB Serial Port", "ttyUSB0  FTDI FT232R USB UART": the device's own name, which the
+// narrow box still shows when closed, then its description without a repeat of the device.
 std::string ItemText(const serial::FoundPort& port) {
+  const std::string name = port.device.substr(port.device.find_last_of('/') + 1);
   std::string description = port.description;
-  const std::string repeat = " (" + port.device + ")";
+  const std::string repeat = " (" + name + ")";
   if (description.size() > repeat.size() && description.ends_with(repeat)) {
     description.resize(description.size() - repeat.size());
   }
-  return description.empty() ? port.device : port.device + kTextGap + description;
+  return description.empty() ? name : name + kTextGap + description;
 }
 
 bool IndexUsed(const std::vector<PortItem>& items, int portIndex) {

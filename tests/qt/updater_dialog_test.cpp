@@ -197,7 +197,7 @@ TEST_F(UpdaterDialogTest, PortDialogOffersTheFourPortsThenTheFoundOnes) {
   });
   QTest::mouseClick(button(kComPortSetupId), Qt::LeftButton);
   const QStringList expected{"COM1", "COM2", "COM3", "COM4",
-                             QString::fromStdString(adapter + "  FTDI FT232R USB UART")};
+                             QStringLiteral("ttyUSB0  FTDI FT232R USB UART")};
   EXPECT_EQ(shown, expected);
 
   // The adapter is a port index like any other, and that index now opens the adapter.
