@@ -1,16 +1,17 @@
 // Port discovery on Windows: the COM ports the system lists under HARDWARE\DEVICEMAP\SERIALCOMM,
 // named by their device manager entries where the system has them.
 #include <windows.h>
-// clang-format off: the GUID must be defined here, before the header that declares it.
-#include <devguid.h>
+// The ports class GUID is defined here, so initguid.h must come before the header declaring it.
+// clang-format off
 #include <initguid.h>
-#include <setupapi.h>
+#include <devguid.h>
 // clang-format on
+#include <setupapi.h>
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "serial/port_discovery.h"
