@@ -7,6 +7,7 @@
 namespace zephor::cli {
 
 void AddPortCommands(CLI::App& app, int& exitCode);      // port-dump, info, erase
+void AddPortsCommand(CLI::App& app, int& exitCode);      // ports
 void AddTransferCommands(CLI::App& app, int& exitCode);  // send, receive
 void AddUpdateCommands(CLI::App& app, int& exitCode);    // update
 void AddDatabaseCommands(CLI::App& app, int& exitCode);  // db report, db convert, db dump

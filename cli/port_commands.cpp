@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <string>
 
+#include "app/open_failure_report.h"
 #include "app/port_dump.h"
 #include "cli/commands.h"
 #include "cli/terminal_run.h"

@@ -6,9 +6,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include "app/port_choice.h"
 #include "app/progress_line.h"
 #include "app/signal_stop.h"
 #include "cli/terminal_system.h"
+#include "serial/port_discovery.h"
 #include "update/database_restore.h"
 #include "update/measurement_backup.h"
 
@@ -22,7 +24,7 @@ std::string& TracePath() {
 }  // namespace
 
 std::string PortLabel(int portIndex) {
-  return "COM" + std::to_string(portIndex + 1) + " (" + DeviceOfPort(portIndex) + ")";
+  return "COM" + std::to_string(portIndex + 1) + " (" + serial::PortDeviceName(portIndex) + ")";
 }
 
 void AddTraceOption(CLI::App& command) {
@@ -32,7 +34,8 @@ void AddTraceOption(CLI::App& command) {
 
 TerminalPorts::TerminalPorts(serial::Timing& timing)
     : system_(SystemPortFactory()),
-      traced_(*system_, [&timing] { return timing.TickMs(); }, TracePath(), PortLabel) {}
+      report_(*system_, std::cerr),
+      traced_(report_, [&timing] { return timing.TickMs(); }, TracePath(), PortLabel) {}
 
 bool TerminalPorts::Ready() const {
   if (traced_.failure().empty()) return true;
@@ -41,10 +44,8 @@ bool TerminalPorts::Ready() const {
 }
 
 bool ResolvePort(const std::string& portName, int& portIndex) {
-  if (app::PortIndexFromName(portName, portIndex)) return true;
-  portIndex = 0;
-  if (UseDeviceAsCom1(portName)) return true;
-  std::cerr << "cannot use port " << portName << "\n";
+  if (app::PortIndexForName(portName, serial::FindPorts(), portIndex)) return true;
+  std::cerr << "cannot use port " << portName << ": give " << kPortHelp << "\n";
   return false;
 }
 

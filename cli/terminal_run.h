@@ -7,6 +7,7 @@
 
 #include "app/console_view.h"
 #include "app/port_dump.h"
+#include "app/open_failure_report.h"
 #include "app/traced_ports.h"
 #include "app/updater.h"
 #include "cli/terminal_timing.h"
@@ -24,12 +25,14 @@ inline constexpr int kExitBadUsage = 2;
 inline constexpr int kExitNoInstrument = 3;
 inline constexpr int kExitUpdateStopped = 4;
 inline constexpr int kExitRestoreIncomplete = 5;
-inline constexpr char kPortHelp[] = "COM1 to COM4, or a device path used as COM1";
+inline constexpr char kPortHelp[] =
+    "COMn, a device path or a /dev/serial/by-id name (zephor ports lists them)";
 
 // --trace FILE on a subcommand that opens a port.
 void AddTraceOption(CLI::App& command);
 
-// The ports a subcommand opens: the system's, traced when --trace asked for it.
+// The ports a subcommand opens: the system's, a failed open told in words on standard error,
+// traced when --trace asked for it.
 class TerminalPorts {
  public:
   explicit TerminalPorts(serial::Timing& timing);
@@ -39,14 +42,15 @@ class TerminalPorts {
 
  private:
   std::unique_ptr<serial::PortFactory> system_;
+  app::OpenFailureReport report_;
   app::TracedPorts traced_;
 };
 
 // How a port index is named on the terminal and in a trace: "COM1 (/dev/ttyS0)".
 std::string PortLabel(int portIndex);
 
-// Resolves COM1..COM4 or a device path (standing in for COM1) to a port index; says on standard
-// error when it cannot.
+// Resolves COMn, a device path or a by-id name to a port index (a device no COMn opens stands in
+// for COM1); says on standard error when it cannot.
 bool ResolvePort(const std::string& portName, int& portIndex);
 
 // How the questions that must not be answered blindly are answered, and where the log goes.

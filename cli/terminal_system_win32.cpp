@@ -14,10 +14,6 @@ std::unique_ptr<serial::PortFactory> SystemPortFactory() {
 
 std::unique_ptr<serial::Timing> SystemClock() { return std::make_unique<serial::Win32Timing>(); }
 
-std::string DeviceOfPort(int portIndex) { return serial::Win32DeviceName(portIndex); }
-
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
-
-bool UseDeviceAsCom1(const std::string&) { return false; }
 
 }  // namespace zephor::cli

@@ -45,10 +45,8 @@ int RunTransfer(Direction direction, const std::string& fileName, const std::str
   serial::PortHandle port(serial::OpenPort({ports.factory(), &timing}, portIndex,
                                            device::kBaudRate, device::kParity, device::kDataBits,
                                            device::kStopBits));
-  if (port->status != serial::kOk) {
-    std::cerr << "cannot open " << PortLabel(portIndex) << ": status " << port->status << "\n";
-    return kExitNoInstrument;
-  }
+  // The ports say in words why an open failed.
+  if (port->status != serial::kOk) return kExitNoInstrument;
   // Every status message of the transfer is shown as it comes, so a stalled line is visible.
   const transfer::MessageSink print = [](const std::string& m) { std::cout << m << std::endl; };
   const int result = direction == Direction::kSend

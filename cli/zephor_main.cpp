@@ -25,6 +25,7 @@ int main(int argc, char** argv) {
                        std::string("zephor ") + ZEPHOR_VERSION + " (commit " + ZEPHOR_COMMIT + ")");
   int exitCode = EXIT_FAILURE;
   zephor::cli::AddPortCommands(app, exitCode);
+  zephor::cli::AddPortsCommand(app, exitCode);
   zephor::cli::AddTransferCommands(app, exitCode);
   zephor::cli::AddUpdateCommands(app, exitCode);
   zephor::cli::AddDatabaseCommands(app, exitCode);

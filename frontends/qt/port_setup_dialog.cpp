@@ -1,11 +1,11 @@
 // Port dialog, resource 129: 157 by 77 dialog units.
 #include "port_setup_dialog.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <iterator>
 
 #include "app_icon.h"
 #include "dialog_units.h"
@@ -15,10 +15,11 @@ namespace zephor::qt {
 namespace {
 constexpr int kWidth = 157;
 constexpr int kHeight = 77;
-constexpr const char* kPortNames[] = {"COM1", "COM2", "COM3", "COM4"};
+// Without scrolling the list shows the four fixed ports and a few found ones.
+constexpr int kVisibleItems = 8;
 }  // namespace
 
-PortSetupDialog::PortSetupDialog(QWidget* parent)
+PortSetupDialog::PortSetupDialog(const std::vector<app::PortItem>& items, QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowCloseButtonHint) {
   setObjectName(QStringLiteral("129"));
@@ -44,12 +45,13 @@ PortSetupDialog::PortSetupDialog(QWidget* parent)
   combo_ = new QComboBox(this);
   combo_->setObjectName(QString::number(kPortComboId));
   combo_->setEditable(false);
-  for (const char* name : kPortNames) combo_->addItem(QString::fromLatin1(name));
+  for (const app::PortItem& item : items) combo_->addItem(QString::fromStdString(item.text));
   // The template's height is that of the dropped list; the closed box keeps its own height.
   combo_->setGeometry(du.X(55), du.Y(16), du.X(59), combo_->sizeHint().height());
-  combo_->setMaxVisibleItems(static_cast<int>(std::size(kPortNames)));
-  connect(combo_, &QComboBox::currentIndexChanged, this,
-          [this](int index) { portNumber_ = index; });
+  combo_->setMaxVisibleItems(kVisibleItems);
+  // A found port's description is wider than the box: the dropped list widens to show it.
+  combo_->view()->setMinimumWidth(combo_->view()->sizeHintForColumn(0));
+  connect(combo_, &QComboBox::currentIndexChanged, this, [this](int index) { item_ = index; });
 
   setTabOrder(ok, cancel);
   setTabOrder(cancel, combo_);
@@ -57,11 +59,11 @@ PortSetupDialog::PortSetupDialog(QWidget* parent)
   setFixedSize(du.Size(kWidth, kHeight));
 }
 
-void PortSetupDialog::setPortNumber(int portNumber) {
-  portNumber_ = portNumber;
-  // A number outside the list selects nothing, and the number stays until the list changes.
+void PortSetupDialog::setItem(int item) {
+  item_ = item;
+  // A position outside the list selects nothing, and it stays until the selection changes.
   const QSignalBlocker block(combo_);
-  combo_->setCurrentIndex(portNumber >= 0 && portNumber < combo_->count() ? portNumber : -1);
+  combo_->setCurrentIndex(item >= 0 && item < combo_->count() ? item : -1);
 }
 
 }  // namespace zephor::qt

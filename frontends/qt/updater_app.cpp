@@ -12,6 +12,7 @@
 #include <string>
 #include <system_error>
 
+#include "app/port_choice.h"
 #include "app/signal_stop.h"
 #include "app/traced_ports.h"
 #include "serial/posix_driver.h"
@@ -82,7 +83,7 @@ int main(int argc, char** argv) {
   // ZEPHOR_TRACE=FILE: every byte on the line goes to FILE for the service engineer.
   zephor::app::TracedPorts ports(
       system, [&timing] { return timing.TickMs(); }, zephor::app::TraceFileFromEnvironment(),
-      [](int index) { return "COM" + std::to_string(index + 1); });
+      zephor::app::PortAndDevice);
   if (!ports.failure().empty()) std::cerr << ports.failure() << std::endl;
   zephor::qt::UpdaterDialog dialog(ports.factory(), &timing, &std::cerr);
   dialog.StopOnSignals();

@@ -14,8 +14,10 @@
 #include <QString>
 #include <QTextCursor>
 #include <QTimer>
+#include <vector>
 
 #include "about_dialog.h"
+#include "app/port_choice.h"
 #include "app/signal_stop.h"
 #include "app_icon.h"
 #include "dialog_units.h"
@@ -144,11 +146,16 @@ bool UpdaterDialog::ShowMessage(std::string_view text, device::MessageButtons bu
 }
 
 bool UpdaterDialog::ChoosePort(int& portIndex) {
-  PortSetupDialog dialog(this);
-  dialog.setPortNumber(portIndex);
-  if (dialog.exec() != QDialog::Accepted) return false;
-  portIndex = dialog.portNumber();
-  return true;
+  return app::ChoosePortIn(
+      portSearch_,
+      [this](const std::vector<app::PortItem>& items, int& item) {
+        PortSetupDialog dialog(items, this);
+        dialog.setItem(item);
+        if (dialog.exec() != QDialog::Accepted) return false;
+        item = dialog.item();
+        return true;
+      },
+      portIndex);
 }
 
 void UpdaterDialog::Exit(int code) {

@@ -7,6 +7,7 @@
 
 #include "app/updater.h"
 #include "app/updater_view.h"
+#include "serial/port_discovery.h"
 #include "serial/serial_port.h"
 #include "serial/timing.h"
 
@@ -59,6 +60,9 @@ class UpdaterDialog final : public QDialog, public app::UpdaterView {
   void OnSystemCommand(int id);
   void ShowAbout();
 
+  // Where the port dialog looks for ports; a test gives a tree of its own.
+  void SetPortSearch(const serial::PortSearch& where) { portSearch_ = where; }
+
   app::Updater& updater() { return updater_; }
   QAction* aboutAction() const { return aboutAction_; }
   QAction* closeAction() const { return closeAction_; }
@@ -74,6 +78,7 @@ class UpdaterDialog final : public QDialog, public app::UpdaterView {
   void StopIfSignalled();
 
   app::Updater updater_;
+  serial::PortSearch portSearch_;
   QPushButton* makeUpdate_;
   QPushButton* comPortSetup_;
   QPushButton* info_;

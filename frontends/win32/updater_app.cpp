@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/port_choice.h"
 #include "app/traced_ports.h"
 #include "serial/serial_port.h"
 #include "serial/win32_driver.h"
@@ -19,7 +20,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // ZEPHOR_TRACE=FILE: every byte on the line goes to FILE for the service engineer.
   zephor::app::TracedPorts ports(
       system, [&timing] { return timing.TickMs(); }, zephor::app::TraceFileFromEnvironment(),
-      [](int index) { return zephor::serial::Win32DeviceName(index); });
+      zephor::app::PortAndDevice);
   if (!ports.failure().empty()) {
     MessageBoxA(nullptr, ports.failure().c_str(), "ZEPHOR Update Program", MB_OK | MB_ICONWARNING);
   }

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <sstream>
+#include <string>
 
+#include "app/port_choice.h"
 #include "app/port_dump.h"
 #include "app/progress_line.h"
 #include "serial/memory_line.h"
@@ -160,16 +163,52 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<ProgressCase>& info) { return info.param.name; });
 
 TEST(PortNameTest, ComNamesGiveIndexes) {
-  int index = -1;
-  EXPECT_TRUE(PortIndexFromName("COM1", index));
-  EXPECT_EQ(index, 0);
-  EXPECT_TRUE(PortIndexFromName("com4", index));
-  EXPECT_EQ(index, 3);
-  EXPECT_FALSE(PortIndexFromName("COM5", index));
-  EXPECT_FALSE(PortIndexFromName("COM0", index));
-  EXPECT_FALSE(PortIndexFromName("/dev/ttyUSB0", index));
-  EXPECT_FALSE(PortIndexFromName("COM12", index));
+  struct Case {
+    const char* name;
+    int index;  // -1: not a COM name
+  };
+  const Case cases[] = {{"COM1", 0},     {"com4", 3},         {"COM5", 4},  {"COM12", 11},
+                        {"COM256", 255}, {"COM257", -1},      {"COM0", -1}, {"COM", -1},
+                        {"COM1x", -1},   {"/dev/ttyUSB0", -1}};
+  for (const Case& c : cases) {
+    int index = -7;
+    const bool named = PortIndexFromName(c.name, index);
+    EXPECT_EQ(named ? index : -1, c.index) << c.name;
+  }
 }
+
+// Device paths name ports where the driver opens paths; Windows names every port COMn.
+#ifndef _WIN32
+TEST(PortNameTest, DevicePathsAndByIdNamesGiveThePortThatOpensThem) {
+  unsetenv("ZEPHOR_COM1");
+  unsetenv("ZEPHOR_COM7");
+  serial::FoundPort adapter;
+  adapter.device = "/dev/ttyUSB7";
+  adapter.byId = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0";
+  struct Case {
+    const char* name;
+    int index;
+    const char* device;
+  };
+  const Case cases[] = {
+      {"/dev/ttyS6", 6, "/dev/ttyS6"},  // a UART keeps its COM number
+      {"usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0", 0, "/dev/ttyUSB7"},  // stands in for COM1
+      {"/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A9XYZ-if00-port0", 0, "/dev/ttyUSB7"},
+      {"/tmp/zephor-link", 0, "/tmp/zephor-link"},
+  };
+  for (const Case& c : cases) {
+    int index = -1;
+    EXPECT_TRUE(PortIndexForName(c.name, {adapter}, index)) << c.name;
+    EXPECT_EQ(index, c.index) << c.name;
+    EXPECT_EQ(serial::PortDeviceName(index), c.device) << c.name;
+    EXPECT_EQ(
+        DescribeOpenFailure(index, serial::kNoHardware),
+        "COM" + std::to_string(c.index + 1) + " is " + c.device + ": no such device (status -14)")
+        << c.name;
+  }
+  unsetenv("ZEPHOR_COM1");
+}
+#endif
 
 TEST(PortDumpTest, MissingDeviceReportsItsOpenStatus) {
   serial::MemoryPortFactory factory;

@@ -32,11 +32,13 @@ struct CliRun {
   std::string printed;  // standard output and error together
 };
 
-// `zephor ARGUMENTS`; nothing comes on standard input.
-CliRun RunZephor(const TempDir& dir, const std::string& arguments) {
+// `zephor ARGUMENTS` with the environment's assignments before it; nothing comes on standard
+// input.
+CliRun RunZephor(const TempDir& dir, const std::string& arguments,
+                 const std::string& environment = "") {
   const std::string log = (dir.path() / "cli.txt").string();
-  const std::string command =
-      std::string(ZEPHOR_CLI_PATH) + " " + arguments + " > " + log + " 2>&1 < /dev/null";
+  const std::string command = environment + " " + std::string(ZEPHOR_CLI_PATH) + " " + arguments +
+                              " > " + log + " 2>&1 < /dev/null";
   const int status = std::system(command.c_str());
   CliRun run;
   if (WIFEXITED(status)) run.code = WEXITSTATUS(status);
@@ -378,10 +380,11 @@ INSTANTIATE_TEST_SUITE_P(
 struct ExitCase {
   const char* name;
   std::vector<std::string> sim;  // the simulator's faults; empty: no simulator at LINK
-  std::string arguments;         // LINK and DIR stand for the line and the scratch folder
+  std::string arguments;  // LINK and DIR stand for the line and the scratch folder, here and below
   int exitCode;
   const char* printed;
   std::vector<std::string> trace;  // in order in DIR/trace.txt
+  const char* environment = "";    // assignments for the run
 };
 
 class CliExitCodeTest : public ::testing::TestWithParam<ExitCase> {};
@@ -397,16 +400,18 @@ TEST_P(CliExitCodeTest, TellsHowTheCommandEnded) {
     sim = std::make_unique<SimChild>(args);
     ASSERT_NE(sim->ready(), "");
   }
-  std::string arguments = c.arguments;
-  for (const auto& [mark, value] : {std::pair<std::string, std::string>{"LINK", link},
-                                    std::pair<std::string, std::string>{"DIR", dir.path()}}) {
-    for (auto at = arguments.find(mark); at != std::string::npos; at = arguments.find(mark)) {
-      arguments.replace(at, mark.size(), value);
+  const auto filled = [&](std::string text) {
+    for (const auto& [mark, value] : {std::pair<std::string, std::string>{"LINK", link},
+                                      std::pair<std::string, std::string>{"DIR", dir.path()}}) {
+      for (auto at = text.find(mark); at != std::string::npos; at = text.find(mark)) {
+        text.replace(at, mark.size(), value);
+      }
     }
-  }
-  const CliRun run = RunZephor(dir, arguments);
+    return text;
+  };
+  const CliRun run = RunZephor(dir, filled(c.arguments), filled(c.environment));
   EXPECT_EQ(run.code, c.exitCode) << run.printed;
-  EXPECT_NE(run.printed.find(c.printed), std::string::npos) << run.printed;
+  EXPECT_NE(run.printed.find(filled(c.printed)), std::string::npos) << run.printed;
   if (!c.trace.empty()) {
     const std::string trace = ReadWhole(dir.path() / "trace.txt");
     EXPECT_TRUE(InOrder(trace, c.trace)) << trace;
@@ -432,6 +437,21 @@ INSTANTIATE_TEST_SUITE_P(
                  "No ZEPHOR connected",
                  {}},
         ExitCase{"PortDumpOfAMissingDevice", {}, "port-dump DIR/none", 3, "Open status: -", {}},
+        ExitCase{"UpdateOnAMissingDevice",
+                 {},
+                 "update DIR/none --yes",
+                 3,
+                 "none: no such device (status -14)",
+                 {}},
+        ExitCase{"UpdateOnAMissingDeviceOfCom5",
+                 {},
+                 "update COM5 --yes",
+                 3,
+                 "COM5 is DIR/com5: no such device (status -14)",
+                 {},
+                 "ZEPHOR_COM5=DIR/com5"},
+        ExitCase{"PortsListed", {}, "ports", 0, "", {}},
+        ExitCase{"PortsAsJson", {}, "ports --json", 0, "[", {}},
         ExitCase{"TraceThatCannotBeWritten",
                  {"--fault", "none"},
                  "info LINK --trace DIR/no/such/trace.txt",

@@ -13,12 +13,14 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <string>
 
 #include "about_dialog.h"
 #include "dialog_units.h"
+#include "fake_sysfs.h"
 #include "port_setup_dialog.h"
 #include "serial/memory_line.h"
 
@@ -42,8 +44,16 @@ T* Child(QWidget* parent, int id) {
 
 class UpdaterDialogTest : public ::testing::Test {
  protected:
-  void SetUp() override { dialog.show(); }
-  void TearDown() override { dialog.hide(); }
+  void SetUp() override {
+    tree.AddUsb("ttyUSB0", 1, {"FTDI", "FT232R USB UART", "A9XYZ", "0403", "6001", ""});
+    dialog.SetPortSearch(tree.search());
+    dialog.show();
+  }
+  void TearDown() override {
+    dialog.hide();
+    // A port chosen in the dialog is named for the rest of the process: not for the next test.
+    unsetenv("ZEPHOR_COM5");
+  }
 
   QPlainTextEdit* log() { return Child<QPlainTextEdit>(&dialog, kActivityLogId); }
   QPushButton* button(int id) { return Child<QPushButton>(&dialog, id); }
@@ -57,6 +67,22 @@ class UpdaterDialogTest : public ::testing::Test {
     QTest::mouseClick(button(kComPortSetupId), Qt::LeftButton);
   }
 
+  // Presses Info ZEPHOR; every message box of the run is answered with OK.
+  void PressInfoAnsweringOk() {
+    QTimer answer;
+    answer.setInterval(0);
+    QObject::connect(&answer, &QTimer::timeout, [] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        box->button(QMessageBox::Ok)->click();
+      }
+    });
+    answer.start();
+    QTest::mouseClick(button(kInfoId), Qt::LeftButton);
+    answer.stop();
+  }
+
+  // A USB adapter, found after COM1 to COM4.
+  e2e::FakeSysfs tree;
   serial::MemoryPortFactory factory;
   serial::VirtualTiming timing;
   std::ostringstream errors;
@@ -110,17 +136,7 @@ TEST_F(UpdaterDialogTest, CancelInAMessageBoxAnswersFalse) {
 
 TEST_F(UpdaterDialogTest, InfoWithoutAnInstrumentEndsWithTheNoInfoFrame) {
   // No line on COM1: the identification fails and the operator is told so.
-  // Every message box of the run is answered with OK; the timer dies with the test.
-  QTimer answer;
-  answer.setInterval(0);
-  QObject::connect(&answer, &QTimer::timeout, [] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      box->button(QMessageBox::Ok)->click();
-    }
-  });
-  answer.start();
-  QTest::mouseClick(button(kInfoId), Qt::LeftButton);
-  answer.stop();
+  PressInfoAnsweringOk();
   EXPECT_FALSE(dialog.updater().busy());
   EXPECT_TRUE(log()->toPlainText().contains(QStringLiteral("No info available")));
 }
@@ -168,17 +184,40 @@ TEST_F(UpdaterDialogTest, PortDialogEscKeepsThePreviousPort) {
   EXPECT_TRUE(dialog.isVisible());  // Esc ended the port dialog, not the program
 }
 
-TEST_F(UpdaterDialogTest, PortDialogOffersTheFourPortsInOrder) {
-  PortSetupDialog ports;
-  auto* combo = Child<QComboBox>(&ports, kPortComboId);
-  ASSERT_EQ(combo->count(), 4);
-  for (int i = 0; i < 4; ++i) {
-    EXPECT_EQ(combo->itemText(i), QStringLiteral("COM%1").arg(i + 1));
-  }
-  EXPECT_EQ(ports.windowTitle(), QStringLiteral("COM Port Setup"));
-  EXPECT_TRUE(Child<QPushButton>(&ports, 1)->isDefault());
-  ports.setPortNumber(3);
-  EXPECT_EQ(combo->currentText(), QStringLiteral("COM4"));
+TEST_F(UpdaterDialogTest, PortDialogOffersTheFourPortsThenTheFoundOnes) {
+  const std::string adapter = tree.DevPath("ttyUSB0");
+  QStringList shown;
+  OnNextModal<PortSetupDialog>([&shown](PortSetupDialog* d) {
+    EXPECT_EQ(d->windowTitle(), QStringLiteral("COM Port Setup"));
+    EXPECT_TRUE(Child<QPushButton>(d, 1)->isDefault());
+    auto* combo = Child<QComboBox>(d, kPortComboId);
+    for (int i = 0; i < combo->count(); ++i) shown << combo->itemText(i);
+    combo->setCurrentIndex(4);
+    QTest::mouseClick(Child<QPushButton>(d, 1), Qt::LeftButton);
+  });
+  QTest::mouseClick(button(kComPortSetupId), Qt::LeftButton);
+  const QStringList expected{"COM1", "COM2", "COM3", "COM4",
+                             QStringLiteral("ttyUSB0  FTDI FT232R USB UART")};
+  EXPECT_EQ(shown, expected);
+
+  // The adapter is a port index like any other, and that index now opens the adapter.
+  const int chosen = dialog.updater().station().portIndex;
+  EXPECT_EQ(chosen, 4);
+  EXPECT_EQ(serial::PortDeviceName(chosen), adapter);
+  serial::MemoryLine line;
+  factory.AddLine(chosen, &line);
+  timing.Attach(&line, [](std::uint32_t, serial::MemoryLine&) {});
+  PressInfoAnsweringOk();
+  const std::string heard(line.toPeer.begin(), line.toPeer.end());
+  EXPECT_NE(heard.find("UNLOCK\n"), std::string::npos) << heard;
+
+  int selected = -1;
+  OnNextModal<PortSetupDialog>([&selected](PortSetupDialog* d) {
+    selected = Child<QComboBox>(d, kPortComboId)->currentIndex();
+    d->reject();
+  });
+  QTest::mouseClick(button(kComPortSetupId), Qt::LeftButton);
+  EXPECT_EQ(selected, 4);
 }
 
 TEST_F(UpdaterDialogTest, AboutCommandOpensTheAboutBox) {

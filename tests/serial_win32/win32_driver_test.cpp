@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "serial/port_discovery.h"
 #include "serial/timed_io.h"
 #include "serial/win32_timing.h"
 #include "wine_host.h"
@@ -116,6 +118,29 @@ TEST_F(Win32DriverTest, MissingPortGivesNoHardwareAndStillCloses) {
   EXPECT_EQ(lines, (std::vector<std::string>{"Port dump not supported for this driver", ""}));
   EXPECT_EQ(CloseEarly(p), kOk);
   EXPECT_EQ(OpenPortCount(), 0);
+}
+
+// The ports the system lists, in number order: the pair among them, COM9 (no device) not. Wine
+// has no device manager entries for them: each is described by its registry name.
+TEST_F(Win32DriverTest, DiscoveryListsThePairAndNotAMissingPort) {
+  if (!PairReady(*Open(kLocalCom2))) return;
+  std::vector<std::string> devices;
+  for (const FoundPort& port : FindPorts()) {
+    devices.push_back(port.device);
+    EXPECT_FALSE(port.description.empty()) << port.device;
+  }
+  auto has = [&devices](const char* name) {
+    return std::find(devices.begin(), devices.end(), name) != devices.end();
+  };
+  EXPECT_TRUE(has("COM2"));
+  EXPECT_TRUE(has("COM3"));
+  EXPECT_FALSE(has("COM9"));
+  EXPECT_TRUE(std::is_sorted(devices.begin(), devices.end(), [](const auto& a, const auto& b) {
+    return std::stoi(a.substr(3)) < std::stoi(b.substr(3));
+  }));
+  EXPECT_EQ(PortDeviceName(kLocalCom2), "COM2");
+  EXPECT_TRUE(HoldPortDevice(kLocalCom2, "com2"));
+  EXPECT_FALSE(HoldPortDevice(kLocalCom2, "COM3"));
 }
 
 TEST_F(Win32DriverTest, DumpAfterOpenShowsTheApplicationSettings) {
