@@ -43,9 +43,13 @@ constexpr DWORD kMsPerSecond = 1000;
 int Bit(DWORD bits, DWORD mask) { return (bits & mask) != 0 ? 1 : 0; }
 
 // Errors with which the system answers for a device that went away: USB adapter drivers report
-// a pulled plug with any of these, and keep doing so until the handle is closed.
+// a pulled plug with any of these, and keep doing so until the handle is closed. A handle that
+// once worked as a port and now is not ready or takes no port call at all (Wine's answers when
+// the terminal behind it hangs up) has lost its device too.
 bool DeviceGone(DWORD error) {
   switch (error) {
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_READY:
     case ERROR_BAD_COMMAND:
     case ERROR_ACCESS_DENIED:
     case ERROR_GEN_FAILURE:
