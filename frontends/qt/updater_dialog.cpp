@@ -31,6 +31,9 @@ constexpr int kHeight = 210;
 constexpr int kInitialLow = 1;
 constexpr int kInitialHigh = 100;
 constexpr int kSignalPollMs = 100;
+// The system's edit box puts a tab stop every 32 horizontal dialog units; the reports line up
+// their columns with tabs.
+constexpr int kLogTabStopUnits = 32;
 
 QString FromText(std::string_view text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -77,6 +80,7 @@ UpdaterDialog::UpdaterDialog(serial::PortFactory* factory, serial::Timing* timin
   log_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   log_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   log_->setFrameShape(QFrame::Box);
+  log_->setTabStopDistance(du.X(kLogTabStopUnits));
   du.Place(log_, 20, 20, 215, 120);
 
   progress_ = new QProgressBar(this);

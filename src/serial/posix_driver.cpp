@@ -122,6 +122,10 @@ bool SizeFlag(int bits, tcflag_t& flag) {
   return false;
 }
 
+// Errors with which the system answers for a device that went away: a line that hung up, an
+// adapter pulled out.
+bool DeviceGone(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+
 // The one place where a system error becomes a port status.
 int MapError(int error) {
   switch (error) {
@@ -129,6 +133,7 @@ int MapError(int error) {
     case ENODEV:
     case ENXIO:
     case ENOTTY:
+    case EIO:
       return kNoHardware;
     case EACCES:
     case EBUSY:
@@ -214,6 +219,11 @@ class PosixDriver final : public PortDriver {
   int LineStatus(SerialPort& port) override;
   int ClearLineStatus(SerialPort& port) override;
   bool WaitForInput(int maxMs) override;
+  bool Lost() const override { return lost_; }
+
+  // Asks a serial device to hand on every received byte at once (USB adapters otherwise hold
+  // them for their latency timer); a device without the switch is left as it is.
+  void AskLowLatency();
 
  private:
   // Writes the whole settings record to the device; 0 or the status it failed with.
@@ -223,14 +233,22 @@ class PosixDriver final : public PortDriver {
   // After a refused tcsetattr: true when the device holds all of the settings it has.
   bool TookWhatItCan(const termios& wanted) const;
   void SetModemLine(int line, bool on);
-  int QueueBytes(unsigned long request);
+  // Bytes in a system queue; 0 when the device cannot tell, the status of a lost line when gone.
+  int QueueBytes(SerialPort& port, unsigned long request);
+  // A failed system call: notes a device that went away and stores the mapped status.
+  int Fail(SerialPort& port, int error);
+  // What every operation on a line that went away returns.
+  static int LostLine(SerialPort& port);
   // Drops the outputs, gives up the lock and closes; 0 or the mapped error.
   int Release();
 
   int fd_;
   LineSettings dcb_;
   ErrorCounters errors_;
-  int lineErrors_ = 0;  // accumulated since open or ClearLineStatus
+  int lineErrors_ = 0;          // accumulated since open or ClearLineStatus
+  bool lost_ = false;           // the device went away: nothing more can move
+  int serialFlags_ = 0;         // as the device had them before low-latency mode
+  bool restoreSerial_ = false;  // low-latency mode was switched on by this open
 };
 
 void PosixDriver::Start(const termios& current) {
@@ -321,14 +339,49 @@ int PosixDriver::Report(SerialPort& port, int rc) {
   return rc;
 }
 
-int PosixDriver::QueueBytes(unsigned long request) {
+int PosixDriver::QueueBytes(SerialPort& port, unsigned long request) {
   int n = 0;
-  if (ioctl(fd_, request, &n) != 0) return 0;
+  if (ioctl(fd_, request, &n) != 0 && DeviceGone(errno)) lost_ = true;
+  if (lost_) return LostLine(port);
   return std::max(0, n);
+}
+
+int PosixDriver::Fail(SerialPort& port, int error) {
+  if (DeviceGone(error)) lost_ = true;
+  port.status = MapError(error);
+  return port.status;
+}
+
+int PosixDriver::LostLine(SerialPort& port) {
+  port.status = kNoHardware;
+  return kNoHardware;
+}
+
+void PosixDriver::AskLowLatency() {
+#if defined(__linux__) && defined(TIOCGSERIAL) && defined(ASYNC_LOW_LATENCY)
+  // Pseudo-terminals and other devices without the switch refuse the request; the open goes
+  // on either way, and a device that went away shows at the first read or write.
+  serial_struct serial{};
+  if (ioctl(fd_, TIOCGSERIAL, &serial) != 0) return;
+  if ((serial.flags & ASYNC_LOW_LATENCY) != 0) return;
+  const int previous = serial.flags;
+  serial.flags |= ASYNC_LOW_LATENCY;
+  if (ioctl(fd_, TIOCSSERIAL, &serial) != 0) return;
+  serialFlags_ = previous;
+  restoreSerial_ = true;
+#endif
 }
 
 int PosixDriver::Release() {
   if (fd_ < 0) return kOk;
+#if defined(__linux__) && defined(TIOCGSERIAL)
+  // The next user of the device finds it as this open found it.
+  serial_struct serial{};
+  if (restoreSerial_ && ioctl(fd_, TIOCGSERIAL, &serial) == 0) {
+    serial.flags = serialFlags_;
+    ioctl(fd_, TIOCSSERIAL, &serial);
+  }
+#endif
   SetModemLine(TIOCM_DTR, false);
   SetModemLine(TIOCM_RTS, false);
   // A tty that outlives this descriptor (a pseudo-terminal's) must not stay exclusive.
@@ -427,24 +480,33 @@ int PosixDriver::SetRts(SerialPort&, bool on) {
   return kOk;
 }
 
-int PosixDriver::TxFree(SerialPort& port) { return kQueueSize - TxUsed(port); }
-int PosixDriver::TxUsed(SerialPort&) { return QueueBytes(TIOCOUTQ); }
-int PosixDriver::RxFree(SerialPort& port) { return std::max(0, kQueueSize - RxUsed(port)); }
-int PosixDriver::RxUsed(SerialPort&) { return QueueBytes(FIONREAD); }
+int PosixDriver::TxFree(SerialPort& port) {
+  const int used = TxUsed(port);
+  return used < 0 ? used : kQueueSize - used;
+}
+int PosixDriver::TxUsed(SerialPort& port) { return QueueBytes(port, TIOCOUTQ); }
+int PosixDriver::RxFree(SerialPort& port) {
+  const int used = RxUsed(port);
+  return used < 0 ? used : std::max(0, kQueueSize - used);
+}
+int PosixDriver::RxUsed(SerialPort& port) { return QueueBytes(port, FIONREAD); }
 
 int PosixDriver::ClearTxBuffer(SerialPort& port) {
   if (tcflush(fd_, TCOFLUSH) == 0) return kOk;
-  port.status = MapError(errno);
-  return port.status;
+  return Fail(port, errno);
 }
 
 int PosixDriver::WriteBufferNow(SerialPort& port, const std::uint8_t* data, int n) {
-  const int take = std::max(0, std::min(n, TxFree(port)));
+  port.count = 0;
+  const int room = TxFree(port);
+  if (room < 0) return room;
+  const int take = std::max(0, std::min(n, room));
   ssize_t written = 0;
   if (take > 0) {
     do {
       written = write(fd_, data, static_cast<std::size_t>(take));
     } while (written < 0 && errno == EINTR);
+    if (written < 0 && DeviceGone(errno)) return Fail(port, errno);
     // A full system queue (EAGAIN) or any other refusal moved nothing.
     if (written < 0) written = 0;
   }
@@ -455,20 +517,17 @@ int PosixDriver::WriteBufferNow(SerialPort& port, const std::uint8_t* data, int 
 }
 
 int PosixDriver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
+  port.count = 0;
   const int waiting = RxUsed(port);
-  if (waiting == 0) {
-    port.count = 0;
-    return kTimeout;
-  }
+  if (waiting < 0) return waiting;
+  if (waiting == 0) return kTimeout;
   const int take = std::max(0, std::min(n, waiting));
   ssize_t got = 0;
   do {
     got = read(fd_, buffer, static_cast<std::size_t>(take));
   } while (got < 0 && errno == EINTR);
-  if (got < 0) {
-    port.count = 0;
-    return kTimeout;
-  }
+  if (got < 0 && DeviceGone(errno)) return Fail(port, errno);
+  if (got < 0) return kTimeout;
   port.count = static_cast<int>(got);
   return kOk;
 }
@@ -493,8 +552,8 @@ int PosixDriver::DumpPort(SerialPort& port, const LinePrinter& printer) {
   print("XonLim: %-5u XoffLim: %-5u EofChr: %02x  EvtChr: %02x", d.XonLim, d.XoffLim,
         static_cast<int>(d.EofChar), static_cast<int>(d.EvtChar));
   const int status = LineStatus(port);
-  const int rxUsed = RxUsed(port);
-  const int txUsed = TxUsed(port);
+  const int rxUsed = std::max(0, RxUsed(port));
+  const int txUsed = std::max(0, TxUsed(port));
   print("RX count/free: %5d/%-5d  TX count/free: %5d/%-5d  BREAK/FE/OE/PE: %d%d%d%d", rxUsed,
         kQueueSize - rxUsed, txUsed, kQueueSize - txUsed, Bit(status, kLineBreak),
         Bit(status, kLineFraming), Bit(status, kLineOverrun), Bit(status, kLineParity));
@@ -540,10 +599,13 @@ int PosixDriver::ClearLineStatus(SerialPort&) {
 }
 
 bool PosixDriver::WaitForInput(int maxMs) {
+  if (lost_) return false;
   pollfd p{fd_, POLLIN, 0};
   const int rc = poll(&p, 1, maxMs);
-  // A hung-up line reports at once and for ever: the caller then sleeps instead of spinning.
-  if (rc < 0 && errno != EINTR) return false;
+  // A hung-up line reports at once and for ever, readable included: it is lost, and the
+  // caller sleeps instead of spinning until its wait ends.
+  if (rc > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) lost_ = true;
+  if (lost_ || (rc < 0 && errno != EINTR)) return false;
   if (rc > 0 && (p.revents & POLLIN) == 0) return false;
   return true;
 }
@@ -570,6 +632,7 @@ int PosixPortFactory::OpenDevice(SerialPort& port) {
     return rc;
   }
   auto driver = std::make_unique<PosixDriver>(fd);
+  driver->AskLowLatency();
   driver->Start(current);
   port.driver = std::move(driver);
   return kOk;

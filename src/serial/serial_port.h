@@ -59,6 +59,9 @@ class PortDriver {
   // Not part of the table: lets the idle hook sleep until input arrives instead of spinning.
   // Returns false when the driver cannot wait, so the caller sleeps on its own.
   virtual bool WaitForInput(int maxMs);
+  // Not part of the table: true once the device went away (hung up, unplugged). Every operation
+  // then fails with -14 and every wait on the port ends at once.
+  virtual bool Lost() const;
 
  protected:
   static int NotSupported(SerialPort& port);

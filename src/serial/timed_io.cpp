@@ -12,19 +12,24 @@ constexpr int kLowestTerminator = -2;  // -2: CR LF ends a line, -1: only CR LF
 constexpr int kHighestTerminator = 255;
 constexpr int kFlushChunk = 64;
 
-// Deadline of one timed call: the tick at the call plus the limit.
+// Deadline of one timed call: the tick at the call plus the limit. A line that went away has
+// nothing left to wait for.
 class Deadline {
  public:
   Deadline(SerialPort& port, int limitMs)
-      : timing_(port.timing), start_(timing_ ? timing_->TickMs() : 0), limit_(limitMs) {}
+      : port_(port),
+        timing_(port.timing),
+        start_(timing_ ? timing_->TickMs() : 0),
+        limit_(limitMs) {}
   bool Expired() const {
     if (timing_ == nullptr) return true;
-    if (timing_->StopRequested()) return true;
+    if (timing_->StopRequested() || port_.ops().Lost()) return true;
     if (limit_ < 0) return false;
     return timing_->TickMs() - start_ >= static_cast<std::uint32_t>(limit_);
   }
 
  private:
+  SerialPort& port_;
   Timing* timing_;
   std::uint32_t start_;
   int limit_;

@@ -42,6 +42,26 @@ constexpr DWORD kMsPerSecond = 1000;
 
 int Bit(DWORD bits, DWORD mask) { return (bits & mask) != 0 ? 1 : 0; }
 
+// Errors with which the system answers for a device that went away: USB adapter drivers report
+// a pulled plug with any of these, and keep doing so until the handle is closed. A handle that
+// once worked as a port and now is not ready or takes no port call at all (Wine's answers when
+// the terminal behind it hangs up) has lost its device too.
+bool DeviceGone(DWORD error) {
+  switch (error) {
+    case ERROR_INVALID_FUNCTION:
+    case ERROR_NOT_READY:
+    case ERROR_BAD_COMMAND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_GEN_FAILURE:
+    case ERROR_OPERATION_ABORTED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEVICE_REMOVED:
+      return true;
+    default:
+      return false;
+  }
+}
+
 // One overlapped write and the bytes it carries: both must outlive the call that queued it.
 struct PendingWrite {
   OVERLAPPED overlapped{};
@@ -80,10 +100,17 @@ class Win32Driver final : public PortDriver {
   int ModemStatus(SerialPort& port) override;
   int LineStatus(SerialPort& port) override;
   int ClearLineStatus(SerialPort& port) override;
+  bool Lost() const override { return lost_; }
 
  private:
   // ClearCommError with its error bits added to the accumulated ones; the queue counts.
   COMSTAT QueueState();
+  // A queue count, or the status of a lost line once the device went away.
+  int Count(SerialPort& port, int value) { return lost_ ? LostLine(port) : value; }
+  // What every operation on a line that went away returns.
+  static int LostLine(SerialPort& port);
+  // After a failed call: true (status -14) when the failure says the device went away.
+  bool NoteLoss(SerialPort& port);
   // SetCommState for a flow-control switch: 0, or the refusal stored in status.
   int WriteState(SerialPort& port);
   // Drops the records of writes the system has finished.
@@ -95,6 +122,7 @@ class Win32Driver final : public PortDriver {
   HANDLE handle_;
   DCB dcb_{};
   DWORD lineErrors_ = 0;  // accumulated since open or ClearLineStatus
+  bool lost_ = false;     // the device went away: nothing more can move
   OVERLAPPED readOverlapped_{};
   std::list<PendingWrite> writes_;
 };
@@ -135,8 +163,23 @@ void Win32Driver::Start() {
 COMSTAT Win32Driver::QueueState() {
   DWORD errors = 0;
   COMSTAT stat{};
-  if (ClearCommError(handle_, &errors, &stat)) lineErrors_ |= errors;
+  if (ClearCommError(handle_, &errors, &stat)) {
+    lineErrors_ |= errors;
+  } else if (DeviceGone(GetLastError())) {
+    lost_ = true;
+  }
   return stat;
+}
+
+int Win32Driver::LostLine(SerialPort& port) {
+  port.status = kNoHardware;
+  return kNoHardware;
+}
+
+bool Win32Driver::NoteLoss(SerialPort& port) {
+  if (DeviceGone(GetLastError())) lost_ = true;
+  if (lost_) LostLine(port);
+  return lost_;
 }
 
 int Win32Driver::WriteState(SerialPort& port) {
@@ -267,12 +310,18 @@ int Win32Driver::SetRts(SerialPort&, bool on) {
   return kOk;
 }
 
-int Win32Driver::TxFree(SerialPort&) {
-  return kQueueSize - static_cast<int>(QueueState().cbOutQue);
+int Win32Driver::TxFree(SerialPort& port) {
+  return Count(port, kQueueSize - static_cast<int>(QueueState().cbOutQue));
 }
-int Win32Driver::TxUsed(SerialPort&) { return static_cast<int>(QueueState().cbOutQue); }
-int Win32Driver::RxFree(SerialPort&) { return kQueueSize - static_cast<int>(QueueState().cbInQue); }
-int Win32Driver::RxUsed(SerialPort&) { return static_cast<int>(QueueState().cbInQue); }
+int Win32Driver::TxUsed(SerialPort& port) {
+  return Count(port, static_cast<int>(QueueState().cbOutQue));
+}
+int Win32Driver::RxFree(SerialPort& port) {
+  return Count(port, kQueueSize - static_cast<int>(QueueState().cbInQue));
+}
+int Win32Driver::RxUsed(SerialPort& port) {
+  return Count(port, static_cast<int>(QueueState().cbInQue));
+}
 
 int Win32Driver::ClearTxBuffer(SerialPort& port) {
   if (PurgeComm(handle_, PURGE_TXCLEAR)) return kOk;
@@ -283,9 +332,10 @@ int Win32Driver::ClearTxBuffer(SerialPort& port) {
 int Win32Driver::WriteBufferNow(SerialPort& port, const std::uint8_t* data, int n) {
   ReapWrites();
   const COMSTAT stat = QueueState();
+  port.count = 0;
+  if (lost_) return LostLine(port);
   const int room = kQueueSize - static_cast<int>(stat.cbOutQue);
   const int take = std::max(0, std::min(n, room));
-  port.count = 0;
   if (take > 0) {
     PendingWrite& w = writes_.emplace_back();
     w.bytes.assign(data, data + take);
@@ -296,6 +346,7 @@ int Win32Driver::WriteBufferNow(SerialPort& port, const std::uint8_t* data, int 
       port.count = take;  // queued; the system finishes it while we go on
     } else {
       writes_.pop_back();
+      if (NoteLoss(port)) return kNoHardware;
       QueueState();
     }
   }
@@ -307,6 +358,7 @@ int Win32Driver::WriteBufferNow(SerialPort& port, const std::uint8_t* data, int 
 int Win32Driver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
   const COMSTAT stat = QueueState();
   port.count = 0;
+  if (lost_) return LostLine(port);
   if (stat.cbInQue == 0 || n <= 0) return kTimeout;
   const DWORD take = std::min(static_cast<DWORD>(n), stat.cbInQue);
   DWORD got = 0;
@@ -316,12 +368,15 @@ int Win32Driver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
     return kOk;
   }
   if (GetLastError() != ERROR_IO_PENDING) {
+    if (NoteLoss(port)) return kNoHardware;
     QueueState();
     return kTimeout;
   }
   // The read time-outs make the system finish at once with what is queued; this wait only
   // collects that result and never waits for bytes still on the way.
-  if (!GetOverlappedResult(handle_, &readOverlapped_, &got, TRUE)) return kTimeout;
+  if (!GetOverlappedResult(handle_, &readOverlapped_, &got, TRUE)) {
+    return NoteLoss(port) ? kNoHardware : kTimeout;
+  }
   port.count = static_cast<int>(got);
   return kOk;
 }
@@ -350,7 +405,7 @@ int Win32Driver::DumpPort(SerialPort& port, const LinePrinter& printer) {
   print("XonLim: %-5u XoffLim: %-5u EofChr: %02x  EvtChr: %02x", static_cast<unsigned>(d.XonLim),
         static_cast<unsigned>(d.XoffLim), widen(d.EofChar), widen(d.EvtChar));
   const int status = LineStatus(port);
-  const COMSTAT stat = QueueState();
+  const COMSTAT stat = QueueState();  // all zero once the device went away
   const int rxUsed = static_cast<int>(stat.cbInQue);
   const int txUsed = static_cast<int>(stat.cbOutQue);
   print("RX count/free: %5d/%-5d  TX count/free: %5d/%-5d  BREAK/FE/OE/PE: %d%d%d%d", rxUsed,

@@ -98,6 +98,8 @@ TEST_F(UpdaterDialogTest, WindowHasItsCaptionControlsAndFixedSize) {
   EXPECT_TRUE(log()->isReadOnly());
   EXPECT_EQ(dialog.minimumSize(), dialog.maximumSize());
   const DialogUnits du(dialog.font());
+  // Tab stops as the system's edit box sets them: every 32 dialog units of the window's font.
+  EXPECT_EQ(log()->tabStopDistance(), du.X(32));
   EXPECT_EQ(dialog.size(), du.Size(257, 210));
   EXPECT_EQ(button(kMakeUpdateId)->geometry(), du.Rect(171, 175, 60, 14));
   EXPECT_FALSE(dialog.windowIcon().isNull());

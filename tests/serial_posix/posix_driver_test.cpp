@@ -1,18 +1,27 @@
-// The termios driver on pseudo-terminals: opening, line settings, moving bytes, diagnostics.
+// The termios driver on pseudo-terminals: opening, line settings, moving bytes, diagnostics,
+// and a line that hangs up in the middle of a wait.
 #include "serial/posix_driver.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "device/command_link.h"
 #include "pseudo_terminal.h"
 #include "serial/memory_line.h"
 #include "serial/system_timing.h"
 #include "serial/timed_io.h"
+#include "transfer/crc16.h"
+#include "transfer/xmodem.h"
 
 namespace zephor::serial {
 namespace {
@@ -20,6 +29,45 @@ namespace {
 // Waits on data the master already sent; never reached unless the line is broken.
 constexpr int kArrivalLimitMs = 2000;
 constexpr int kIdleLimitMs = 20;
+// How long an operation waits before its line hangs up, and how soon after it must end.
+constexpr std::uint32_t kUnplugAfterMs = 200;
+constexpr std::uint32_t kEndAfterUnplugMs = 1000;
+// A waiting operation sleeps in the system: its CPU time is a small share of the time it took.
+constexpr long kCpuShareDivisor = 4;
+constexpr long kCpuMarginMs = 20;
+
+// Real time whose idle hook pulls the plug once the operation has waited a while.
+class UnplugTiming final : public Timing {
+ public:
+  explicit UnplugTiming(PseudoTerminal& pty) : pty_(pty), start_(real_.TickMs()) {}
+  std::uint32_t TickMs() override { return real_.TickMs(); }
+  void Idle(SerialPort* port) override {
+    if (!unplugged_ && TickMs() - start_ >= kUnplugAfterMs) {
+      pty_.Hangup();
+      unplugged_ = true;
+      unpluggedAt_ = TickMs();
+    }
+    real_.Idle(port);
+  }
+  void SleepMs(std::uint32_t ms) override { real_.SleepMs(ms); }
+  bool unplugged() const { return unplugged_; }
+  std::uint32_t unpluggedAt() const { return unpluggedAt_; }
+
+ private:
+  SystemTiming real_;
+  PseudoTerminal& pty_;
+  std::uint32_t start_;
+  bool unplugged_ = false;
+  std::uint32_t unpluggedAt_ = 0;
+};
+
+// User and system time of this process in milliseconds.
+long CpuMs() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  const auto ms = [](const timeval& t) { return t.tv_sec * 1000L + t.tv_usec / 1000L; };
+  return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
 
 class PosixDriverTest : public ::testing::Test {
  protected:
@@ -296,6 +344,64 @@ TEST_F(PosixDriverTest, SendBreakHoldsForItsTimeWhileIdling) {
   EXPECT_EQ(p->SendBreak(250), kOk);
   EXPECT_GE(virtualTime.now(), 250u);
   EXPECT_GE(virtualTime.idleCalls(), 250);
+}
+
+// The far side goes away while an operation waits on the line: the operation fails with the
+// lost line's status within a second, sleeping meanwhile, and its port still closes.
+TEST_F(PosixDriverTest, HangupEndsEveryWaitAtOnce) {
+  const auto dir =
+      std::filesystem::temp_directory_path() / ("zephor_unplug_" + std::to_string(getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string image = (dir / "image.bin").string();
+  std::ofstream(image, std::ios::binary) << std::string(3 * transfer::kShortBlock, 'i');
+  // One good block of a sender, so that the receiver is past its start when the plug is pulled.
+  std::string block = {static_cast<char>(transfer::kSoh), 1, static_cast<char>(0xFE)};
+  const std::string data(transfer::kShortBlock, 'd');
+  block += data;
+  const unsigned crc =
+      transfer::Crc16(data.size(), 0, reinterpret_cast<const std::uint8_t*>(data.data()));
+  block += {static_cast<char>(crc >> 8), static_cast<char>(crc & 0xFF)};
+
+  struct Case {
+    const char* name;
+    std::string ahead;  // what the far side sent before it went away
+    // Runs the operation; true when it reported the failure.
+    std::function<bool(const PortEnvironment&)> run;
+  };
+  const Case cases[] = {
+      {"XMODEM send waiting for an answer", "C",
+       [&](const PortEnvironment& e) {
+         SerialPort* p = OpenPort(e, 0, 9600, 'N', 8, 1);
+         opened.push_back(p);
+         return transfer::SendFile(*p, image) < 0 && p->status == kNoHardware;
+       }},
+      {"XMODEM receive waiting for its second block", block,
+       [&](const PortEnvironment& e) {
+         SerialPort* p = OpenPort(e, 0, 9600, 'N', 8, 1);
+         opened.push_back(p);
+         return transfer::ReceiveFile(*p, (dir / "got.bin").string()) < 0 &&
+                p->status == kNoHardware;
+       }},
+      {"wait for READY", "REA", [](const PortEnvironment& e) { return !device::WaitReady(e, 0); }},
+  };
+  for (const Case& c : cases) {
+    PseudoTerminal line;
+    ASSERT_TRUE(line.ok());
+    line.ServeAsCom1();
+    ASSERT_TRUE(line.Send(c.ahead));
+    UnplugTiming unplug(line);
+    const std::uint32_t start = unplug.TickMs();
+    const long cpuStart = CpuMs();
+    EXPECT_TRUE(c.run({&factory, &unplug})) << c.name;
+    const long cpu = CpuMs() - cpuStart;
+    const std::uint32_t end = unplug.TickMs();
+    ASSERT_TRUE(unplug.unplugged()) << c.name;
+    EXPECT_LT(end - unplug.unpluggedAt(), kEndAfterUnplugMs) << c.name;
+    EXPECT_LE(cpu, static_cast<long>(end - start) / kCpuShareDivisor + kCpuMarginMs) << c.name;
+  }
+  for (SerialPort* p : opened) EXPECT_EQ(ClosePort(p), kOk);
+  opened.clear();
+  std::filesystem::remove_all(dir);
 }
 
 TEST_F(PosixDriverTest, CloseReleasesTheDevice) {

@@ -23,8 +23,11 @@ PseudoTerminal::PseudoTerminal() {
   master_ = fd;
 }
 
-PseudoTerminal::~PseudoTerminal() {
+PseudoTerminal::~PseudoTerminal() { Hangup(); }
+
+void PseudoTerminal::Hangup() {
   if (master_ >= 0) close(master_);
+  master_ = -1;
 }
 
 void PseudoTerminal::ServeAsCom1() const { setenv("ZEPHOR_COM1", slavePath_.c_str(), 1); }

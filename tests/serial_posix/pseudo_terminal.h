@@ -22,6 +22,8 @@ class PseudoTerminal {
   bool Send(const std::string& bytes) const;
   // Reads until n bytes came or waitMs passed without any.
   std::string Receive(std::size_t n, int waitMs) const;
+  // Closes the master: the slave hangs up, as a line whose adapter is pulled out.
+  void Hangup();
 
  private:
   int master_ = -1;
