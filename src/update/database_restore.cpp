@@ -30,6 +30,17 @@ constexpr const char* kBackupMismatchLine =
 constexpr const char* kBackupUnreadableLine =
     "\tZEPHORdata.bin does not decode: memory not erased, the file is kept.\r\n";
 
+// A try that ended early (the port did not open: the adapter was pulled out) still takes its
+// time, so the question comes once a minute and an adapter plugged in again is found.
+void WaitOutTry(device::Station& station, std::uint32_t start) {
+  serial::Timing* timing = station.ports.timing;
+  if (timing == nullptr) return;
+  while (timing->TickMs() - start < static_cast<std::uint32_t>(device::kReadyLimitMs) &&
+         !timing->StopRequested()) {
+    timing->Idle(nullptr);
+  }
+}
+
 // Tries WaitReady until the instrument answers; every kReadyTriesPerQuestion failures the operator
 // may give up. False when the wait was abandoned.
 bool AwaitReady(device::Station& station, int portIndex) {
@@ -37,7 +48,9 @@ bool AwaitReady(device::Station& station, int portIndex) {
   for (;;) {
     {
       const device::AnnouncedWait wait(station, "READY", device::kReadyLimitMs);
+      const std::uint32_t start = device::StationTick(station);
       if (device::WaitReady(station.ports, portIndex)) break;
+      WaitOutTry(station, start);
     }
     if (device::StopRequested(station)) return false;
     if (++failures % kReadyTriesPerQuestion == 0 &&

@@ -180,6 +180,16 @@ TEST_F(RestoreTest, NeverReadyAsksEveryMinuteAndCancelLeavesMemory) {
   EXPECT_NE(panel.log.find("abandoned"), std::string::npos);
 }
 
+// A port that no longer opens (the adapter pulled out) is waited for like a silent instrument.
+TEST_F(RestoreTest, PortThatDoesNotOpenIsAskedAboutOnlyAfterTheTries) {
+  StartWith("QH", sim::GenerateDatabase(6, 2000), sim::Fault::kNeverReady, std::nullopt);
+  panel.answers = {false};
+  RunDatabaseRestore(station, 1, info, directory);  // nothing behind the second port
+  ASSERT_EQ(panel.messages.size(), 1u);
+  EXPECT_GE(*panel.TimeOf('M', kKeepWaitingQuestion), 4u * device::kReadyLimitMs);
+  EXPECT_EQ(Memory(), before);
+}
+
 TEST_F(RestoreTest, KeepWaitingGoesOnOnceReady) {
   // READY in the sixth try: one question answered OK on the way.
   StartWith("QN", sim::GenerateDatabase(7, 2000), {}, 5 * device::kReadyLimitMs + 100);
