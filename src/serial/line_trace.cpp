@@ -21,6 +21,7 @@ class TracingDriver final : public PortDriver {
 
   int ReadCharNow(SerialPort& port) override {
     const int c = inner_->ReadCharNow(port);
+    NotedLoss();
     if (c >= 0) {
       const auto byte = static_cast<std::uint8_t>(c);
       trace_.Bytes(false, &byte, 1);
@@ -30,6 +31,7 @@ class TracingDriver final : public PortDriver {
   int WriteChar(SerialPort& port, std::uint8_t byte) override {
     const int rc = inner_->WriteChar(port, byte);
     if (rc == kOk) trace_.Bytes(true, &byte, 1);
+    NotedLoss();
     return rc;
   }
   int Close(SerialPort& port) override {
@@ -53,16 +55,22 @@ class TracingDriver final : public PortDriver {
   int TxFree(SerialPort& port) override { return inner_->TxFree(port); }
   int TxUsed(SerialPort& port) override { return inner_->TxUsed(port); }
   int RxFree(SerialPort& port) override { return inner_->RxFree(port); }
-  int RxUsed(SerialPort& port) override { return inner_->RxUsed(port); }
+  int RxUsed(SerialPort& port) override {
+    const int used = inner_->RxUsed(port);
+    NotedLoss();
+    return used;
+  }
   int ClearTxBuffer(SerialPort& port) override { return inner_->ClearTxBuffer(port); }
   int WriteBufferNow(SerialPort& port, const std::uint8_t* data, int n) override {
     const int rc = inner_->WriteBufferNow(port, data, n);
     if (port.count > 0) trace_.Bytes(true, data, port.count);
+    NotedLoss();
     return rc;
   }
   int ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) override {
     const int rc = inner_->ReadBufferNow(port, buffer, n);
     if (port.count > 0) trace_.Bytes(false, buffer, port.count);
+    NotedLoss();
     return rc;
   }
   int DumpPort(SerialPort& port, const LinePrinter& printer) override {
@@ -77,11 +85,23 @@ class TracingDriver final : public PortDriver {
   int ClearLineStatus(SerialPort& port) override { return inner_->ClearLineStatus(port); }
   void ClearError(SerialPort& port) override { inner_->ClearError(port); }
   bool WaitForInput(int maxMs) override { return inner_->WaitForInput(maxMs); }
+  bool Lost() const override { return NotedLoss(); }
 
  private:
+  // Whether the device went away; the trace says so the first time it is seen.
+  bool NotedLoss() const {
+    const bool lost = inner_->Lost();
+    if (lost && !lostNoted_) {
+      lostNoted_ = true;
+      trace_.Note("lost " + name_ + ": the device went away");
+    }
+    return lost;
+  }
+
   std::unique_ptr<PortDriver> inner_;
   LineTrace& trace_;
   std::string name_;
+  mutable bool lostNoted_ = false;  // the trace says it once
 };
 
 }  // namespace

@@ -11,12 +11,14 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "device/command_link.h"
 #include "pseudo_terminal.h"
+#include "serial/line_trace.h"
 #include "serial/memory_line.h"
 #include "serial/system_timing.h"
 #include "serial/timed_io.h"
@@ -384,20 +386,32 @@ TEST_F(PosixDriverTest, HangupEndsEveryWaitAtOnce) {
        }},
       {"wait for READY", "REA", [](const PortEnvironment& e) { return !device::WaitReady(e, 0); }},
   };
-  for (const Case& c : cases) {
-    PseudoTerminal line;
-    ASSERT_TRUE(line.ok());
-    line.ServeAsCom1();
-    ASSERT_TRUE(line.Send(c.ahead));
-    UnplugTiming unplug(line);
-    const std::uint32_t start = unplug.TickMs();
-    const long cpuStart = CpuMs();
-    EXPECT_TRUE(c.run({&factory, &unplug})) << c.name;
-    const long cpu = CpuMs() - cpuStart;
-    const std::uint32_t end = unplug.TickMs();
-    ASSERT_TRUE(unplug.unplugged()) << c.name;
-    EXPECT_LT(end - unplug.unpluggedAt(), kEndAfterUnplugMs) << c.name;
-    EXPECT_LE(cpu, static_cast<long>(end - start) / kCpuShareDivisor + kCpuMarginMs) << c.name;
+  // Each case also through the line trace, which must pass the loss on and note it.
+  for (const bool traced : {false, true}) {
+    for (const Case& c : cases) {
+      PseudoTerminal line;
+      ASSERT_TRUE(line.ok());
+      line.ServeAsCom1();
+      ASSERT_TRUE(line.Send(c.ahead));
+      UnplugTiming unplug(line);
+      std::ostringstream traceText;
+      LineTrace trace(traceText, [&unplug] { return unplug.TickMs(); });
+      TracingPortFactory tracing(factory, trace, {});
+      PortFactory* opener = traced ? static_cast<PortFactory*>(&tracing) : &factory;
+      const std::uint32_t start = unplug.TickMs();
+      const long cpuStart = CpuMs();
+      EXPECT_TRUE(c.run({opener, &unplug})) << c.name;
+      const long cpu = CpuMs() - cpuStart;
+      const std::uint32_t end = unplug.TickMs();
+      ASSERT_TRUE(unplug.unplugged()) << c.name;
+      EXPECT_LT(end - unplug.unpluggedAt(), kEndAfterUnplugMs) << c.name << " traced " << traced;
+      EXPECT_LE(cpu, static_cast<long>(end - start) / kCpuShareDivisor + kCpuMarginMs) << c.name;
+      if (traced) {
+        EXPECT_NE(traceText.str().find("- lost port 0"), std::string::npos) << c.name;
+      }
+      for (SerialPort* p : opened) EXPECT_EQ(ClosePort(p), kOk);
+      opened.clear();
+    }
   }
   for (SerialPort* p : opened) EXPECT_EQ(ClosePort(p), kOk);
   opened.clear();
