@@ -10,10 +10,11 @@
 #include "app/port_dump.h"
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
+#include "cli/terminal_system.h"
 #include "device/erase.h"
 #include "device/identify.h"
 #include "device/info_report.h"
-#include "cli/terminal_system.h"
+#include "serial/port_discovery.h"
 #include "update/measurement_backup.h"
 
 namespace zephor::cli {
@@ -48,7 +49,7 @@ int PrintInfoJson(app::Updater& updater, const std::string& portName) {
   const bool identified = device::Identify(station, info);
   const bool found = identified && station.statusText == device::kStatusOk;
   nlohmann::json answer = {{"port", portName},
-                           {"device", PortLabel(station.portIndex)},
+                           {"device", serial::PortDeviceName(station.portIndex)},
                            {"status", station.statusText}};
   if (found) {
     answer["info"] = {{"equipmentNumber", info.equipmentNumber},

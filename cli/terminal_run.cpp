@@ -1,10 +1,9 @@
 #include "cli/terminal_run.h"
 
+#include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cstdlib>
 #include <iostream>
-
-#include <CLI/CLI.hpp>
 
 #include "app/port_choice.h"
 #include "app/progress_line.h"
@@ -23,10 +22,6 @@ std::string& TracePath() {
 }
 }  // namespace
 
-std::string PortLabel(int portIndex) {
-  return "COM" + std::to_string(portIndex + 1) + " (" + serial::PortDeviceName(portIndex) + ")";
-}
-
 void AddTraceOption(CLI::App& command) {
   command.add_option("--trace", TracePath(),
                      "Write every byte on the line, and every open and close, to this file");
@@ -35,7 +30,8 @@ void AddTraceOption(CLI::App& command) {
 TerminalPorts::TerminalPorts(serial::Timing& timing)
     : system_(SystemPortFactory()),
       report_(*system_, std::cerr),
-      traced_(report_, [&timing] { return timing.TickMs(); }, TracePath(), PortLabel) {}
+      traced_(
+          report_, [&timing] { return timing.TickMs(); }, TracePath(), app::PortAndDevice) {}
 
 bool TerminalPorts::Ready() const {
   if (traced_.failure().empty()) return true;
@@ -63,7 +59,8 @@ int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer
   const app::SignalStop signals;
   app::Updater* running = nullptr;
   TerminalTiming timing(SystemClock());
-  app::ProgressLine line(std::cerr, StandardErrorIsTerminal(), [&timing] { return timing.TickMs(); });
+  app::ProgressLine line(std::cerr, StandardErrorIsTerminal(),
+                         [&timing] { return timing.TickMs(); });
   // On every pass of a wait: a signal stops the operation as a closed window would, and the
   // live line counts down.
   timing.SetChores([&running, &line] {

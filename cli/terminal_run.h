@@ -6,8 +6,8 @@
 #include <string>
 
 #include "app/console_view.h"
-#include "app/port_dump.h"
 #include "app/open_failure_report.h"
+#include "app/port_dump.h"
 #include "app/traced_ports.h"
 #include "app/updater.h"
 #include "cli/terminal_timing.h"
@@ -45,9 +45,6 @@ class TerminalPorts {
   app::OpenFailureReport report_;
   app::TracedPorts traced_;
 };
-
-// How a port index is named on the terminal and in a trace: "COM1 (/dev/ttyS0)".
-std::string PortLabel(int portIndex);
 
 // Resolves COMn, a device path or a by-id name to a port index (a device no COMn opens stands in
 // for COM1); says on standard error when it cannot.

@@ -7,8 +7,8 @@
 #include "app/signal_stop.h"
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
-#include "device/command_link.h"
 #include "cli/terminal_system.h"
+#include "device/command_link.h"
 #include "transfer/xmodem.h"
 
 namespace zephor::cli {
@@ -42,9 +42,8 @@ int RunTransfer(Direction direction, const std::string& fileName, const std::str
   });
   TerminalPorts ports(timing);
   if (!ports.Ready()) return kExitBadUsage;
-  serial::PortHandle port(serial::OpenPort({ports.factory(), &timing}, portIndex,
-                                           device::kBaudRate, device::kParity, device::kDataBits,
-                                           device::kStopBits));
+  serial::PortHandle port(serial::OpenPort({ports.factory(), &timing}, portIndex, device::kBaudRate,
+                                           device::kParity, device::kDataBits, device::kStopBits));
   // The ports say in words why an open failed.
   if (port->status != serial::kOk) return kExitNoInstrument;
   // Every status message of the transfer is shown as it comes, so a stalled line is visible.

@@ -108,7 +108,8 @@ void ProgressLine::DrawTransfer(std::uint32_t now, bool force) {
                   transfer_.bytes / kBlockBytes, blocks,
                   transfer_.bytes * kPercent / transfer_.totalBytes, rate);
     text += part;
-    if (rate > 0) text += ", " + Duration((transfer_.totalBytes - transfer_.bytes) / rate) + " left";
+    if (rate > 0)
+      text += ", " + Duration((transfer_.totalBytes - transfer_.bytes) / rate) + " left";
   } else {
     std::snprintf(part, sizeof part, "%ld bytes received, %ld B/s", transfer_.bytes, rate);
     text += part;

@@ -72,17 +72,18 @@ int SendReported(Station& station, serial::SerialPort& port, const std::string& 
                  const transfer::PollRoutine& extraPoll) {
   return RunReported(
       station, path, true,
-      [&](const transfer::PollRoutine& poll) { return transfer::SendFile(port, path, {}, {}, poll); },
+      [&](const transfer::PollRoutine& poll) {
+        return transfer::SendFile(port, path, {}, {}, poll);
+      },
       extraPoll);
 }
 
 int ReceiveReported(Station& station, serial::SerialPort& port, const std::string& fileName) {
-  return RunReported(
-      station, fileName, false,
-      [&](const transfer::PollRoutine& poll) {
-        return transfer::ReceiveFile(port, fileName, {}, {}, poll);
-      },
-      {});
+  return RunReported(station, fileName, false,
+                     [&](const transfer::PollRoutine& poll) {
+                       return transfer::ReceiveFile(port, fileName, {}, {}, poll);
+                     },
+                     {});
 }
 
 }  // namespace zephor::device

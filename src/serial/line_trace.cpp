@@ -42,8 +42,8 @@ class TracingDriver final : public PortDriver {
   int SetLine(SerialPort& port, long baud, char parity, int dataBits, int stopBits) override {
     const int rc = inner_->SetLine(port, baud, parity, dataBits, stopBits);
     char text[96];
-    std::snprintf(text, sizeof text, "line %s: %ld %c%d%d, status %d", name_.c_str(), baud,
-                  parity, dataBits, stopBits, rc);
+    std::snprintf(text, sizeof text, "line %s: %ld %c%d%d, status %d", name_.c_str(), baud, parity,
+                  dataBits, stopBits, rc);
     trace_.Note(text);
     return rc;
   }
@@ -154,8 +154,8 @@ void LineTrace::FlushBytes() {
     }
   }
   hex.resize(kTraceBytesPerLine * 3, ' ');
-  out_ << Stamp(pendingTick_) << (pendingSent_ ? kSentMark : kReceivedMark) << hex << "|"
-       << text << "|\n";
+  out_ << Stamp(pendingTick_) << (pendingSent_ ? kSentMark : kReceivedMark) << hex << "|" << text
+       << "|\n";
   out_.flush();
   pending_.clear();
 }
@@ -165,8 +165,8 @@ TracingPortFactory::TracingPortFactory(PortFactory& inner, LineTrace& trace,
     : inner_(inner), trace_(trace), portName_(std::move(portName)) {}
 
 int TracingPortFactory::OpenDevice(SerialPort& port) {
-  const std::string name = portName_ ? portName_(port.portIndex)
-                                     : "port " + std::to_string(port.portIndex);
+  const std::string name =
+      portName_ ? portName_(port.portIndex) : "port " + std::to_string(port.portIndex);
   const int rc = inner_.OpenDevice(port);
   trace_.Note("open " + name + ": status " + std::to_string(rc));
   if (rc == kOk && port.driver) {

@@ -1,7 +1,7 @@
 // End to end: `zephor update` loads every image into zephor-sim over a pseudo-terminal, and the
 // simulator reports the versions it now runs.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -49,8 +49,8 @@ CliRun RunZephor(const TempDir& dir, const std::string& arguments,
 // `zephor SUBCOMMAND PORT --images DIR` with further options.
 CliRun RunCli(const TempDir& dir, const std::string& subcommand, const std::string& link,
               const std::string& options) {
-  return RunZephor(dir, subcommand + " " + link + " --images " + dir.path().string() + " " +
-                            options);
+  return RunZephor(dir,
+                   subcommand + " " + link + " --images " + dir.path().string() + " " + options);
 }
 
 CliRun RunUpdate(const TempDir& dir, const std::string& link, const std::string& options) {
@@ -150,15 +150,14 @@ TEST(CliUpdateTest, FullUpdateLeavesTheNewVersionsInTheSimulator) {
   const std::string link = (dir.path() / "com1").string();
   const std::string state = (dir.path() / "state.txt").string();
   SimChild sim({"--link", link, "--main", "1.31", "--boot", "1.2", "--update", "1.2", "--build",
-                "5", "--grade", "QN", "--ready-delay", "200", "--state-out", state,
-                "--nak-blocks", "1"});
+                "5", "--grade", "QN", "--ready-delay", "200", "--state-out", state, "--nak-blocks",
+                "1"});
   ASSERT_EQ(sim.ready(), "ready " + link + "\n");
 
   const std::string log = (dir.path() / "log.txt").string();
   std::string terminal;
-  EXPECT_EQ(RunOnTerminal({"update", link, "--yes", "--images", dir.path().string()}, log,
-                          terminal),
-            0);
+  EXPECT_EQ(
+      RunOnTerminal({"update", link, "--yes", "--images", dir.path().string()}, log, terminal), 0);
 
   const std::string printed = ReadWhole(log);
   EXPECT_NE(printed.find("\tLoad of new boot Done\n"), std::string::npos) << printed;
@@ -350,8 +349,7 @@ TEST_P(CliQhEraseTest, ErasesOnlyAfterADatedBackup) {
   // Not a terminal: a summary line per transfer, nothing redrawn.
   EXPECT_EQ(run.printed.find("\033[K"), std::string::npos);
   if (c.erased) {
-    EXPECT_NE(run.printed.find(" bytes received in "), std::string::npos)
-        << run.printed;
+    EXPECT_NE(run.printed.find(" bytes received in "), std::string::npos) << run.printed;
     ASSERT_EQ(dated.size(), 1U) << run.printed;
     const std::string saved = ReadWhole(dated.front());
     EXPECT_TRUE(saved.size() >= original.size() &&

@@ -242,8 +242,8 @@ TEST_P(JournalStageTest, FinishesFromTheStageReached) {
   JournalKeeper keeper(directory / "journal.json", record);
   ASSERT_TRUE(keeper.Save());
 
-  const bool done = RunDatabaseRestore(station, 0, info, directory, &keeper,
-                                       RestoreEntry::kInstrumentRunning);
+  const bool done =
+      RunDatabaseRestore(station, 0, info, directory, &keeper, RestoreEntry::kInstrumentRunning);
   EXPECT_EQ(done, !row.backupSpoiled);
   EXPECT_EQ(CountOf("DOWNLOAD"), row.downloads);
   EXPECT_EQ(CountOf("erase 40718293"), row.erases);
