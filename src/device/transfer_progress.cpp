@@ -78,10 +78,11 @@ int SendReported(Station& station, serial::SerialPort& port, const std::string& 
       extraPoll);
 }
 
-int ReceiveReported(Station& station, serial::SerialPort& port, const std::string& fileName) {
+int ReceiveReported(Station& station, serial::SerialPort& port, const std::string& fileName,
+                    transfer::FileFailure* failure) {
   return RunReported(station, fileName, false,
                      [&](const transfer::PollRoutine& poll) {
-                       return transfer::ReceiveFile(port, fileName, {}, {}, poll);
+                       return transfer::ReceiveFile(port, fileName, {}, {}, poll, failure);
                      },
                      {});
 }

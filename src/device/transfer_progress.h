@@ -13,7 +13,8 @@ namespace zephor::device {
 // transfer::SendFile of path, reported; extraPoll runs on every abort check as before.
 int SendReported(Station& station, serial::SerialPort& port, const std::string& path,
                  const transfer::PollRoutine& extraPoll = {});
-// transfer::ReceiveFile into fileName, reported.
-int ReceiveReported(Station& station, serial::SerialPort& port, const std::string& fileName);
+// transfer::ReceiveFile into fileName, reported; *failure tells why the local file failed.
+int ReceiveReported(Station& station, serial::SerialPort& port, const std::string& fileName,
+                    transfer::FileFailure* failure = nullptr);
 
 }  // namespace zephor::device
