@@ -175,7 +175,9 @@ TEST_F(PosixDriverTest, RefusedOpensSayWhy) {
     EXPECT_EQ(said.str(), "COM1 is " + pty.slavePath() + ": " + c.words + " (status -3)\n")
         << c.name;
     EXPECT_EQ(ClosePort(refused), kOk) << c.name;
-    if (holder != nullptr) EXPECT_EQ(CloseEarly(holder), kOk) << c.name;
+    if (holder != nullptr) {
+      EXPECT_EQ(CloseEarly(holder), kOk) << c.name;
+    }
     ASSERT_EQ(chmod(pty.slavePath().c_str(), device.st_mode & 07777), 0) << c.name;
     // Once released or allowed, the port can be had again.
     EXPECT_EQ(CloseEarly(OpenGood()), kOk) << c.name;
