@@ -22,8 +22,8 @@ constexpr wchar_t kChooseFolderCaption[] = L"Choose the working folder of the ZE
 
 std::wstring Widen(const std::string& text) {
   if (text.empty()) return {};
-  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0);
+  const int size =
+      MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(size), L'\0');
   MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
   return wide;
@@ -85,7 +85,8 @@ std::wstring SystemMessage(DWORD error) {
   const DWORD length = FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::wstring message = length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(error);
+  std::wstring message =
+      length > 0 ? std::wstring(text, length) : L"error " + std::to_wstring(error);
   LocalFree(text);
   while (!message.empty() && (message.back() == L'\n' || message.back() == L'\r')) {
     message.pop_back();

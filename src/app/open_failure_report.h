@@ -16,8 +16,8 @@ class OpenFailureReport final : public serial::PortFactory {
   int OpenDevice(serial::SerialPort& port) override {
     const int rc = system_.OpenDevice(port);
     // A wait that opens again and again says it once, until the reason changes.
-    if (rc != serial::kOk && (rc != lastStatus_ || port.refusal != lastRefusal_ ||
-                              port.portIndex != lastIndex_)) {
+    if (rc != serial::kOk &&
+        (rc != lastStatus_ || port.refusal != lastRefusal_ || port.portIndex != lastIndex_)) {
       out_ << DescribeOpenFailure(port.portIndex, rc, port.refusal) << "\n";
       out_.flush();
     }
