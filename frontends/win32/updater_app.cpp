@@ -3,6 +3,7 @@
 // commctrl.h builds on the types of windows.h.
 #include <commctrl.h>
 
+#include <optional>
 #include <string>
 
 #include "app/port_choice.h"
@@ -11,6 +12,7 @@
 #include "serial/win32_driver.h"
 #include "serial/win32_timing.h"
 #include "updater_window.h"
+#include "working_folder.h"
 
 namespace {
 constexpr int kExitBadUsage = 2;
@@ -19,6 +21,7 @@ constexpr int kExitBadUsage = 2;
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
+  if (const std::optional<int> code = zephor::win32::EnterWorkingFolder()) return *code;
   zephor::serial::Win32PortFactory system;
   zephor::serial::Win32Timing timing;
   // ZEPHOR_TRACE=FILE: every byte on the line goes to FILE for the service engineer.
