@@ -32,6 +32,8 @@ using update::UpdateOutcome;
 
 // The command line's default for --ready-minutes.
 inline constexpr int kReadyMinutes = 10;
+// The time from the end of one run to the start of the next.
+inline constexpr std::uint32_t kBetweenRunsMs = 1000;
 
 class VirtualBench {
  public:
@@ -105,6 +107,8 @@ class VirtualBench {
     updater.RunOperation([&] { operation(updater); });
     running_ = nullptr;
     printed_ = out.str();
+    // The instrument runs on between two runs and takes what is left on the line.
+    instrument_->timing().Advance(kBetweenRunsMs);
   }
 
   std::filesystem::path folder_;
