@@ -1,7 +1,7 @@
 // In real time, across the process boundary: `zephor update` against zephor-sim on a
 // pseudo-terminal, through the system's driver and clock. A full update with its restore on a
 // technician's terminal, and an interrupt during a transfer that the next run finishes. Everything
-// else about these chains is proved on virtual time (update_chain_test.cpp).
+// else about these chains is proved on virtual time (tests/e2e_update).
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
