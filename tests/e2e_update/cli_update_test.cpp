@@ -1,7 +1,7 @@
 // The command line as a process: how each subcommand ends (its exit code and what it prints) and
 // the trace it writes, against zephor-sim on a pseudo-terminal or no device at all. What the
 // update and restore chains do is proved on virtual time (update_chain_test.cpp), across the
-// process boundary in real time in tests/e2e_realtime.
+// process boundary in real time in tests/realtime.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 

@@ -2,7 +2,7 @@
 // command lines go by hand; sx then talks straight on the terminal. rx flushes its input after
 // every ACK and its output when it ends, which on a terminal can take its last ACK away before
 // the instrument reads it: the size table therefore puts rx behind a socket relayed to the
-// terminal (rx bare on it is a real-time run of its own, in tests/e2e_realtime).
+// terminal (rx bare on it is a real-time run of its own, in tests/realtime).
 #include <gtest/gtest.h>
 
 #include <functional>
