@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -21,6 +22,22 @@
 #include "update/measurement_backup.h"
 #include "update/restore_resume.h"
 #include "update/update_planner.h"
+
+namespace zephor::update {
+
+// The outcomes by name where a check on them fails.
+inline void PrintTo(UpdateOutcome outcome, std::ostream* out) {
+  constexpr const char* kNames[] = {"kDone", "kNoInstrument", "kCancelled", "kStopped",
+                                    "kRestoreIncomplete"};
+  *out << kNames[static_cast<int>(outcome)];
+}
+
+inline void PrintTo(ResumeOutcome outcome, std::ostream* out) {
+  constexpr const char* kNames[] = {"kNone", "kFinished", "kDeclined", "kIncomplete"};
+  *out << kNames[static_cast<int>(outcome)];
+}
+
+}  // namespace zephor::update
 
 namespace zephor::e2e {
 
