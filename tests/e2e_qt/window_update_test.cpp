@@ -10,8 +10,10 @@
 #include <QTest>
 #include <QTimer>
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <memory>
 #include <optional>

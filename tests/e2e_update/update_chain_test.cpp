@@ -4,8 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -42,6 +45,7 @@ sim::InstrumentState OldQnInstrument() {
   return state;
 }
 
+// The instrument with one of its counted faults (refused headers, cancelled transfers) set.
 sim::FaultSet Faulted(int sim::FaultSet::*count, int n) {
   sim::FaultSet faults;
   faults.*count = n;

@@ -3,14 +3,14 @@
 // instrument in this process on one virtual clock: a 15-second READY try costs microseconds.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
 #include <ostream>
 #include <sstream>
 #include <string>
-#include <vector>
+#include <utility>
 
 #include "app/console_view.h"
 #include "app/progress_line.h"
@@ -103,7 +103,6 @@ class VirtualBench {
   // Every line the instrument logged so far, each ending in a line feed.
   const std::string& simLog() const { return simLog_; }
   const sim::InstrumentState& state() const { return instrument_->model().state(); }
-  std::uint32_t now() const { return instrument_->timing().now(); }
 
  private:
   void Run(app::ConsoleAnswer answer, const std::function<void(app::Updater&)>& operation) {
