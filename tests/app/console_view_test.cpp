@@ -84,6 +84,8 @@ struct ProgressCase {
   std::string printed;
 };
 
+void PrintTo(const ProgressCase& c, std::ostream* out) { *out << c.name; }
+
 device::ProgressEvent Event(device::ProgressKind kind, std::uint32_t tick, long bytes = 0,
                             int result = 0, const char* subject = "main.bin") {
   device::ProgressEvent event;

@@ -52,9 +52,12 @@ TEST_F(DownloadTest, EmptySimulatedMemoryIsReportedEmpty) {
 }
 
 struct ReplyCase {
+  const char* name;
   const char* answer;
   int word1, word2, word3;
 };
+
+void PrintTo(const ReplyCase& c, std::ostream* out) { *out << c.name; }
 
 class DownloadReplyTest : public DownloadTest, public ::testing::WithParamInterface<ReplyCase> {};
 
@@ -71,15 +74,16 @@ TEST_P(DownloadReplyTest, NumbersAreStoredAsRead) {
   EXPECT_EQ(panel.messages[0].rfind("Error in file transfer -", 0), 0u);
 }
 
-INSTANTIATE_TEST_SUITE_P(Digits, DownloadReplyTest,
-                         ::testing::Values(ReplyCase{"1 abcd ef01\r\n", 1, 0xABCD, 0xEF01},
-                                           ReplyCase{"1 ABCD EF01\r\n", 1, 0xABCD, 0xEF01},
-                                           ReplyCase{"0x1F 0Ff 7\r\n", 0x1F, 0xFF, 7},
-                                           ReplyCase{"010 1 0\r\n", 8, 1,
-                                                     0},  // a leading 0 reads as octal
-                                           ReplyCase{"-3 ffffffff 0\r\n", -3, -1, 0},
-                                           // only the first 15 bytes are read
-                                           ReplyCase{"12 5 00000000000000012345\r\n", 12, 5, 0}));
+INSTANTIATE_TEST_SUITE_P(
+    Digits, DownloadReplyTest,
+    ::testing::Values(ReplyCase{"LowerCaseHex", "1 abcd ef01\r\n", 1, 0xABCD, 0xEF01},
+                      ReplyCase{"UpperCaseHex", "1 ABCD EF01\r\n", 1, 0xABCD, 0xEF01},
+                      ReplyCase{"PrefixedHex", "0x1F 0Ff 7\r\n", 0x1F, 0xFF, 7},
+                      ReplyCase{"LeadingZeroReadsAsOctal", "010 1 0\r\n", 8, 1, 0},
+                      ReplyCase{"NegativeAndAllOnes", "-3 ffffffff 0\r\n", -3, -1, 0},
+                      ReplyCase{"OnlyTheFirstFifteenBytesAreRead", "12 5 00000000000000012345\r\n",
+                                12, 5, 0}),
+    [](const ::testing::TestParamInfo<ReplyCase>& info) { return info.param.name; });
 
 TEST_F(DownloadTest, FieldsThatDoNotParseKeepTheirEarlierValues) {
   UseScript();

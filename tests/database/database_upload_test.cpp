@@ -122,15 +122,22 @@ TEST_F(UploadTest, RefusedBlocksEndInTheErrorBoxAndTheMemoryStays) {
   EXPECT_EQ(Commands().back(), "LOCK");
 }
 
+struct NotConvertedRow {
+  const char* name;
+  SavedDatabaseOutcome outcome;
+};
+
+void PrintTo(const NotConvertedRow& row, std::ostream* out) { *out << row.name; }
+
 class NotConvertedTest : public UploadTest,
-                         public ::testing::WithParamInterface<SavedDatabaseOutcome> {};
+                         public ::testing::WithParamInterface<NotConvertedRow> {};
 
 // A file left from an earlier run, or one this run did not finish, never reaches the instrument.
 TEST_P(NotConvertedTest, SendsNothingAndSaysWhy) {
   UseScript();
   script.Answer("UNLOCK", "OK\n>");
   WriteIn(kConversionFileName, FileWithCheck());
-  Upload(GetParam());
+  Upload(GetParam().outcome);
   EXPECT_TRUE(script.received.empty());
   EXPECT_EQ(line.deviceHeld, false);
   EXPECT_EQ(panel.log, std::string("\tWrite Data to ZEPHOR.\r\n") + kNotConvertedLine);
@@ -138,11 +145,13 @@ TEST_P(NotConvertedTest, SendsNothingAndSaysWhy) {
   EXPECT_TRUE(panel.exitCodes.empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Outcomes, NotConvertedTest,
-                         ::testing::Values(SavedDatabaseOutcome::kNotLoaded,
-                                           SavedDatabaseOutcome::kReportWritten,
-                                           SavedDatabaseOutcome::kReportFailed,
-                                           SavedDatabaseOutcome::kConversionFailed));
+INSTANTIATE_TEST_SUITE_P(
+    Outcomes, NotConvertedTest,
+    ::testing::Values(NotConvertedRow{"NotLoaded", SavedDatabaseOutcome::kNotLoaded},
+                      NotConvertedRow{"ReportWritten", SavedDatabaseOutcome::kReportWritten},
+                      NotConvertedRow{"ReportFailed", SavedDatabaseOutcome::kReportFailed},
+                      NotConvertedRow{"ConversionFailed", SavedDatabaseOutcome::kConversionFailed}),
+    [](const ::testing::TestParamInfo<NotConvertedRow>& info) { return info.param.name; });
 
 TEST_F(UploadTest, MissingFileEndsTheProgram) {
   UseScript();

@@ -93,6 +93,14 @@ struct GeneratedCase {
   std::int32_t build;
 };
 
+// "Seed3Of5000BytesUnstoppedBuild224": the row as its name and in a failure.
+std::string RowName(const GeneratedCase& c) {
+  return "Seed" + std::to_string(c.seed) + "Of" + std::to_string(c.size) + "Bytes" +
+         (c.unstopped ? "Unstopped" : "") + "Build" + std::to_string(c.build);
+}
+
+void PrintTo(const GeneratedCase& c, std::ostream* out) { *out << RowName(c); }
+
 class GeneratedReportTest : public testing::DatabaseTest,
                             public ::testing::WithParamInterface<GeneratedCase> {};
 
@@ -121,7 +129,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(GeneratedCase{1, 0, false, 224}, GeneratedCase{2, 300, false, 223},
                       GeneratedCase{3, 5000, true, 224}, GeneratedCase{4, 70000, false, 224},
                       GeneratedCase{5, 70000, true, 223}, GeneratedCase{6, 1200000, false, 224},
-                      GeneratedCase{7, 1200000, true, 300}));
+                      GeneratedCase{7, 1200000, true, 300}),
+    [](const ::testing::TestParamInfo<GeneratedCase>& info) { return RowName(info.param); });
 
 // Every level a measurement can hold, with every A value, in one survey.
 TEST_F(GeneratedReportTest, EveryLevelWordMatchesThePlainReport) {

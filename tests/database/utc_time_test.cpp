@@ -14,6 +14,8 @@ struct TimeCase {
   const char* shortText;
 };
 
+void PrintTo(const TimeCase& c, std::ostream* out) { *out << c.seconds << " s: " << c.longText; }
+
 class UtcTimeTest : public ::testing::TestWithParam<TimeCase> {};
 
 TEST_P(UtcTimeTest, FormatsBothForms) {
@@ -30,7 +32,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TimeCase{1234567890, "Fri Feb 13 23:31:30 2009", "Fri Feb 13, 2009 23:31"},
                       TimeCase{2147483647, "Tue Jan 19 03:14:07 2038", "Tue Jan 19, 2038 03:14"},
                       TimeCase{0x80000000u, "invalid time", "invalid time"},
-                      TimeCase{0xFFFFFFFEu, "invalid time", "invalid time"}));
+                      TimeCase{0xFFFFFFFEu, "invalid time", "invalid time"}),
+    [](const ::testing::TestParamInfo<TimeCase>& info) {
+      return "Second" + std::to_string(info.param.seconds);
+    });
 
 TEST(UtcTimeLengthTest, LongFormIsTwentyFourCharacters) {
   for (std::uint32_t t = 0; t < 0x7FFFFFFFu - 86400u * 97u; t += 86400u * 97u + 3599u) {

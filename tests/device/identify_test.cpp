@@ -52,6 +52,8 @@ struct LoaderCase {
   const char* status;
 };
 
+void PrintTo(const LoaderCase& c, std::ostream* out) { *out << c.letter << ": " << c.status; }
+
 class LoaderLetterTest : public IdentifyTest, public ::testing::WithParamInterface<LoaderCase> {};
 
 TEST_P(LoaderLetterTest, LetterWithinFirstSecondEndsWithoutWriting) {
@@ -70,7 +72,10 @@ TEST_P(LoaderLetterTest, LetterWithinFirstSecondEndsWithoutWriting) {
 INSTANTIATE_TEST_SUITE_P(Letters, LoaderLetterTest,
                          ::testing::Values(LoaderCase{"B", "No BOOT program"},
                                            LoaderCase{"U", "No UPDATE program"},
-                                           LoaderCase{"S", "No MAIN program"}));
+                                           LoaderCase{"S", "No MAIN program"}),
+                         [](const ::testing::TestParamInfo<LoaderCase>& info) {
+                           return std::string("Letter") + info.param.letter;
+                         });
 
 TEST_F(IdentifyTest, LetterAfterTheFirstSecondIsNotALoader) {
   instrument.SendAt(1001, "U");

@@ -37,10 +37,13 @@ TEST(SystemInfoParserTest, ReadsAFullReport) {
 }
 
 struct VersionCase {
+  const char* name;
   const char* main;
   const char* boot;
   float expected;
 };
+
+void PrintTo(const VersionCase& c, std::ostream* out) { *out << c.name; }
 
 class VersionDivisionTest : public ::testing::TestWithParam<VersionCase> {};
 
@@ -54,9 +57,12 @@ TEST_P(VersionDivisionTest, UndottedVersionsUpTo113) {
 
 INSTANTIATE_TEST_SUITE_P(
     Table, VersionDivisionTest,
-    ::testing::Values(VersionCase{"1.13", "12 ", 12.0f / 10.0f},  // exactly 1.13 counts
-                      VersionCase{"1.12", "12 ", 12.0f / 10.0f}, VersionCase{"1.14", "1.2", 1.2f},
-                      VersionCase{"1.14", "12 ", 12.0f}, VersionCase{"1.40", "2.1", 2.1f}));
+    ::testing::Values(VersionCase{"Main113DividesBoot", "1.13", "12 ", 12.0f / 10.0f},
+                      VersionCase{"Main112DividesBoot", "1.12", "12 ", 12.0f / 10.0f},
+                      VersionCase{"Main114DottedBoot", "1.14", "1.2", 1.2f},
+                      VersionCase{"Main114UndottedBootKept", "1.14", "12 ", 12.0f},
+                      VersionCase{"Main140DottedBoot", "1.40", "2.1", 2.1f}),
+    [](const ::testing::TestParamInfo<VersionCase>& info) { return info.param.name; });
 
 TEST(SystemInfoParserTest, MissingMainVersionDividesBoot) {
   // A main version that is not found stays 0, which is not above 1.13.
@@ -102,9 +108,12 @@ TEST(SystemInfoParserTest, LeadingZeroReadsNumbersAsOctal) {
 }
 
 struct GradeCase {
+  const char* name;
   const char* characters;
   const char* expected;
 };
+
+void PrintTo(const GradeCase& c, std::ostream* out) { *out << c.name; }
 
 class GradeTest : public ::testing::TestWithParam<GradeCase> {};
 
@@ -114,9 +123,14 @@ TEST_P(GradeTest, TwoCharactersSevenAfterTheMainVersion) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, GradeTest,
-                         ::testing::Values(GradeCase{" Q", "Q"}, GradeCase{"Q ", "Q"},
-                                           GradeCase{"QH", "QH"}, GradeCase{"QN", "QN"},
-                                           GradeCase{"  ", ""}, GradeCase{"VJX", "VJ"}));
+                         ::testing::Values(GradeCase{"BlankThenQ", " Q", "Q"},
+                                           GradeCase{"QThenBlank", "Q ", "Q"},
+                                           GradeCase{"QH", "QH", "QH"}, GradeCase{"QN", "QN", "QN"},
+                                           GradeCase{"TwoBlanks", "  ", ""},
+                                           GradeCase{"ThirdLetterDropped", "VJX", "VJ"}),
+                         [](const ::testing::TestParamInfo<GradeCase>& info) {
+                           return info.param.name;
+                         });
 
 TEST(SystemInfoParserTest, BlankGradeKeepsWhatTheRecordHeld) {
   DeviceInfo info;
@@ -179,6 +193,8 @@ struct CutValueCase {
   float bootVersion;
   const char* grade;
 };
+
+void PrintTo(const CutValueCase& c, std::ostream* out) { *out << c.name; }
 
 class CutValueTest : public ::testing::TestWithParam<CutValueCase> {};
 

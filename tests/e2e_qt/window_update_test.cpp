@@ -1,6 +1,6 @@
-// End to end from the window: the Make Update button against zephor-sim over a pseudo-terminal,
-// with every message box answered OK, as a technician would; and Esc pressed during a load, with
-// the question it asks answered either way or cut short by a signal.
+// End to end from the window: the Make Update button against the simulated instrument in this
+// process on virtual time, with every message box answered OK, as a technician would; and Esc
+// pressed during a load, with the question it asks answered either way or cut short by a signal.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -9,50 +9,77 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
-#include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <memory>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "app/signal_stop.h"
 #include "image_set.h"
-#include "serial/posix_driver.h"
-#include "serial/system_timing.h"
 #include "sim/database_generator.h"
-#include "sim_child.h"
+#include "sim/in_process.h"
 #include "temp_dir.h"
 #include "updater_dialog.h"
 
 namespace zephor::qt {
 namespace {
 
-using e2e::ReadWhole;
-using e2e::SimChild;
-
 constexpr std::uint32_t kSeed = 11;
 constexpr std::size_t kDatabaseBytes = 4000;
 // Long enough that Esc finds the main image's transfer running.
 constexpr std::size_t kLongMainBytes = 200000;
+// Esc comes this long after the instrument accepted the image header: the transfer runs.
+constexpr std::uint32_t kIntoTheTransferMs = 100;
+// How long the instrument is watched after the window is done.
+constexpr std::uint32_t kInstrumentRunsOnMs = 1000;
+// The window handles its events this often while an operation waits.
+constexpr std::uint32_t kPumpEveryMs = 10;
 // Answer ticks a box may outlive the signal before the test gives up on it.
 constexpr int kTicksBoxMayOutliveSignal = 50;
-constexpr auto kSimLogPatience = std::chrono::seconds(5);
-constexpr auto kSimLogPoll = std::chrono::milliseconds(5);
 
-// The simulator logs what it read in its own time: the file once it holds line, or at the end of
-// the patience.
-std::string SimLogOnceItHas(const std::string& path, const std::string& line) {
-  const auto giveUp = std::chrono::steady_clock::now() + kSimLogPatience;
-  std::string text = ReadWhole(path);
-  while (text.find(line) == std::string::npos && std::chrono::steady_clock::now() < giveUp) {
-    std::this_thread::sleep_for(kSimLogPoll);
-    text = ReadWhole(path);
-  }
-  return text;
+std::string ReadWhole(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
+
+// The window's clock on virtual time: every pass of a wait moves the instrument's clock on and,
+// as the program's own clock does, lets the window handle its events.
+class WindowTiming final : public serial::Timing {
+ public:
+  explicit WindowTiming(serial::VirtualTiming& inner) : inner_(inner) {}
+  std::uint32_t TickMs() override { return inner_.TickMs(); }
+  void Idle(serial::SerialPort* port) override {
+    inner_.Idle(port);
+    if (inner_.now() - pumpedAt_ < kPumpEveryMs) return;
+    pumpedAt_ = inner_.now();
+    QCoreApplication::processEvents();
+    if (due_ && inner_.now() >= dueAt_) {
+      auto chore = std::move(due_);
+      due_ = nullptr;
+      chore();
+    }
+  }
+  void SleepMs(std::uint32_t ms) override { inner_.SleepMs(ms); }
+  bool StopRequested() const override { return inner_.StopRequested(); }
+  // Runs chore at the first pass at or after virtual time atMs.
+  void At(std::uint32_t atMs, std::function<void()> chore) {
+    dueAt_ = atMs;
+    due_ = std::move(chore);
+  }
+
+ private:
+  serial::VirtualTiming& inner_;
+  std::uint32_t pumpedAt_ = 0;
+  std::uint32_t dueAt_ = 0;
+  std::function<void()> due_;
+};
 
 // The window reads its images from and writes the saved database to the working directory.
 class WorkingDirectory {
@@ -70,46 +97,48 @@ class WorkingDirectory {
 // What the operator does with the question that Esc asks during a load.
 enum class StopAnswer { kOk, kCancel, kSignal };
 
-struct EscDuringLoad {
-  std::string simLog;  // Esc goes once the simulator accepted an image header
-  StopAnswer answer;
-};
-
 class WindowUpdateTest : public ::testing::Test {
  protected:
-  // Presses Make Update with COM1 on the simulator's terminal and answers every box with OK; with
-  // esc, presses Esc during the load and treats the stop question as it says. Signals are caught
-  // and stop the window as they do in the program.
-  void PressMakeUpdate(const std::string& link, const std::optional<EscDuringLoad>& esc = {}) {
-    setenv("ZEPHOR_COM1", link.c_str(), 1);
+  // The instrument on COM1, logging what it does.
+  void Start(sim::InstrumentState state) {
+    instrument_ = std::make_unique<sim::InProcessInstrument>(std::move(state), sim::FaultSet{});
+    instrument_->model().SetCommandLog([this](const std::string& line) {
+      simLog_ += line + "\n";
+      if (line.find("header accepted") != std::string::npos && onHeader_) onHeader_();
+    });
+  }
+
+  // Presses Make Update and answers every box with OK; with esc, presses Esc during the load and
+  // treats the stop question as it says. Signals are caught and stop the window as they do in the
+  // program.
+  void PressMakeUpdate(std::optional<StopAnswer> esc = {}) {
     const app::SignalStop stopSignals;
-    serial::PosixPortFactory factory;
-    serial::SystemTiming timing([] { QCoreApplication::processEvents(); });
-    UpdaterDialog dialog(&factory, &timing, &errors_);
+    WindowTiming timing(instrument_->timing());
+    UpdaterDialog dialog(instrument_->environment().factory, &timing, &errors_);
     dialog.StopOnSignals();
     QObject::connect(&dialog, &QDialog::finished, [this](int code) { endedWith_ = code; });
     dialog.show();
+    bool escArmed = esc.has_value();
+    onHeader_ = [&] {
+      if (!escArmed) return;
+      escArmed = false;
+      timing.At(instrument_->timing().now() + kIntoTheTransferMs,
+                [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
+    };
     QTimer answer;
     answer.setInterval(20);
-    bool escSent = false;
     bool raised = false;
     int ticksOpenAfterSignal = 0;
     QObject::connect(&answer, &QTimer::timeout, [&] {
-      if (esc && !escSent && ReadWhole(esc->simLog).find("header accepted") != std::string::npos) {
-        escSent = true;
-        // Pressed outside this slot: a timer does not fire again while its own slot runs.
-        QTimer::singleShot(0, &dialog, [&dialog] { QTest::keyClick(&dialog, Qt::Key_Escape); });
-      }
       auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
       if (box == nullptr) return;
       const std::string text = box->text().toStdString();
       if (!esc || text != app::kStopLoadQuestion) {
         messages_.push_back(text);
         box->button(QMessageBox::Ok)->click();
-      } else if (esc->answer != StopAnswer::kSignal) {
+      } else if (*esc != StopAnswer::kSignal) {
         messages_.push_back(text);
-        box->button(esc->answer == StopAnswer::kOk ? QMessageBox::Ok : QMessageBox::Cancel)
-            ->click();
+        box->button(*esc == StopAnswer::kOk ? QMessageBox::Ok : QMessageBox::Cancel)->click();
       } else if (!raised) {
         messages_.push_back(text);
         raised = true;
@@ -120,18 +149,31 @@ class WindowUpdateTest : public ::testing::Test {
       }
     });
     answer.start();
-    QTest::mouseClick(dialog.findChild<QPushButton*>(QString::number(kMakeUpdateId)),
-                      Qt::LeftButton);
+    {
+      WorkingDirectory here(dir.path());
+      QTest::mouseClick(dialog.findChild<QPushButton*>(QString::number(kMakeUpdateId)),
+                        Qt::LeftButton);
+    }
     answer.stop();
+    onHeader_ = nullptr;
+    // The instrument runs on after the window is done and takes what is left on the line.
+    instrument_->timing().Advance(kInstrumentRunsOnMs);
     log_ = dialog.findChild<QPlainTextEdit*>(QString::number(kActivityLogId))
                ->toPlainText()
                .toStdString();
     dialog.hide();
   }
 
+  // "boot=1.3\nupdate=1.3\nmain=1.40\n...": the instrument's versions and memory size now.
+  std::string Summary() const { return sim::StateSummary(instrument_->model().state()); }
+  const std::vector<std::uint8_t>& Memory() const { return instrument_->model().state().memory; }
+
   bool Logged(const std::string& text) const { return log_.find(text) != std::string::npos; }
 
   update::TempDir dir;
+  std::unique_ptr<sim::InProcessInstrument> instrument_;
+  std::string simLog_;
+  std::function<void()> onHeader_;
   std::ostringstream errors_;
   std::vector<std::string> messages_;
   std::string log_;
@@ -141,16 +183,12 @@ class WindowUpdateTest : public ::testing::Test {
 
 TEST_F(WindowUpdateTest, FullUpdateWithSpecialMainAndRestoreReachesTheNewVersions) {
   update::script::WriteImageSet(dir, {"1.3", "1.3", "1.40", "7"});
-  const std::string link = (dir.path() / "com1").string();
-  const std::string state = (dir.path() / "state.txt").string();
-  SimChild sim({"--link", link, "--main", "1.28", "--boot", "1.2", "--update", "1.2", "--build",
-                "5", "--grade", "QN", "--ready-delay", "300", "--generate-db", "7:3000",
-                "--state-out", state});
-  ASSERT_EQ(sim.ready(), "ready " + link + "\n");
-  {
-    WorkingDirectory here(dir.path());
-    PressMakeUpdate(link);
-  }
+  sim::InstrumentState state;
+  state.mainVersion = "1.28";
+  state.grade = "QN";
+  state.memory = sim::GenerateDatabase(7, 3000);
+  Start(state);
+  PressMakeUpdate();
 
   // newboot, boot, update, the special main and main, in that order.
   const std::vector<std::string> steps{"Load of special main Done", "Load of new boot Done",
@@ -166,7 +204,7 @@ TEST_F(WindowUpdateTest, FullUpdateWithSpecialMainAndRestoreReachesTheNewVersion
   ASSERT_FALSE(messages_.empty());
   EXPECT_EQ(messages_.back(), "Restart the ZEPHOR !!");
 
-  const std::string summary = ReadWhole(state);
+  const std::string summary = Summary();
   EXPECT_NE(summary.find("boot=1.3\n"), std::string::npos) << summary;
   EXPECT_NE(summary.find("update=1.3\n"), std::string::npos);
   EXPECT_NE(summary.find("main=1.40\n"), std::string::npos);
@@ -179,24 +217,19 @@ TEST_F(WindowUpdateTest, FullUpdateWithSpecialMainAndRestoreReachesTheNewVersion
 
 TEST_F(WindowUpdateTest, QhRestoreWritesTheConversionBackIntoTheInstrument) {
   update::script::WriteImageSet(dir, {"1.2", "1.2", "1.40", "5"});
-  const std::string link = (dir.path() / "com1").string();
-  const std::string memory = (dir.path() / "memory.bin").string();
-  const std::string before = (dir.path() / "before.bin").string();
+  sim::InstrumentState state;
+  state.mainVersion = "1.31";
+  state.grade = "QH";
   // What the instrument holds before the update.
-  dir.Write("before.bin", sim::GenerateDatabase(kSeed, kDatabaseBytes));
-  SimChild sim({"--link", link, "--main", "1.31", "--grade", "QH", "--ready-delay", "300", "--db",
-                before, "--memory-out", memory});
-  ASSERT_EQ(sim.ready(), "ready " + link + "\n");
-  {
-    WorkingDirectory here(dir.path());
-    PressMakeUpdate(link);
-  }
+  state.memory = sim::GenerateDatabase(kSeed, kDatabaseBytes);
+  const std::string held(state.memory.begin(), state.memory.end());
+  Start(state);
+  PressMakeUpdate();
   EXPECT_TRUE(Logged("Update main program Done")) << log_;
   EXPECT_TRUE(Logged("Write Data to ZEPHOR."));
   EXPECT_FALSE(Logged("Update stopped"));
 
   // The saved database is what the instrument held; its memory now is the conversion of it.
-  const std::string held = ReadWhole(before);
   ASSERT_FALSE(held.empty());
   const std::string saved = ReadWhole(dir.path() / "ZEPHORdata.bin");
   ASSERT_GE(saved.size(), held.size());
@@ -204,7 +237,7 @@ TEST_F(WindowUpdateTest, QhRestoreWritesTheConversionBackIntoTheInstrument) {
   const std::string conversion = ReadWhole(dir.path() / "_Conversion.txt");
   ASSERT_FALSE(conversion.empty());
   EXPECT_NE(conversion, held);
-  EXPECT_EQ(ReadWhole(memory), conversion);
+  EXPECT_EQ(std::string(Memory().begin(), Memory().end()), conversion);
 }
 
 struct EscRow {
@@ -224,17 +257,11 @@ TEST_P(EscDuringLoadTest, TheStopQuestionDecidesWhetherTheLoadFinishes) {
   const EscRow& row = GetParam();
   update::script::WriteImageSet(dir, {"1.2", "1.2", "1.35", "5"});
   dir.Write("main.bin", update::script::ImageBytes({"main.bin", kLongMainBytes, 'm'}, "1.35", "5"));
-  const std::string link = (dir.path() / "com1").string();
-  const std::string state = (dir.path() / "state.txt").string();
-  const std::string simLog = (dir.path() / "sim.txt").string();
-  SimChild sim({"--link", link, "--main", "1.32", "--boot", "1.2", "--update", "1.2", "--grade",
-                "QN", "--state-out", state},
-               simLog);
-  ASSERT_EQ(sim.ready(), "ready " + link + "\n");
-  {
-    WorkingDirectory here(dir.path());
-    PressMakeUpdate(link, EscDuringLoad{simLog, row.answer});
-  }
+  sim::InstrumentState state;
+  state.mainVersion = "1.32";
+  state.grade = "QN";
+  Start(state);
+  PressMakeUpdate(row.answer);
 
   const std::string question =
       "Stop now? The ZEPHOR is being updated: it will wait for its programs until Make Update "
@@ -242,22 +269,20 @@ TEST_P(EscDuringLoadTest, TheStopQuestionDecidesWhetherTheLoadFinishes) {
   const std::string cancelHeard = "receive cancelled: the sender sent two CAN";
   EXPECT_FALSE(boxOutlivedSignal_);
   if (row.stops) {
-    const std::string received = SimLogOnceItHas(simLog, cancelHeard);
     EXPECT_EQ(messages_, std::vector<std::string>{question});
     EXPECT_TRUE(Logged("\tStopped during the load of main.bin: Make Update will finish it.\n"))
         << log_;
     EXPECT_FALSE(Logged("Update finished."));
     EXPECT_EQ(endedWith_, std::optional<int>(0));
-    EXPECT_NE(received.find(cancelHeard), std::string::npos) << received;
-    EXPECT_EQ(received.find("loaded main image"), std::string::npos);
-    EXPECT_EQ(ReadWhole(state).find("main=1.35\n"), std::string::npos);
+    EXPECT_NE(simLog_.find(cancelHeard), std::string::npos) << simLog_;
+    EXPECT_EQ(simLog_.find("loaded main image"), std::string::npos);
+    EXPECT_EQ(Summary().find("main=1.35\n"), std::string::npos);
   } else {
     EXPECT_EQ(messages_, (std::vector<std::string>{question, "Restart the ZEPHOR !!"}));
     EXPECT_TRUE(Logged("\tUpdate finished.\n")) << log_;
     EXPECT_FALSE(Logged("Stopped during"));
     EXPECT_FALSE(endedWith_.has_value());
-    const std::string summary = ReadWhole(state);
-    EXPECT_NE(summary.find("main=1.35\n"), std::string::npos) << summary;
+    EXPECT_NE(Summary().find("main=1.35\n"), std::string::npos) << Summary();
   }
 }
 

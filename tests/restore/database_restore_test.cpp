@@ -220,6 +220,8 @@ struct StageRow {
   bool backupSpoiled;  // the dated copy no longer matches its record
 };
 
+void PrintTo(const StageRow& row, std::ostream* out) { *out << row.name; }
+
 class JournalStageTest : public RestoreTest, public ::testing::WithParamInterface<StageRow> {};
 
 TEST_P(JournalStageTest, FinishesFromTheStageReached) {

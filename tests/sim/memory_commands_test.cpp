@@ -211,7 +211,10 @@ TEST_P(NoisyDownloadTest, UtilityReceiverGetsThroughTheNoise) {
   EXPECT_GT(instrument.model().damagedBytes(), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Seeds, NoisyDownloadTest, ::testing::Values(1u, 2u, 3u));
+INSTANTIATE_TEST_SUITE_P(Seeds, NoisyDownloadTest, ::testing::Values(1u, 2u, 3u),
+                         [](const ::testing::TestParamInfo<std::uint32_t>& info) {
+                           return "Seed" + std::to_string(info.param);
+                         });
 
 TEST(LineFaultsTest, SameSeedSameDamageOtherSeedOther) {
   auto run = [](std::uint32_t seed) {

@@ -15,6 +15,8 @@
 
 namespace zephor::e2e {
 
+inline constexpr int kHighestInheritedFd = 1024;
+
 // zephor-sim, started with its options; it is stopped by its own process id. Its log of every
 // command and load goes to logPath when one is given.
 class SimChild {
@@ -29,7 +31,9 @@ class SimChild {
                             ? open("/dev/null", O_WRONLY)
                             : open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
       if (logFd >= 0) dup2(logFd, STDERR_FILENO);
-      close(out[0]);
+      // Only the three standard descriptors go to the simulator, so another session's pipe or
+      // terminal started at the same moment does not stay open in it.
+      for (int fd = STDERR_FILENO + 1; fd < kHighestInheritedFd; ++fd) close(fd);
       std::vector<char*> argv{const_cast<char*>(ZEPHOR_SIM_PATH)};
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);

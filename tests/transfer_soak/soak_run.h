@@ -5,11 +5,19 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 
 namespace zephor::transfer {
 
 enum class SoakDirection { kSend, kReceive };
+
+inline const char* DirectionName(SoakDirection direction) {
+  return direction == SoakDirection::kSend ? "SendFile" : "ReceiveFile";
+}
+inline void PrintTo(SoakDirection direction, std::ostream* out) {
+  *out << DirectionName(direction);
+}
 
 struct SoakOutcome {
   int result = 0;               // what SendFile or ReceiveFile returned

@@ -71,9 +71,7 @@ TEST_P(SoakTest, SuccessMeansAnIdenticalCopyAndFailureEndsInTime) {
 
 INSTANTIATE_TEST_SUITE_P(BothWays, SoakTest,
                          ::testing::Values(SoakDirection::kSend, SoakDirection::kReceive),
-                         [](const auto& info) {
-                           return info.param == SoakDirection::kSend ? "SendFile" : "ReceiveFile";
-                         });
+                         [](const auto& info) { return DirectionName(info.param); });
 
 }  // namespace
 }  // namespace zephor::transfer
