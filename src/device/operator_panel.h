@@ -28,6 +28,24 @@ class OperatorPanel {
   virtual void ReportProgress(const ProgressEvent&) {}
 };
 
+// Passes everything on to another panel; a wrapper overrides only what it changes.
+class PanelRelay : public OperatorPanel {
+ public:
+  explicit PanelRelay(OperatorPanel& inner) : inner_(inner) {}
+  void AppendLog(std::string_view text) override { inner_.AppendLog(text); }
+  void ClearLog() override { inner_.ClearLog(); }
+  void SetProgress(int position) override { inner_.SetProgress(position); }
+  void SetProgressRange(int low, int high) override { inner_.SetProgressRange(low, high); }
+  bool ShowMessage(std::string_view text, MessageButtons buttons) override {
+    return inner_.ShowMessage(text, buttons);
+  }
+  void ExitProgram(int code) override { inner_.ExitProgram(code); }
+  void ReportProgress(const ProgressEvent& event) override { inner_.ReportProgress(event); }
+
+ protected:
+  OperatorPanel& inner_;
+};
+
 void LogSection(OperatorPanel& panel, std::string_view message);
 void LogError(OperatorPanel& panel, std::string_view message);
 

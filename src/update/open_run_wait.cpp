@@ -11,20 +11,14 @@
 namespace zephor::update {
 namespace {
 
-// Passes the log and the progress on; the log is not emptied and no box of a failed try shows.
-class QuietTries final : public device::OperatorPanel {
+// Passes the progress on (the countdown); a failed try's log lines, the emptying of the log and
+// its boxes are held back.
+class QuietTries final : public device::PanelRelay {
  public:
-  explicit QuietTries(device::OperatorPanel& inner) : inner_(inner) {}
+  explicit QuietTries(device::OperatorPanel& inner) : PanelRelay(inner) {}
   void AppendLog(std::string_view) override {}
   void ClearLog() override {}
-  void SetProgress(int position) override { inner_.SetProgress(position); }
-  void SetProgressRange(int low, int high) override { inner_.SetProgressRange(low, high); }
   bool ShowMessage(std::string_view, device::MessageButtons) override { return false; }
-  void ExitProgram(int code) override { inner_.ExitProgram(code); }
-  void ReportProgress(const device::ProgressEvent& event) override { inner_.ReportProgress(event); }
-
- private:
-  device::OperatorPanel& inner_;
 };
 
 constexpr std::uint32_t kTryPeriodMs = 5000;

@@ -37,25 +37,16 @@ bool IsBogus(float version) { return static_cast<double>(version) >= kBogusVersi
 
 // Passes everything on to the window and notes when an operation ended the program, so that
 // the run stops at once instead of going on to its next step.
-class ExitWatch final : public device::OperatorPanel {
+class ExitWatch final : public device::PanelRelay {
  public:
-  explicit ExitWatch(device::OperatorPanel& inner) : inner_(inner) {}
-  void AppendLog(std::string_view text) override { inner_.AppendLog(text); }
-  void ClearLog() override { inner_.ClearLog(); }
-  void SetProgress(int position) override { inner_.SetProgress(position); }
-  void SetProgressRange(int low, int high) override { inner_.SetProgressRange(low, high); }
-  bool ShowMessage(std::string_view text, device::MessageButtons buttons) override {
-    return inner_.ShowMessage(text, buttons);
-  }
+  explicit ExitWatch(device::OperatorPanel& inner) : PanelRelay(inner) {}
   void ExitProgram(int code) override {
     ended_ = true;
     inner_.ExitProgram(code);
   }
-  void ReportProgress(const device::ProgressEvent& event) override { inner_.ReportProgress(event); }
   bool ended() const { return ended_; }
 
  private:
-  device::OperatorPanel& inner_;
   bool ended_ = false;
 };
 
@@ -172,21 +163,10 @@ void ResumeFromJournal(device::Station& station, const std::filesystem::path& di
 
 // Passes everything on but the clearing of the log: an identification in the middle of a run
 // keeps what the run has shown.
-class KeepLog final : public device::OperatorPanel {
+class KeepLog final : public device::PanelRelay {
  public:
-  explicit KeepLog(device::OperatorPanel& inner) : inner_(inner) {}
-  void AppendLog(std::string_view text) override { inner_.AppendLog(text); }
+  explicit KeepLog(device::OperatorPanel& inner) : PanelRelay(inner) {}
   void ClearLog() override {}
-  void SetProgress(int position) override { inner_.SetProgress(position); }
-  void SetProgressRange(int low, int high) override { inner_.SetProgressRange(low, high); }
-  bool ShowMessage(std::string_view text, device::MessageButtons buttons) override {
-    return inner_.ShowMessage(text, buttons);
-  }
-  void ExitProgram(int code) override { inner_.ExitProgram(code); }
-  void ReportProgress(const device::ProgressEvent& event) override { inner_.ReportProgress(event); }
-
- private:
-  device::OperatorPanel& inner_;
 };
 
 // The instrument a loader's request was answered for is asked its number once its new main
