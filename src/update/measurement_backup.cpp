@@ -107,7 +107,8 @@ SaveOutcome SaveProvenBackup(device::Station& station, int portIndex,
   }
   if (!DatabaseIsWhole(station, saved)) return SaveOutcome::kNotWhole;
   if (AlreadyKept(directory, reuse, saved)) {
-    kept = *reuse;
+    // The facts come from the bytes just read, not from the record that named the file.
+    kept = FactsOf(reuse->name, saved);
     Log(station, kBackupKeptFormat, reuse->name.c_str());
     return SaveOutcome::kProven;
   }
