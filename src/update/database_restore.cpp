@@ -15,6 +15,7 @@
 #include "device/announced_wait.h"
 #include "device/command_link.h"
 #include "device/erase.h"
+#include "device/transfer_progress.h"
 #include "update/measurement_backup.h"
 
 namespace zephor::update {
@@ -131,6 +132,15 @@ bool SaveMemory(device::Station& station, int portIndex, const device::DeviceInf
 }
 
 }  // namespace
+
+void AnnounceRestoreTransfers(device::Station& station, RestoreStage stage) {
+  if (stage == RestoreStage::kPending) {
+    device::AnnounceTransfer(station, database::kDatabaseFileName, 0);
+  }
+  if (station.grade == kWriteBackGrade) {
+    device::AnnounceTransfer(station, database::kConversionFileName, 0);
+  }
+}
 
 bool RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
                         const std::filesystem::path& directory, JournalKeeper* journal,

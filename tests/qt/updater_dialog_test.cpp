@@ -100,8 +100,10 @@ TEST_F(UpdaterDialogTest, WindowHasItsCaptionControlsAndFixedSize) {
   const DialogUnits du(dialog.font());
   // Tab stops as the system's edit box sets them: every 32 dialog units of the window's font.
   EXPECT_EQ(log()->tabStopDistance(), du.X(32));
-  EXPECT_EQ(dialog.size(), du.Size(257, 210));
-  EXPECT_EQ(button(kMakeUpdateId)->geometry(), du.Rect(171, 175, 60, 14));
+  // The template's 210 units and one status line of two rows under the bar.
+  EXPECT_EQ(dialog.size(), du.Size(257, 226));
+  EXPECT_EQ(button(kMakeUpdateId)->geometry(), du.Rect(171, 191, 60, 14));
+  EXPECT_TRUE(Child<QLabel>(&dialog, kStatusLineId)->text().isEmpty());
   EXPECT_FALSE(dialog.windowIcon().isNull());
   auto* progress = Child<QProgressBar>(&dialog, kProgressId);
   EXPECT_EQ(progress->minimum(), 1);
