@@ -2,6 +2,7 @@
 #include <windows.h>
 // commctrl.h builds on the types of windows.h.
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <string>
 
@@ -15,6 +16,8 @@
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
+  // The taskbar button's progress is a COM object of the shell; without COM it is left out.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   zephor::serial::Win32PortFactory system;
   zephor::serial::Win32Timing timing;
   // ZEPHOR_TRACE=FILE: every byte on the line goes to FILE for the service engineer.
@@ -28,5 +31,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // There is no message loop of the program's own: when the window ends, so does the program.
   const int code = window.Run();
   zephor::serial::CloseAllPorts();
+  if (SUCCEEDED(com)) CoUninitialize();
   return code;
 }

@@ -91,9 +91,8 @@ std::string TransferSummary(const device::ProgressEvent& end, std::uint32_t star
                   end.subject.c_str(), end.result, end.bytes, Seconds(elapsed).c_str());
     return text;
   }
-  std::snprintf(text, sizeof text, "%s: %ld bytes %sin %s, %ld B/s", end.subject.c_str(),
-                end.bytes, end.sending ? "" : "received ", Seconds(elapsed).c_str(),
-                Rate(end.bytes, elapsed));
+  std::snprintf(text, sizeof text, "%s: %ld bytes %sin %s, %ld B/s", end.subject.c_str(), end.bytes,
+                end.sending ? "" : "received ", Seconds(elapsed).c_str(), Rate(end.bytes, elapsed));
   std::string summary = text;
   if (end.sending) {
     summary += ", " + std::to_string(end.blocksResent) +

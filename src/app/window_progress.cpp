@@ -127,22 +127,26 @@ void WindowProgress::Redraw(bool force) {
   const std::uint32_t now = clock_();
   if (!force && now - drawnAt_ < kRedrawEveryMs) return;
   drawnAt_ = now;
-  // The three are drawn together, so that the bar and the title never disagree with the line.
-  const std::string status = StatusText(tracker_, now);
-  if (status != status_) {
-    status_ = status;
-    view_.ShowStatus(status_);
-  }
+  // The three are drawn together, so that the bar and the title never disagree with the line;
+  // the line comes last, once the other two show what it says.
+  // The first drawing draws all three, whatever the window started with.
+  const bool all = !drawn_;
+  drawn_ = true;
   const int bar = BarPercent();
-  if (bar != bar_) {
+  if (all || bar != bar_) {
     bar_ = bar;
     view_.SetProgress(bar_);
   }
   const int runPercent = run_.percent();
-  if (runPercent != runPercent_) {
+  if (all || runPercent != runPercent_) {
     runPercent_ = runPercent;
     view_.ShowCaption(Caption(runPercent_));
     if (taskbar_ != nullptr && runPercent_ != kNoRunPercent) taskbar_->ShowPercent(runPercent_);
+  }
+  const std::string status = StatusText(tracker_, now);
+  if (all || status != status_) {
+    status_ = status;
+    view_.ShowStatus(status_);
   }
 }
 

@@ -57,6 +57,7 @@ class WindowProgress {
   int position_ = 0;
   bool movedFile_ = false;
   // What is drawn, so that only a change is drawn again.
+  bool drawn_ = false;
   std::string status_;
   int bar_ = 0;
   int runPercent_ = kNoRunPercent;

@@ -82,8 +82,7 @@ bool DownloadDatabase(device::Station& station, int portIndex,
 
   const std::string fileName = (directory / kDatabaseFileName).string();
   // The answer's second number is the length of what the instrument is about to send.
-  const int result =
-      device::ReceiveReported(station, *port, fileName, station.downloadReply[1]);
+  const int result = device::ReceiveReported(station, *port, fileName, station.downloadReply[1]);
   if (result < 0) {
     panel.ShowMessage(TransferError(result), device::MessageButtons::kOk);
     return false;

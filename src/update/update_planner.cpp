@@ -180,8 +180,8 @@ void AnnounceTransfers(device::Station& station, const std::filesystem::path& di
     }
   }
   if (run.restoreFollows) {
-    AnnounceRestoreTransfers(station, run.journal.active() ? run.journal.record().restoreStage
-                                                           : RestoreStage::kPending);
+    AnnounceRestoreTransfers(
+        station, run.journal.active() ? run.journal.record().restoreStage : RestoreStage::kPending);
   }
 }
 

@@ -24,7 +24,10 @@ class RecordingView final : public UpdaterView {
     shown.assign(text);
   }
   void SetProgress(int percent) override { progress = percent; }
-  void ShowStatus(std::string_view text) override { status.assign(text); }
+  void ShowStatus(std::string_view text) override {
+    status.assign(text);
+    statusLines.push_back({status, progress, caption});
+  }
   void ShowCaption(std::string_view text) override { caption.assign(text); }
   bool ShowMessage(std::string_view text, device::MessageButtons) override {
     messages.emplace_back(text);
@@ -46,6 +49,13 @@ class RecordingView final : public UpdaterView {
   int progress = -1;
   std::string status;
   std::string caption;
+  // Each status line drawn, with the bar and the title beside it then.
+  struct Shown {
+    std::string status;
+    int bar;
+    std::string caption;
+  };
+  std::vector<Shown> statusLines;
   std::vector<std::string> messages;
   bool messageAnswer = true;
   int dialogRuns = 0;

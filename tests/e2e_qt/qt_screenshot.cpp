@@ -68,8 +68,8 @@ int main(int argc, char** argv) {
   const std::string link = (folder / "com1").string();
   // A "QH" instrument on main 1.31 with about 20 seconds of surveys at 9600 baud.
   const zephor::e2e::SimChild sim({"--link", link, "--main", "1.31", "--boot", "1.2", "--update",
-                                   "1.2", "--grade", "QH", "--ready-delay", "300",
-                                   "--generate-db", "7:20000", "--paced"});
+                                   "1.2", "--grade", "QH", "--ready-delay", "300", "--generate-db",
+                                   "7:20000", "--paced"});
   if (sim.ready().rfind(kReadyWord, 0) != 0) {
     std::cerr << "qt_screenshot: zephor-sim did not start: " << sim.ready() << "\n";
     return EXIT_FAILURE;
@@ -106,9 +106,8 @@ int main(int argc, char** argv) {
   std::filesystem::remove_all(folder, error);
   if (!saved) {
     std::cerr << "qt_screenshot: the download was never seen; the log ends:\n"
-              << dialog.updater().log().substr(dialog.updater().log().size() > 600
-                                                   ? dialog.updater().log().size() - 600
-                                                   : 0)
+              << dialog.updater().log().substr(
+                     dialog.updater().log().size() > 600 ? dialog.updater().log().size() - 600 : 0)
               << "\n";
   }
   return saved ? EXIT_SUCCESS : EXIT_FAILURE;
