@@ -50,26 +50,27 @@ void RunProgress::Take(const device::ProgressEvent& event) {
 
 void RunProgress::Update() {
   if (planned_.empty()) return;
-  long knownSum = 0;
-  long knownCount = 0;
-  for (const Planned& p : planned_) {
-    if (p.bytes <= 0) continue;
-    knownSum += p.bytes;
-    ++knownCount;
-  }
-  const long estimate = knownCount > 0 ? std::max(1L, knownSum / knownCount) : 1;
+  long longest = 1;
+  for (const Planned& p : planned_) longest = std::max(longest, p.bytes);
   double total = 0;
   double moved = 0;
   for (const Planned& p : planned_) {
-    const long bytes = p.bytes > 0 ? p.bytes : estimate;
+    const long bytes = p.bytes > 0 ? p.bytes : longest;
     total += static_cast<double>(bytes);
     if (p.done) {
       moved += static_cast<double>(bytes);
     } else if (p.started) {
-      moved += static_cast<double>(std::min(bytes, p.moved));
+      moved += static_cast<double>(std::clamp(p.moved, 0L, bytes));
     }
   }
-  const int percent = std::min(kHighestBeforeTheEnd, static_cast<int>(moved * kPercent / total));
+  if (total != total_) {
+    baseShare_ = share_;
+    baseMoved_ = moved;
+    total_ = total;
+  }
+  const double left = total_ - baseMoved_;
+  share_ = left > 0 ? baseShare_ + (1 - baseShare_) * (moved - baseMoved_) / left : 1;
+  const int percent = std::min(kHighestBeforeTheEnd, static_cast<int>(share_ * kPercent));
   shown_ = std::max(shown_, percent);
 }
 

@@ -1,7 +1,8 @@
 // How far a whole run has come, in per cent, from the transfers it planned: each counts by its
 // length, since at the line's fixed rate that is the time it takes. A length known only when its
-// transfer begins (the memory, the conversion) counts as the mean of the known ones until then.
-// The per cent never goes back and stays below 100 until the run ends.
+// transfer begins (the memory, the conversion) counts as the longest one known until then; when
+// it becomes known, what is left of the bar is spread anew over what is left to move, so the
+// per cent neither jumps nor goes back. It stays below 100 until the run ends.
 #pragma once
 
 #include <string>
@@ -33,6 +34,12 @@ class RunProgress {
   std::vector<Planned> planned_;
   std::size_t running_ = 0;  // index into planned_ of the transfer moving, when it is planned
   bool inPlanned_ = false;
+  // The share reached, 0 to 1, and where the last spreading began: the share and the bytes
+  // moved then, and the total it spread over.
+  double share_ = 0;
+  double baseShare_ = 0;
+  double baseMoved_ = 0;
+  double total_ = 0;
   int shown_ = kNoRunPercent;
 };
 
