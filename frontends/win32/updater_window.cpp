@@ -17,6 +17,36 @@ constexpr int kInitialStep = 10;
 constexpr int kMenuTextSize = 64;
 // Room for the updater's capped log and the lines that pass the cap before it trims.
 constexpr WPARAM kLogLimitBytes = 2 * app::kLogCapBytes;
+constexpr char kPartSeparator[] = ", ";
+
+bool FitsIn(HDC dc, const std::string& text, LONG width) {
+  SIZE size{};
+  return GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size) != 0 &&
+         size.cx <= width;
+}
+
+// A status line too long for one row is broken after the last of its parts that fits: left to
+// itself the control may break inside "B/s".
+std::string Wrapped(HWND control, const std::string& text) {
+  RECT area{};
+  GetClientRect(control, &area);
+  HDC dc = GetDC(control);
+  HGDIOBJ was =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+  std::string wrapped = text;
+  if (!FitsIn(dc, text, area.right)) {
+    for (std::size_t at = text.rfind(kPartSeparator); at != std::string::npos && at > 0;
+         at = text.rfind(kPartSeparator, at - 1)) {
+      const std::string first = text.substr(0, at + 1);
+      if (!FitsIn(dc, first, area.right)) continue;
+      wrapped = first + "\r\n" + text.substr(at + 2);
+      break;
+    }
+  }
+  SelectObject(dc, was);
+  ReleaseDC(control, dc);
+  return wrapped;
+}
 
 }  // namespace
 
@@ -185,7 +215,8 @@ void UpdaterWindow::SetProgress(int percent) {
 }
 
 void UpdaterWindow::ShowStatus(std::string_view text) {
-  SetDlgItemTextA(window_, IDC_STATUS_LINE, std::string(text).c_str());
+  SetDlgItemTextA(window_, IDC_STATUS_LINE,
+                  Wrapped(Item(IDC_STATUS_LINE), std::string(text)).c_str());
 }
 
 void UpdaterWindow::ShowCaption(std::string_view text) {

@@ -77,6 +77,15 @@ std::string NewestLine(HWND log) {
   return start == std::string::npos ? text : text.substr(start + 1);
 }
 
+// The status line as the updater wrote it: the window breaks a long one after a ", ".
+std::string StatusLine(HWND main) {
+  std::string text = Text(GetDlgItem(main, kStatusLine));
+  for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at)) {
+    text.replace(at, 2, " ");
+  }
+  return text;
+}
+
 int Sample(HWND main) {
   HWND log = GetDlgItem(main, kActivityLog);
   const LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
@@ -89,7 +98,7 @@ int Sample(HWND main) {
   const int top = LineTop(log, newest);
   const bool shown = height > 0 && top >= 0 && top + height <= client.bottom;
   std::printf("title=%s\n", Text(main).c_str());
-  std::printf("status=%s\n", Text(GetDlgItem(main, kStatusLine)).c_str());
+  std::printf("status=%s\n", StatusLine(main).c_str());
   HWND bar = GetDlgItem(main, kProgress);
   std::printf("bar=%ld\n", static_cast<long>(SendMessageA(bar, PBM_GETPOS, 0, 0)));
   std::printf("barlow=%ld\n", static_cast<long>(SendMessageA(bar, PBM_GETRANGE, TRUE, 0)));
