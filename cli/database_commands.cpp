@@ -6,6 +6,7 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -13,8 +14,10 @@
 #include "cli/commands.h"
 #include "database/conversion.h"
 #include "database/database_dump.h"
+#include "database/record_walk.h"
 #include "database/survey_report.h"
 #include "device/operator_panel.h"
+#include "files/folder_lock.h"
 
 namespace zephor::cli {
 namespace {
@@ -22,6 +25,7 @@ namespace {
 constexpr char kFileHelp[] = "A saved database as ZEPHORdata.bin holds it";
 constexpr char kOutHelp[] = "Directory the report or conversion is written to";
 constexpr int kExitBadFile = 2;
+constexpr int kExitFolderBusy = 6;
 constexpr int kDecimal = 10;
 
 // Log lines and message boxes of the database code, on the terminal; boxes are answered OK.
@@ -65,6 +69,44 @@ bool ReadDatabase(const std::string& fileName, std::vector<std::uint8_t>& bytes)
   return true;
 }
 
+// What is written from a file that is no whole database is still written, as the restore writes
+// it, but the technician is told: "noise.bin is not a whole saved database: 0 surveys, no
+// end-of-data byte".
+void WarnWhenNotWhole(const std::string& fileName, const std::vector<std::uint8_t>& bytes,
+                      database::EmptySurveyStep step) {
+  std::size_t surveys = 0;
+  const database::WalkEnd end = database::WalkRecords(bytes, step, [&](const database::Record& r) {
+    if (r.kind == database::RecordKind::kSurvey) ++surveys;
+    return true;
+  });
+  if (end == database::WalkEnd::kEndOfData) return;
+  std::cerr << fileName << " is not a whole saved database: " << surveys
+            << (surveys == 1 ? " survey" : " surveys") << ", no end-of-data byte\n";
+}
+
+// The folder the report or conversion goes to: it must be there, and no run may write in it
+// meanwhile. The exit code when it cannot be used, else 0.
+int TakeOutFolder(const std::string& outDir, std::optional<files::FolderLock>& lock) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(outDir, ec)) {
+    std::cerr << "cannot write to " << outDir << ": no such folder\n";
+    return kExitBadFile;
+  }
+  files::FolderLock taken = files::FolderLock::Take(outDir);
+  if (taken.outcome() == files::FolderLock::Outcome::kBusy) {
+    std::cerr << "Another update is running in " << outDir << " (process " << taken.holder()
+              << "): its report or conversion must not be overwritten now.\n";
+    return kExitFolderBusy;
+  }
+  if (!taken.taken()) {
+    std::cerr << "cannot write to " << outDir << ": " << files::kLockFileName << ": " << taken.why()
+              << "\n";
+    return kExitBadFile;
+  }
+  lock = std::move(taken);
+  return EXIT_SUCCESS;
+}
+
 struct DbOptions {
   std::string fileName;
   std::string outDir = ".";
@@ -77,6 +119,9 @@ struct DbOptions {
 int RunReport(const DbOptions& o) {
   std::vector<std::uint8_t> bytes;
   if (!ReadDatabase(o.fileName, bytes)) return kExitBadFile;
+  std::optional<files::FolderLock> lock;
+  if (const int refused = TakeOutFolder(o.outDir, lock); refused != EXIT_SUCCESS) return refused;
+  WarnWhenNotWhole(o.fileName, bytes, database::EmptySurveyStep::kHeaderAndTrailer);
   TerminalPanel panel;
   device::Station station;
   station.panel = &panel;
@@ -90,6 +135,9 @@ int RunReport(const DbOptions& o) {
 int RunConvert(const DbOptions& o) {
   std::vector<std::uint8_t> bytes;
   if (!ReadDatabase(o.fileName, bytes)) return kExitBadFile;
+  std::optional<files::FolderLock> lock;
+  if (const int refused = TakeOutFolder(o.outDir, lock); refused != EXIT_SUCCESS) return refused;
+  WarnWhenNotWhole(o.fileName, bytes, database::EmptySurveyStep::kHeaderOnly);
   TerminalPanel panel;
   device::Station station;
   station.panel = &panel;

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <string>
 
 #include "app/open_failure_report.h"
@@ -15,6 +16,7 @@
 #include "device/identify.h"
 #include "device/info_report.h"
 #include "serial/port_discovery.h"
+#include "update/folder_check.h"
 #include "update/measurement_backup.h"
 
 namespace zephor::cli {
@@ -108,8 +110,8 @@ void AddPortCommands(CLI::App& app, int& exitCode) {
                   "Erase even when no backup could be saved");
   AddTraceOption(*erase);
   erase->footer(
-      "Exit codes: 0 erased, 1 cancelled or no backup, 2 bad usage, 3 no instrument, "
-      "129/130/143 stopped by a signal.");
+      "Exit codes: 0 erased, 1 cancelled or no backup, 2 bad usage, 3 no instrument, 6 another "
+      "run holds this folder, 129/130/143 stopped by a signal.");
   erase->callback([&exitCode, portName, yes, eraseWithoutBackup] {
     const auto answer = *yes ? app::ConsoleAnswer::kOk : app::ConsoleAnswer::kAsk;
     exitCode = RunOnTerminalWithCode(
@@ -119,6 +121,9 @@ void AddPortCommands(CLI::App& app, int& exitCode) {
                              device::MessageButtons::kOkCancel)) {
             return kExitCancelled;
           }
+          // The backup is written here: no other run may write here meanwhile.
+          const std::optional<files::FolderLock> folder = update::TakeFolder(u.station(), {});
+          if (!folder) return kExitFolderBusy;
           // The backup is named by the instrument's number.
           device::DeviceInfo info;
           if (!device::Identify(u.station(), info) || u.station().statusText != device::kStatusOk) {

@@ -41,7 +41,9 @@ bool TerminalPorts::Ready() const {
 
 bool ResolvePort(const std::string& portName, int& portIndex) {
   if (app::PortIndexForName(portName, serial::FindPorts(), portIndex)) return true;
-  std::cerr << "cannot use port " << portName << ": give " << kPortHelp << "\n";
+  std::cerr << "cannot use port " << portName
+            << ": give COM1 to COM256, a device path or a "
+               "/dev/serial/by-id name (zephor ports lists them)\n";
   return false;
 }
 

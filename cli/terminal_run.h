@@ -25,6 +25,7 @@ inline constexpr int kExitBadUsage = 2;
 inline constexpr int kExitNoInstrument = 3;
 inline constexpr int kExitUpdateStopped = 4;
 inline constexpr int kExitRestoreIncomplete = 5;
+inline constexpr int kExitFolderBusy = 6;
 inline constexpr char kPortHelp[] =
     "COMn, a device path or a /dev/serial/by-id name (zephor ports lists them)";
 

@@ -1,12 +1,15 @@
 // update: the Make Update planner on the command line.
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
 #include "device/identify.h"
 #include "device/info_report.h"
+#include "update/backup_restore.h"
+#include "update/folder_check.h"
 #include "update/restore_resume.h"
 #include "update/update_planner.h"
 
@@ -16,8 +19,9 @@ namespace {
 constexpr int kDefaultReadyMinutes = 10;
 constexpr const char* kExitCodeHelp =
     "Exit codes: 0 done or up to date, 1 a warning's Cancel or a missing image, 2 bad usage, 3 no "
-    "instrument, 4 update stopped, 5 database restore not completed, 129/130/143 stopped by a "
-    "hang-up, an interrupt or a terminate signal.";
+    "instrument, 4 update stopped, 5 database restore not completed or a journal here cannot be "
+    "used, 6 another run holds this folder, 129/130/143 stopped by a hang-up, an interrupt or a "
+    "terminate signal.";
 constexpr const char* kNothingToRestoreLine =
     "\tNo unfinished database restore of this ZEPHOR here.\r\n";
 
@@ -34,6 +38,8 @@ int ExitCodeOf(update::UpdateOutcome outcome) {
       return kExitUpdateStopped;
     case update::UpdateOutcome::kRestoreIncomplete:
       return kExitRestoreIncomplete;
+    case update::UpdateOutcome::kFolderBusy:
+      return kExitFolderBusy;
   }
   return kExitUpdateStopped;
 }
@@ -52,6 +58,7 @@ struct RunOptions {
   bool no = false;
   bool eraseWithoutBackup = false;
   int readyMinutes = kDefaultReadyMinutes;
+  std::string backup;  // restore only: a dated backup to write back
 
   app::ConsoleAnswer Answer() const { return AnswerFromFlags(yes, no); }
   RunChoices Choices() const {
@@ -76,13 +83,27 @@ void AddRunOptions(CLI::App* command, RunOptions& options) {
   AddTraceOption(*command);
 }
 
-// zephor restore: only the restore an earlier run left open, on the instrument it belongs to.
-int FinishRestore(app::Updater& updater, const std::filesystem::path& directory) {
+// zephor restore: only the restore an earlier run left open, on the instrument it belongs to; or,
+// with --backup, a named backup written back to an instrument whose memory is empty.
+int FinishRestore(app::Updater& updater, const std::filesystem::path& directory,
+                  const std::string& backup) {
   device::Station& station = updater.station();
+  const std::optional<files::FolderLock> folder = update::TakeFolder(station, directory);
+  if (!folder) return kExitFolderBusy;
   device::DeviceInfo info;
   if (!device::Identify(station, info) || station.statusText != device::kStatusOk) {
     device::ShowNoInfo(station);
     return kExitNoInstrument;
+  }
+  if (!backup.empty()) {
+    if (!update::RestoreFromBackup(station, info, directory, backup)) {
+      return kExitRestoreIncomplete;
+    }
+    updater.ShowMessage(update::kRestartText, device::MessageButtons::kOk);
+    return kExitDone;
+  }
+  if (!update::JournalsAllowRun(station, directory, info.equipmentNumber)) {
+    return kExitRestoreIncomplete;
   }
   switch (update::FinishOpenRestore(station, info, directory)) {
     case update::ResumeOutcome::kNone:
@@ -118,11 +139,14 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
   CLI::App* restore = app.add_subcommand(
       "restore", "Finish the database restore an earlier update left open on this instrument");
   AddRunOptions(restore, *restoreOptions);
+  restore->add_option("--backup", restoreOptions->backup,
+                      "Write this dated backup's conversion (or report) to an instrument whose "
+                      "memory is empty, when no journal can finish the restore");
   restore->callback([&exitCode, restoreOptions] {
     const RunOptions& o = *restoreOptions;
     exitCode = RunOnTerminalWithCode(
-        o.portName, o.Answer(), [&o](app::Updater& u) { return FinishRestore(u, o.images); },
-        o.Choices());
+        o.portName, o.Answer(),
+        [&o](app::Updater& u) { return FinishRestore(u, o.images, o.backup); }, o.Choices());
   });
 }
 

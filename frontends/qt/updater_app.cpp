@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -22,6 +23,7 @@
 
 namespace {
 constexpr int kExitBadUsage = 2;
+constexpr char kWindowTitle[] = "ZEPHOR Update Program";
 constexpr char kChooseFolderCaption[] = "Choose the working folder of the ZEPHOR update";
 
 // Without a display the window still runs, drawn off screen.
@@ -84,7 +86,12 @@ int main(int argc, char** argv) {
   zephor::app::TracedPorts ports(
       system, [&timing] { return timing.TickMs(); }, zephor::app::TraceFileFromEnvironment(),
       zephor::app::PortAndDevice);
-  if (!ports.failure().empty()) std::cerr << ports.failure() << std::endl;
+  // A trace asked for and not written would be missed only when it is needed: no run without it.
+  if (!ports.failure().empty()) {
+    std::cerr << ports.failure() << std::endl;
+    QMessageBox::critical(nullptr, kWindowTitle, QString::fromStdString(ports.failure()));
+    return kExitBadUsage;
+  }
   zephor::qt::UpdaterDialog dialog(ports.factory(), &timing, &std::cerr);
   dialog.StopOnSignals();
   // There is no main loop of the program's own: when the window ends, so does the program.

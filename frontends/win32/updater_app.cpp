@@ -13,6 +13,10 @@
 #include "serial/win32_timing.h"
 #include "updater_window.h"
 
+namespace {
+constexpr int kExitBadUsage = 2;
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
@@ -24,8 +28,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   zephor::app::TracedPorts ports(
       system, [&timing] { return timing.TickMs(); }, zephor::app::TraceFileFromEnvironment(),
       zephor::app::PortAndDevice);
+  // A trace asked for and not written would be missed only when it is needed: no run without it.
   if (!ports.failure().empty()) {
-    MessageBoxA(nullptr, ports.failure().c_str(), "ZEPHOR Update Program", MB_OK | MB_ICONWARNING);
+    MessageBoxA(nullptr, ports.failure().c_str(), "ZEPHOR Update Program", MB_OK | MB_ICONERROR);
+    return kExitBadUsage;
   }
   zephor::win32::UpdaterWindow window(instance, ports.factory(), &timing);
   // There is no message loop of the program's own: when the window ends, so does the program.

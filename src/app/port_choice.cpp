@@ -54,6 +54,21 @@ bool IndexUsed(const std::vector<PortItem>& items, int portIndex) {
   return false;
 }
 
+// "COM" and a number, in or out of range ("COM0", "COM257", "COM-1"): a port name, never a path.
+bool LooksLikeComName(std::string_view name) {
+  if (name.size() <= kComPrefix.size() ||
+      !SameName(name.substr(0, kComPrefix.size()), kComPrefix)) {
+    return false;
+  }
+  std::string_view number = name.substr(kComPrefix.size());
+  if (number.front() == '-' || number.front() == '+') number.remove_prefix(1);
+  if (number.empty()) return false;
+  for (const char c : number) {
+    if (std::isdigit(static_cast<unsigned char>(c)) == 0) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool PortIndexFromName(std::string_view name, int& portIndex) {
@@ -118,6 +133,7 @@ bool PortIndexForName(const std::string& name, const std::vector<serial::FoundPo
                       int& portIndex) {
   if (name.empty()) return false;
   if (PortIndexFromName(name, portIndex)) return true;
+  if (LooksLikeComName(name)) return false;  // out of range: not a file to open
   std::string device = name;
   for (const serial::FoundPort& port : found) {
     const std::string byIdName = port.byId.substr(port.byId.find_last_of("/\\") + 1);

@@ -39,7 +39,7 @@ int ChoosePortItem(const PortItem& item);
 
 // The port index for what the command line names: COMn, a device path or a by-id name (the
 // whole path or its last part). A device no index opens yet is opened as COM1. False when the
-// system cannot name the device so.
+// system cannot name the device so, and for a COM name out of range ("COM0", "COM257").
 bool PortIndexForName(const std::string& name, const std::vector<serial::FoundPort>& found,
                       int& portIndex);
 

@@ -2,18 +2,26 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <utility>
 
+#include "files/system_error_text.h"
+
 namespace zephor::app {
+namespace {
+constexpr const char* kTraceHeading =
+    "ZEPHOR line trace: ms since the start, > to the instrument, < from it\n";
+}  // namespace
 
 TracedPorts::TracedPorts(serial::PortFactory& system, std::function<std::uint32_t()> clock,
                          const std::string& path, std::function<std::string(int)> portName)
     : system_(system) {
   if (path.empty()) return;
   file_.open(path, std::ios::out | std::ios::trunc);
+  // The heading goes to the disk at once: a file that opens but cannot take a byte (a full disk,
+  // /dev/full) is found before the run, not after it.
+  if (file_) file_ << kTraceHeading << std::flush;
   if (!file_) {
-    failure_ = "cannot write the trace " + path + ": " + std::strerror(errno);
+    failure_ = "cannot write the trace " + path + ": " + files::ErrnoText(errno);
     return;
   }
   trace_ = std::make_unique<serial::LineTrace>(file_, std::move(clock));

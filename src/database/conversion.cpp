@@ -2,8 +2,8 @@
 #include "database/conversion.h"
 
 #include <algorithm>
-#include <fstream>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "database/byte_reader.h"
@@ -82,12 +82,9 @@ bool ConvertDatabase(device::Station& station, std::span<const std::uint8_t> dat
     station.panel->ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
     return false;
   }
-  std::ofstream file(directory / kConversionFileName, std::ios::binary | std::ios::trunc);
-  if (!file) {
-    station.panel->ShowMessage(std::string("Can't open file ") + kConversionFileName,
-                               device::MessageButtons::kOk);
-    return false;
-  }
+  // Made whole in memory, then put in place at once: a link or a stale file under the name is
+  // replaced, never written through, and a reader never finds half a conversion.
+  std::string file;
   bool complete = true;
   const WalkEnd end =
       WalkRecords(database, EmptySurveyStep::kHeaderOnly, [&](const Record& record) {
@@ -108,15 +105,13 @@ bool ConvertDatabase(device::Station& station, std::span<const std::uint8_t> dat
             ConvertSurvey(record, staging.data());
             break;
         }
-        file.write(reinterpret_cast<const char*>(staging.data()),
-                   static_cast<std::streamsize>(size));
-        complete = complete && file.good();
+        file.append(reinterpret_cast<const char*>(staging.data()), size);
         return complete;
       });
   if (end == WalkEnd::kTruncated) LogTruncation(*station.panel);
   PauseBeforeClose(station);
-  file.close();
-  return complete && !file.fail();
+  return WriteOutputFile(station, directory, kConversionFileName, kConversionFileName, file) &&
+         complete;
 }
 
 }  // namespace zephor::database

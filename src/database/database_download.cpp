@@ -20,6 +20,7 @@ constexpr const char* kSectionTitle = "Read Data ZEPHOR";
 constexpr const char* kTransferErrorFormat = "Error in file transfer %i";
 constexpr int kAutoBase = 0;  // decimal, 0x hexadecimal or leading-0 octal
 constexpr int kHexBase = 16;
+constexpr std::ptrdiff_t kDigitsPerGroup = 3;
 
 void Sleep(device::Station& station, std::uint32_t ms) {
   if (station.ports.timing != nullptr) station.ports.timing->SleepMs(ms);
@@ -51,6 +52,22 @@ std::string TransferError(int code) {
 
 }  // namespace
 
+std::string GroupedNumber(long long value) {
+  std::string digits = std::to_string(value < 0 ? -value : value);
+  for (auto at = static_cast<std::ptrdiff_t>(digits.size()) - kDigitsPerGroup; at > 0;
+       at -= kDigitsPerGroup) {
+    digits.insert(static_cast<std::size_t>(at), 1, ' ');
+  }
+  return value < 0 ? "-" + digits : digits;
+}
+
+std::string SaveFailureLine(const transfer::FileFailure& failure, int announcedBytes) {
+  std::string line = std::string("\t") + kDatabaseFileName + ": " + failure.why + " after " +
+                     GroupedNumber(failure.bytesWritten);
+  if (announcedBytes > 0) line += " of " + GroupedNumber(announcedBytes);
+  return line + " bytes; nothing was erased.\r\n";
+}
+
 bool DownloadDatabase(device::Station& station, int portIndex,
                       const std::filesystem::path& directory) {
   device::OperatorPanel& panel = *station.panel;
@@ -81,9 +98,15 @@ bool DownloadDatabase(device::Station& station, int portIndex,
   }
 
   const std::string fileName = (directory / kDatabaseFileName).string();
+  transfer::FileFailure failure;
   // The answer's second number is the length of what the instrument is about to send.
-  const int result = device::ReceiveReported(station, *port, fileName, station.downloadReply[1]);
+  const int result =
+      device::ReceiveReported(station, *port, fileName, station.downloadReply[1], &failure);
   if (result < 0) {
+    // The code alone does not tell a technician that the disk is full.
+    if (!failure.why.empty()) {
+      panel.AppendLog(SaveFailureLine(failure, station.downloadReply[1]));
+    }
     panel.ShowMessage(TransferError(result), device::MessageButtons::kOk);
     return false;
   }

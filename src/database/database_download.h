@@ -2,8 +2,10 @@
 #pragma once
 
 #include <filesystem>
+#include <string>
 
 #include "device/operator_panel.h"
+#include "transfer/xfer.h"
 
 namespace zephor::database {
 
@@ -16,6 +18,12 @@ inline constexpr std::uint32_t kLockPauseMs = 150;
 inline constexpr std::uint32_t kSettlePauseMs = 1000;
 inline constexpr const char* kNoResponseMessage = "No response of ZEPHOR";
 inline constexpr const char* kDatabaseEmptyLine = "\tDataBase empty.\r\n";
+
+// 60000 as "60 000", as the messages write byte counts.
+std::string GroupedNumber(long long value);
+
+// "\tZEPHORdata.bin: the disk is full after 36 864 of 60 000 bytes; nothing was erased.\r\n"
+std::string SaveFailureLine(const transfer::FileFailure& failure, int announcedBytes);
 
 // Asks the instrument for its memory and receives it into directory/"ZEPHORdata.bin" (the working
 // directory when empty). Stores the instrument's three answer numbers in station.downloadReply.

@@ -1,34 +1,47 @@
 // The file is read raw and whole; the walk over it happens in place.
 #include "database/database_file.h"
 
-#include <fstream>
 #include <new>
+#include <span>
 #include <string>
+
+#include "files/folder_file.h"
 
 namespace zephor::database {
 
 std::optional<std::vector<std::uint8_t>> LoadDatabaseFile(device::Station& station,
                                                           const std::filesystem::path& directory) {
-  std::ifstream file(directory / kDatabaseFileName, std::ios::binary | std::ios::ate);
-  if (!file) {
+  std::vector<std::uint8_t> buffer;
+  std::string why;
+  bool read = false;
+  try {
+    read = files::ReadRegularFile(directory / kDatabaseFileName, kSavedDatabaseLimit, buffer, why);
+  } catch (const std::bad_alloc&) {
+    station.panel->ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
+    return std::nullopt;
+  }
+  if (!read) {
+    station.panel->AppendLog(std::string("\t") + kDatabaseFileName + ": " + why + ".\r\n");
     station.panel->ShowMessage(std::string("Can't open file ") + kDatabaseFileName,
                                device::MessageButtons::kOk);
     station.panel->ExitProgram(1);
     return std::nullopt;
   }
-  const std::streamoff length = file.tellg();
-  if (length < 0) return std::nullopt;
-  std::vector<std::uint8_t> buffer;
-  try {
-    buffer.resize(static_cast<std::size_t>(length));
-  } catch (const std::bad_alloc&) {
-    station.panel->ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
-    return std::nullopt;
-  }
-  file.seekg(0);
-  file.read(reinterpret_cast<char*>(buffer.data()), length);
-  if (file.gcount() != length) return std::nullopt;
   return buffer;
+}
+
+bool WriteOutputFile(device::Station& station, const std::filesystem::path& directory,
+                     const char* name, const char* boxName, std::string_view bytes) {
+  std::string why;
+  if (files::ReplaceFile(
+          directory / name,
+          std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), why)) {
+    return true;
+  }
+  station.panel->AppendLog(std::string("\t") + name + ": " + why + ".\r\n");
+  station.panel->ShowMessage(std::string("Can't open file ") + boxName,
+                             device::MessageButtons::kOk);
+  return false;
 }
 
 void PauseBeforeClose(device::Station& station) {

@@ -6,7 +6,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 #include <string>
 #include <string_view>
 
@@ -21,6 +21,8 @@ namespace zephor::database {
 
 namespace {
 constexpr std::uint32_t kFirstBuildWithAColumn = 224;
+// The name the message boxes give the report.
+constexpr const char* kReportBoxName = "_Quarvel.TXT";
 constexpr std::size_t kSurveyFlagsOffset = 6;
 constexpr std::uint16_t kStartTestBit = 0x0001;
 constexpr std::size_t kImoOffset = 2;
@@ -123,7 +125,7 @@ const LevelTexts& Levels() {
 // few large writes and no piece needs a string of its own.
 class ReportBuffer {
  public:
-  explicit ReportBuffer(std::ofstream& file) : file_(file), block_(kWriteBlockBytes, '\0') {}
+  explicit ReportBuffer(std::ostream& file) : file_(file), block_(kWriteBlockBytes, '\0') {}
 
   // Room for size characters at the end of the block; Commit says where the written ones end.
   char* Reserve(std::size_t size) {
@@ -147,14 +149,14 @@ class ReportBuffer {
   }
 
  private:
-  std::ofstream& file_;
+  std::ostream& file_;
   std::string block_;
   std::size_t used_ = 0;
 };
 
 class ReportWriter {
  public:
-  ReportWriter(std::ofstream& file, const device::DeviceInfo& info)
+  ReportWriter(std::ostream& file, const device::DeviceInfo& info)
       : out_(file),
         info_(info),
         aColumn_(static_cast<std::uint32_t>(info.build) >= kFirstBuildWithAColumn) {}
@@ -259,11 +261,8 @@ class ReportWriter {
 
 bool WriteSurveyReport(device::Station& station, std::span<const std::uint8_t> database,
                        const device::DeviceInfo& info, const std::filesystem::path& directory) {
-  std::ofstream file(directory / kReportFileName, std::ios::binary | std::ios::trunc);
-  if (!file) {
-    station.panel->ShowMessage("Can't open file _Quarvel.TXT", device::MessageButtons::kOk);
-    return false;
-  }
+  // Made whole in memory, then put in place at once, never through a link found under the name.
+  std::ostringstream file;
   ReportWriter writer(file, info);
   const WalkEnd end =
       WalkRecords(database, EmptySurveyStep::kHeaderAndTrailer, [&](const Record& record) {
@@ -271,11 +270,13 @@ bool WriteSurveyReport(device::Station& station, std::span<const std::uint8_t> d
       });
   writer.Flush();
   if (end == WalkEnd::kTruncated) LogTruncation(*station.panel);
+  PauseBeforeClose(station);
+  if (!WriteOutputFile(station, directory, kReportFileName, kReportBoxName, file.view())) {
+    return false;
+  }
   station.panel->ShowMessage("The measurements can be found back in _Quarvel.TXT",
                              device::MessageButtons::kOk);
-  PauseBeforeClose(station);
-  file.close();
-  return !file.fail();
+  return true;
 }
 
 }  // namespace zephor::database

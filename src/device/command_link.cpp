@@ -38,8 +38,7 @@ bool WaitReady(const serial::PortEnvironment& env, int portIndex) {
   const int received = port->count;
   port.Close();
   const std::size_t readyLength = std::strlen(kReady);
-  return received >= static_cast<int>(readyLength) &&
-         std::memcmp(buffer, kReady, readyLength) == 0;
+  return received >= static_cast<int>(readyLength) && std::memcmp(buffer, kReady, readyLength) == 0;
 }
 
 void ShortPause() {

@@ -79,10 +79,10 @@ int SendReported(Station& station, serial::SerialPort& port, const std::string& 
 }
 
 int ReceiveReported(Station& station, serial::SerialPort& port, const std::string& fileName,
-                    long expectedBytes) {
+                    long expectedBytes, transfer::FileFailure* failure) {
   return RunReported(station, fileName, false, expectedBytes,
                      [&](const transfer::PollRoutine& poll) {
-                       return transfer::ReceiveFile(port, fileName, {}, {}, poll);
+                       return transfer::ReceiveFile(port, fileName, {}, {}, poll, failure);
                      },
                      {});
 }

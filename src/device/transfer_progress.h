@@ -15,9 +15,9 @@ namespace zephor::device {
 int SendReported(Station& station, serial::SerialPort& port, const std::string& path,
                  const transfer::PollRoutine& extraPoll = {});
 // transfer::ReceiveFile into fileName, reported; expectedBytes is the length the instrument
-// announced, 0 when it is not known.
+// announced, 0 when it is not known; *failure tells why the local file failed.
 int ReceiveReported(Station& station, serial::SerialPort& port, const std::string& fileName,
-                    long expectedBytes = 0);
+                    long expectedBytes = 0, transfer::FileFailure* failure = nullptr);
 // Tells the panel, before a run starts moving files, of one it will move: the file's name and
 // its length, 0 when it is known only once the transfer begins.
 void AnnounceTransfer(Station& station, const std::string& fileName, long totalBytes);

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "files/folder_file.h"
 #include "serial/timed_io.h"
 #include "transfer/crc16.h"
 #include "transfer/xmodem.h"
@@ -70,11 +71,16 @@ bool BlockVerifies(const XFER& x) {
   return ByteChecksum(n, x.buffer.get()) == x.checkValue;
 }
 
-// Moves the finished file over the name the caller asked for.
-bool CommitFile(const std::string& partName, const std::string& fileName) {
-  std::error_code ec;
-  std::filesystem::rename(partName, fileName, ec);
-  return !ec;
+// Moves the finished file over the name the caller asked for, durably.
+bool CommitFile(XFER& x, const std::string& partName, const std::string& fileName) {
+  if (files::RenameDurably(partName, fileName, x.fileFailure.why)) return true;
+  x.fileFailure.bytesWritten = x.offset;
+  return false;
+}
+
+void Remove(const std::string& name) {
+  std::error_code ignored;
+  std::filesystem::remove(name, ignored);
 }
 
 }  // namespace
@@ -184,7 +190,7 @@ BlockOutcome ReadBlock(XFER& x) {
 }
 
 int ReceiveFile(serial::SerialPort& port, const std::string& fileName, const XferOptions& options,
-                MessageSink sink, PollRoutine poll) {
+                MessageSink sink, PollRoutine poll, FileFailure* failure) {
   XFER x(port);
   x.sending = false;
   if (ApplyOptions(x, options) != 0) return serial::kBadArgument;
@@ -195,7 +201,10 @@ int ReceiveFile(serial::SerialPort& port, const std::string& fileName, const Xfe
   x.blockNumber = 1;
   x.fileName = fileName;
   const std::string partName = fileName + kPartSuffix;
-  if (!XferOpenFile(x, partName)) return XferOutcome(x);
+  if (!XferOpenFile(x, partName)) {
+    if (failure != nullptr) *failure = x.fileFailure;
+    return XferOutcome(x);
+  }
   if (!SendNak(x)) {
     XferCleanUp(x);
     return XferOutcome(x);
@@ -206,12 +215,13 @@ int ReceiveFile(serial::SerialPort& port, const std::string& fileName, const Xfe
     if (got == BlockOutcome::kEndOfFile) {
       if (!SendAck(x)) break;
       XferMessage(x, "End of file, cleaning up");
-      XferCloseFile(x);
-      if (!CommitFile(partName, fileName)) x.result = kXferFileError;
+      if (!XferCloseFile(x) || !CommitFile(x, partName, fileName)) x.result = kXferFileError;
       break;
     }
     const auto n = static_cast<std::size_t>(x.blockLength);
     if (std::fwrite(x.buffer.get(), 1, n, x.file.get()) != n) {
+      const long long stored = files::StoredSize(x.file.get());
+      x.fileFailure = {files::LastErrorText(), stored >= 0 ? static_cast<long>(stored) : x.offset};
       x.result = kXferFileError;
       break;
     }
@@ -220,11 +230,10 @@ int ReceiveFile(serial::SerialPort& port, const std::string& fileName, const Xfe
     x.consecutiveErrors = 0;
   }
   XferCleanUp(x);
-  // A stopped receive is given up for good: no half file is left beside the earlier copy.
-  if (x.result == kXferStopped) {
-    std::error_code ignored;
-    std::filesystem::remove(partName, ignored);
-  }
+  // A stopped receive is given up for good: no half file is left beside the earlier copy; nor
+  // is one the disk could not take.
+  if (x.result == kXferStopped || x.result == kXferFileError) Remove(partName);
+  if (failure != nullptr) *failure = x.fileFailure;
   return XferOutcome(x);
 }
 

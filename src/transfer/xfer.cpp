@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "files/folder_file.h"
 #include "serial/timed_io.h"
 
 namespace zephor::transfer {
@@ -130,7 +131,9 @@ bool XferOpenFile(XFER& x, const std::string& openName) {
   x.offset = 0;
   XferMessage(x, "Opening file %s", x.fileName.c_str());
   const std::string& name = openName.empty() ? x.fileName : openName;
-  x.file.reset(std::fopen(name.c_str(), x.sending ? "rb" : "wb"));
+  // A received file is made new: never over a link someone left under its name.
+  x.file.reset(x.sending ? std::fopen(name.c_str(), "rb")
+                         : files::OpenNewFile(name, x.fileFailure.why));
   if (!x.file) {
     XferMessage(x, "Failed to open file");
     x.result = kXferOpenFailed;
@@ -145,9 +148,21 @@ bool XferOpenFile(XFER& x, const std::string& openName) {
   return true;
 }
 
-void XferCloseFile(XFER& x) {
-  if (x.file) std::fflush(x.file.get());
-  x.file.reset();
+bool XferCloseFile(XFER& x) {
+  if (!x.file) return true;
+  std::FILE* file = x.file.release();
+  if (x.sending) {
+    std::fclose(file);
+    return true;
+  }
+  std::string why;
+  const bool synced = files::SyncStream(file, why);
+  const long long stored = files::StoredSize(file);
+  const bool closed = std::fclose(file) == 0;
+  if (synced && closed) return true;
+  x.fileFailure.why = synced ? files::LastErrorText() : why;
+  x.fileFailure.bytesWritten = stored >= 0 ? static_cast<long>(stored) : x.offset;
+  return false;
 }
 
 bool AbortCheck(XFER& x) {

@@ -74,6 +74,12 @@ struct FileCloser {
   }
 };
 
+// Why the local file failed, when it did: the system's words and the bytes written before it.
+struct FileFailure {
+  std::string why;
+  long bytesWritten = 0;
+};
+
 struct XFER {
   explicit XFER(serial::SerialPort& p) : port(p) {}
 
@@ -98,6 +104,7 @@ struct XFER {
   int handshakeWaitMs = kDefaultHandshakeMs;
   int lastControlByte = -1;
   bool crcMode = true;
+  FileFailure fileFailure;  // receiving: set when the local file could not be written
 };
 
 // Reads the option tags into the context; returns 0 or -7 for a tag this side does not take.
@@ -120,8 +127,9 @@ void XferMessage(XFER& x, const char* format, Args... args) {
 bool XferSetUp(XFER& x);
 // Opens x.fileName (or openName when given) for reading or writing; false after clean-up.
 bool XferOpenFile(XFER& x, const std::string& openName = {});
-// Closes the local file, flushing what was written.
-void XferCloseFile(XFER& x);
+// Closes the local file; a received one is flushed and synced to the disk first. False, with
+// x.fileFailure set, when what was received did not reach the disk.
+bool XferCloseFile(XFER& x);
 // True when the transfer must stop.
 bool AbortCheck(XFER& x);
 // Closes the file, sends the cancel sequence after a failure and empties the line.

@@ -12,9 +12,11 @@ namespace zephor::transfer {
 int SendFile(serial::SerialPort& port, const std::string& fileSpec, const XferOptions& options = {},
              MessageSink sink = {}, PollRoutine poll = {});
 
-// Receives one file into fileName (written as fileName.part until EOT is acknowledged);
-// 1 on success, else a result code.
+// Receives one file into fileName (written as fileName.part, a new file, until EOT is
+// acknowledged, then synced and renamed); 1 on success, else a result code. When the local file
+// fails (-602, -607), *failure says why and after how many bytes.
 int ReceiveFile(serial::SerialPort& port, const std::string& fileName,
-                const XferOptions& options = {}, MessageSink sink = {}, PollRoutine poll = {});
+                const XferOptions& options = {}, MessageSink sink = {}, PollRoutine poll = {},
+                FileFailure* failure = nullptr);
 
 }  // namespace zephor::transfer

@@ -2,20 +2,17 @@
 #include "update/database_restore.h"
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
-#include <optional>
+#include <string>
 #include <vector>
 
-#include "database/database_download.h"
 #include "database/database_file.h"
 #include "database/database_upload.h"
-#include "database/record_walk.h"
 #include "database/saved_database.h"
 #include "device/announced_wait.h"
 #include "device/command_link.h"
 #include "device/erase.h"
 #include "device/transfer_progress.h"
+#include "files/folder_file.h"
 #include "update/measurement_backup.h"
 
 namespace zephor::update {
@@ -26,10 +23,12 @@ namespace {
 constexpr const char* kEraseOnlyGrade = "Q";
 constexpr const char* kWriteBackGrade = "QH";
 constexpr const char* kWaitAbandonedLine = "\tWaiting for READY abandoned: memory not touched.\r\n";
-constexpr const char* kBackupMismatchLine =
-    "\tThe saved backup is missing or differs from its record: nothing more is done.\r\n";
+constexpr const char* kBackupMismatchFormat =
+    "\tThe saved backup %s is missing or differs from its record: nothing more is done.\r\n";
 constexpr const char* kBackupUnreadableLine =
     "\tZEPHORdata.bin does not decode: memory not erased, the file is kept.\r\n";
+constexpr const char* kFoundErasedFormat =
+    "\tThe memory is erased already: the restore goes on from %s.\r\n";
 
 // A try that ended early (the port did not open: the adapter was pulled out) still takes its
 // time, so the question comes once a minute and an adapter plugged in again is found.
@@ -62,79 +61,100 @@ bool AwaitReady(device::Station& station, int portIndex) {
   return true;
 }
 
+template <typename... Values>
+std::string Formatted(const char* format, Values... values) {
+  char line[512] = {};
+  std::snprintf(line, sizeof line, format, values...);
+  return line;
+}
+
 // Names the step the restore did not get past, so the operator knows what is left.
 bool Incomplete(device::OperatorPanel& panel, const char* step) {
-  char line[160] = {};
-  std::snprintf(line, sizeof line, kRestoreIncompleteFormat, step);
-  panel.AppendLog(line);
+  panel.AppendLog(Formatted(kRestoreIncompleteFormat, step));
   return false;
 }
 
-// Notes a stage and the dated backup in the journal before the next step begins.
-bool Record(JournalKeeper* journal, const std::filesystem::path& directory, RestoreStage stage,
-            const std::filesystem::path& backup = {}) {
+// Notes a stage (and the backup it rests on) in the journal before the next step begins.
+bool Record(JournalKeeper* journal, RestoreStage stage, const FileFacts* backup = nullptr) {
   if (journal == nullptr) return true;
-  RunJournal& record = journal->record();
-  if (!backup.empty() && !ReadFileFacts(directory, backup.filename().string(), record.backup)) {
-    return false;
-  }
-  record.restoreStage = stage;
+  if (backup != nullptr) journal->record().backup = *backup;
+  journal->record().restoreStage = stage;
   return journal->Save();
 }
 
-// After the erase the saved copy is the only one: ZEPHORdata.bin must be the backup the journal
-// names, byte for byte, or is made so from the dated copy.
-bool PutBackupInPlace(const std::filesystem::path& directory, const FileFacts& backup) {
+// After the erase the backup is the only copy: it must read back as its record says and be whole,
+// and ZEPHORdata.bin is made that copy, byte for byte, also when another run wrote it since.
+bool PutBackupInPlace(const device::Station& station, const std::filesystem::path& directory,
+                      const FileFacts& backup) {
   FileFacts dated;
-  if (backup.name.empty() || !ReadFileFacts(directory, backup.name, dated) ||
-      dated.length != backup.length || dated.crc != backup.crc) {
+  files::Bytes bytes;
+  if (backup.name.empty() || !ReadFileFacts(directory, backup.name, dated, &bytes) ||
+      dated.length != backup.length || dated.crc != backup.crc ||
+      !DatabaseIsWhole(station, bytes)) {
     return false;
   }
   FileFacts saved;
-  if (ReadFileFacts(directory, database::kDatabaseFileName, saved) &&
-      saved.length == backup.length && saved.crc == backup.crc) {
+  files::Bytes current;
+  if (ReadFileFacts(directory, database::kDatabaseFileName, saved, &current) && current == bytes) {
     return true;
   }
-  // Copied by hand: the Windows library's copy over an existing file is not to be relied on.
-  std::ifstream from(directory / backup.name, std::ios::binary);
-  const std::vector<char> bytes((std::istreambuf_iterator<char>(from)),
-                                std::istreambuf_iterator<char>());
-  {
-    std::ofstream to(directory / database::kDatabaseFileName, std::ios::binary | std::ios::trunc);
-    to.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (!to.flush()) return false;
-  }
-  return ReadFileFacts(directory, database::kDatabaseFileName, saved) &&
-         saved.length == backup.length && saved.crc == backup.crc;
+  std::string why;
+  return files::ReplaceFile(directory / database::kDatabaseFileName, bytes, why);
 }
 
-// Saves the memory (download, whole walk, dated copy); the journal then says "saved".
-bool SaveMemory(device::Station& station, int portIndex, const device::DeviceInfo& info,
-                const std::filesystem::path& directory, JournalKeeper* journal, bool& empty) {
+// What the save before the erase allows.
+enum class BeforeErase { kErase, kNothingStored, kGoOnFromBackup, kStop };
+
+// The memory is still the instrument's (or was erased by a run stopped before it noted the
+// erase): it is saved, and the saved copy proven, before anything may erase it.
+BeforeErase SaveBeforeErase(device::Station& station, int portIndex, const device::DeviceInfo& info,
+                            const std::filesystem::path& directory, JournalKeeper* journal,
+                            RestoreStage stage, FileFacts& backup) {
   device::OperatorPanel& panel = *station.panel;
-  empty = false;
-  if (!database::DownloadDatabase(station, portIndex, directory)) {
-    // An instrument with nothing stored has nothing to restore.
-    empty = station.downloadReply[1] == 0 && !device::StopRequested(station);
-    return empty || Incomplete(panel, "saving the database");
+  const bool eraseOnly = station.grade == kEraseOnlyGrade;
+  FileFacts kept;
+  const FileFacts* reuse = stage == RestoreStage::kSaved ? &backup : nullptr;
+  switch (SaveProvenBackup(station, portIndex, directory, info.equipmentNumber, kept, reuse)) {
+    case SaveOutcome::kProven:
+      backup = kept;
+      if (!Record(journal, RestoreStage::kSaved, &backup)) {
+        Incomplete(panel, "recording the saved backup");
+        return BeforeErase::kStop;
+      }
+      return BeforeErase::kErase;
+    case SaveOutcome::kEmpty:
+      if (stage == RestoreStage::kSaved) {
+        // Saved, then erased by a run that stopped before it could note it: the surveys are in
+        // the backup the journal names.
+        panel.AppendLog(Formatted(kFoundErasedFormat, backup.name.c_str()));
+        return BeforeErase::kGoOnFromBackup;
+      }
+      return eraseOnly ? BeforeErase::kErase : BeforeErase::kNothingStored;
+    case SaveOutcome::kNotWhole:
+      if (!eraseOnly) {
+        panel.AppendLog(kBackupUnreadableLine);
+        panel.ShowMessage(kBackupUnreadableMessage, device::MessageButtons::kOk);
+        Incomplete(panel, "checking the saved database");
+        return BeforeErase::kStop;
+      }
+      break;
+    case SaveOutcome::kFailed:
+      break;
   }
-  if (!SavedDatabaseIsWhole(station, directory)) {
-    panel.AppendLog(kBackupUnreadableLine);
-    panel.ShowMessage(kBackupUnreadableMessage, device::MessageButtons::kOk);
-    return Incomplete(panel, "checking the saved database");
+  // The new main of an erase-only grade cannot read the old surveys: the operator may erase them
+  // unsaved; every other grade keeps its memory until a copy is proven.
+  if (eraseOnly && !device::StopRequested(station) && EraseWithoutBackupAnswered(station)) {
+    return BeforeErase::kErase;
   }
-  const std::optional<std::filesystem::path> dated =
-      KeepDatedBackup(station, directory, info.equipmentNumber);
-  if (!dated || !Record(journal, directory, RestoreStage::kSaved, *dated)) {
-    return Incomplete(panel, "keeping a dated copy of the saved database");
-  }
-  return true;
+  Incomplete(panel, eraseOnly ? "saving the measurements before the erase" : "saving the database");
+  return BeforeErase::kStop;
 }
 
 }  // namespace
 
 void AnnounceRestoreTransfers(device::Station& station, RestoreStage stage) {
-  if (stage == RestoreStage::kPending) {
+  // A memory that may still hold the surveys is saved again before the erase.
+  if (stage == RestoreStage::kPending || stage == RestoreStage::kSaved) {
     device::AnnounceTransfer(station, database::kDatabaseFileName, 0);
   }
   if (station.grade == kWriteBackGrade) {
@@ -144,10 +164,12 @@ void AnnounceRestoreTransfers(device::Station& station, RestoreStage stage) {
 
 bool RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
                         const std::filesystem::path& directory, JournalKeeper* journal,
-                        RestoreEntry entry) {
+                        RestoreEntry entry, const std::function<bool()>& confirmInstrument) {
   device::OperatorPanel& panel = *station.panel;
   const device::LoadingScope loading(station);
   RestoreStage stage = journal != nullptr ? journal->record().restoreStage : RestoreStage::kPending;
+  FileFacts backup = journal != nullptr ? journal->record().backup : FileFacts{};
+  const bool eraseOnly = station.grade == kEraseOnlyGrade;
   panel.SetProgress(kRestoreStarted);
   // A restarted instrument says READY once; one already running is not waited for.
   if (entry == RestoreEntry::kAfterNewMain && !AwaitReady(station, portIndex)) {
@@ -155,39 +177,42 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
     return Incomplete(panel, "waiting for READY");
   }
   panel.SetProgress(kRestoreReady);
+  if (confirmInstrument && !confirmInstrument()) return false;
 
-  if (station.grade == kEraseOnlyGrade) {
-    // The new main cannot read the old surveys, but they are saved before they are erased.
-    if (stage == RestoreStage::kPending) {
-      std::filesystem::path kept;
-      if (!BackupBeforeErase(station, portIndex, directory, info.equipmentNumber, &kept) ||
-          !Record(journal, directory, RestoreStage::kSaved, kept)) {
-        return Incomplete(panel, "saving the measurements before the erase");
-      }
+  bool eraseNow = false;
+  const bool memoryMayHoldSurveys =
+      stage == RestoreStage::kPending || stage == RestoreStage::kSaved;
+  if (memoryMayHoldSurveys) {
+    switch (SaveBeforeErase(station, portIndex, info, directory, journal, stage, backup)) {
+      case BeforeErase::kStop:
+        return false;
+      case BeforeErase::kNothingStored:
+        return true;  // an instrument with nothing stored has nothing to restore
+      case BeforeErase::kGoOnFromBackup:
+        break;
+      case BeforeErase::kErase:
+        eraseNow = true;
+        break;
     }
-    device::EraseLogger(station, true);
+  }
+  if (!eraseOnly) panel.SetProgress(kRestoreSaved);
+  // False only when the instrument did not unlock: then the command never went out.
+  if (eraseNow && !device::EraseLogger(station, eraseOnly)) return Incomplete(panel, "erasing");
+  // The command went out (or a stopped run's did): the memory is erased, whatever stops the run
+  // from here.
+  if (memoryMayHoldSurveys && !Record(journal, RestoreStage::kErased)) {
+    return Incomplete(panel, "recording the erase");
+  }
+  if (eraseOnly) {
     panel.SetProgress(kRestoreDone);
-    return !device::StopRequested(station) || Incomplete(panel, "erasing");
+    return true;
   }
+  if (device::StopRequested(station)) return Incomplete(panel, "writing the report or conversion");
 
-  if (stage == RestoreStage::kPending) {
-    bool empty = false;
-    if (!SaveMemory(station, portIndex, info, directory, journal, empty)) return false;
-    if (empty) return true;
-    stage = RestoreStage::kSaved;
-  }
-  panel.SetProgress(kRestoreSaved);
-  if (stage == RestoreStage::kSaved) {
-    device::EraseLogger(station, false);
-    if (device::StopRequested(station)) return Incomplete(panel, "erasing");
-    if (!Record(journal, directory, RestoreStage::kErased)) {
-      return Incomplete(panel, "recording the erase");
-    }
-  }
-  // After the erase the surveys exist only in the backup: what is processed is the copy the
-  // journal names, also when another instrument's restore wrote ZEPHORdata.bin since.
-  if (journal != nullptr && !PutBackupInPlace(directory, journal->record().backup)) {
-    panel.AppendLog(kBackupMismatchLine);
+  // After the erase the surveys exist only in the backup: what is processed is that copy.
+  if (!PutBackupInPlace(station, directory, backup)) {
+    panel.AppendLog(Formatted(kBackupMismatchFormat,
+                              backup.name.empty() ? "(none named)" : backup.name.c_str()));
     return Incomplete(panel, "finding the saved backup");
   }
   panel.SetProgress(kRestoreErased);
@@ -197,7 +222,7 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
     const char* written = station.grade == database::kReportGrade ? database::kReportFileName
                                                                   : database::kConversionFileName;
     ReadFileFacts(directory, written, journal->record().conversion);
-    Record(journal, directory, RestoreStage::kProcessed);
+    Record(journal, RestoreStage::kProcessed);
   }
   panel.SetProgress(kRestoreProcessed);
   if (station.grade == kWriteBackGrade &&

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 
 #include "device/device_info.h"
 #include "device/operator_panel.h"
@@ -31,7 +32,7 @@ inline constexpr const char* kBackupUnreadableMessage =
     "The ZEPHOR memory has not been erased.";
 
 // Tells the panel which files a restore at stage will move, before the run that holds it starts:
-// the memory while it is still to be saved, and the conversion that a "QH" instrument gets back.
+// the memory while it is not yet erased, and the conversion that a "QH" instrument gets back.
 void AnnounceRestoreTransfers(device::Station& station, RestoreStage stage);
 
 // Waits for the restarted instrument, then by station.grade erases only ("Q"), or saves the
@@ -40,10 +41,13 @@ void AnnounceRestoreTransfers(device::Station& station, RestoreStage stage);
 // directory (the working directory when empty). Every saved database is also kept under a dated
 // name. With a journal each stage is recorded as it is reached, and a journal that already holds
 // a stage is finished from there: after the erase the work goes on from the dated backup it names.
-// False when the restore did not complete; the log names the step.
+// confirmInstrument, when given, runs once the instrument is ready and before its memory is
+// touched; false ends the restore there. False when the restore did not complete; the log names
+// the step.
 bool RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
                         const std::filesystem::path& directory = {},
                         JournalKeeper* journal = nullptr,
-                        RestoreEntry entry = RestoreEntry::kAfterNewMain);
+                        RestoreEntry entry = RestoreEntry::kAfterNewMain,
+                        const std::function<bool()>& confirmInstrument = {});
 
 }  // namespace zephor::update

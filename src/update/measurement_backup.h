@@ -1,12 +1,14 @@
 // Backups of the measurement memory: every saved database is kept under a name no later run
-// overwrites, and no erase goes ahead without one.
+// overwrites, and no erase goes ahead until that copy has been read back from the disk and found
+// to hold what was just downloaded.
 #pragma once
 
 #include <cstdint>
 #include <filesystem>
-#include <optional>
+#include <span>
 
 #include "device/operator_panel.h"
+#include "update/run_journal.h"
 
 namespace zephor::update {
 
@@ -16,25 +18,34 @@ inline constexpr const char* kBackupKeptFormat = "\tBackup kept as %s\r\n";
 inline constexpr const char* kNoBackupLine =
     "\tNo backup of the measurements could be saved: the memory is not erased.\r\n";
 
-// "ZEPHORdata-000012345-20261207T153000Z.bin": equipment number and UTC time of the save.
-std::filesystem::path DatedBackupName(std::int32_t equipmentNumber, std::int64_t utcSeconds);
+// What a save of the measurement memory came to.
+enum class SaveOutcome {
+  kProven,    // a dated copy on disk holds, byte for byte, what was just downloaded
+  kEmpty,     // the instrument holds nothing: nothing to lose
+  kNotWhole,  // what arrived does not walk to its end-of-data byte
+  kFailed,    // nothing, or no copy that reads back, could be saved
+};
 
-// True when the saved database in directory walks to its end-of-data byte as the reader of the
-// station's grade walks it: only then is it a copy the memory may be erased after.
-bool SavedDatabaseIsWhole(const device::Station& station, const std::filesystem::path& directory);
+// True when bytes walk to their end-of-data byte as the reader of the station's grade walks them:
+// only then are they a copy the memory may be erased after.
+bool DatabaseIsWhole(const device::Station& station, std::span<const std::uint8_t> bytes);
 
-// Copies the saved database to its dated name in directory and logs the name; the path, or
-// nothing when the copy could not be made.
-std::optional<std::filesystem::path> KeepDatedBackup(device::Station& station,
-                                                     const std::filesystem::path& directory,
-                                                     std::int32_t equipmentNumber);
+// Downloads the memory into ZEPHORdata.bin in directory, checks that it is whole, keeps it under
+// its dated name (or finds it kept already as reuse names it) and reads that copy back. kept gets
+// the dated copy's facts when the outcome is kProven.
+SaveOutcome SaveProvenBackup(device::Station& station, int portIndex,
+                             const std::filesystem::path& directory, std::int32_t equipmentNumber,
+                             FileFacts& kept, const FileFacts* reuse = nullptr);
 
-// Before an erase that has no saved copy behind it: saves the database as the download does,
-// checks it and keeps it under its dated name. True when the erase may go on: a whole backup was
-// kept (its path goes to *kept when given), the memory is empty, or the operator answered OK to
-// erase without one.
+// "No backup of the measurements could be saved. Erase anyway?": true on OK; on Cancel the log
+// says the memory is not erased.
+bool EraseWithoutBackupAnswered(device::Station& station);
+
+// Before an erase that has no saved copy behind it: a proven backup as above. True when the erase
+// may go on: a backup was proven (its facts go to *kept when given), the memory is empty, or the
+// operator answered OK to erase without one.
 bool BackupBeforeErase(device::Station& station, int portIndex,
                        const std::filesystem::path& directory, std::int32_t equipmentNumber,
-                       std::filesystem::path* kept = nullptr);
+                       FileFacts* kept = nullptr);
 
 }  // namespace zephor::update

@@ -3,24 +3,24 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <nlohmann/json.hpp>
 #include <system_error>
 #include <vector>
 
+#include "database/database_file.h"
+#include "files/folder_file.h"
 #include "transfer/crc16.h"
+#include "update/image_files.h"
 
 namespace zephor::update {
 namespace {
 
 using nlohmann::json;
 
-constexpr const char* kTemporarySuffix = ".tmp";
 constexpr const char* kNothingLoaded = "its start";
 constexpr int kFormatVersion = 1;
-constexpr std::size_t kEquipmentDigits = 9;
+constexpr const char* kImageNames[] = {kNewBootImage, kBootImage, kUpdateImage, kSpecialMainImage,
+                                       kMainImage};
 
 struct StageName {
   RestoreStage stage;
@@ -114,22 +114,33 @@ std::int64_t NowSeconds() {
   return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
 }
 
-bool IsJournalName(const std::string& name) {
-  const std::string prefix = kJournalPrefix;
-  const std::string suffix = kJournalSuffix;
-  return name.size() > prefix.size() + suffix.size() && name.starts_with(prefix) &&
-         name.ends_with(suffix);
+bool IsImageName(const std::string& name) {
+  return std::any_of(std::begin(kImageNames), std::end(kImageNames),
+                     [&name](const char* image) { return name == image; });
+}
+
+// The names a journal hands on are used as files of its folder: each must be one of the kinds a
+// run writes there, never a path.
+std::string CheckNames(const RunJournal& journal) {
+  for (const auto* names : {&journal.images, &journal.loaded}) {
+    for (const std::string& name : *names) {
+      if (!IsImageName(name)) return "it names \"" + name + "\" as an image";
+    }
+  }
+  if (!journal.backup.name.empty() &&
+      !IsDatedBackupName(journal.backup.name, journal.info.equipmentNumber)) {
+    return "its backup \"" + journal.backup.name + "\" is not a dated backup of ZEPHOR " +
+           EquipmentText(journal.info.equipmentNumber) + " in this folder";
+  }
+  const std::string& written = journal.conversion.name;
+  if (!written.empty() && written != database::kConversionFileName &&
+      written != database::kReportFileName) {
+    return "it names \"" + written + "\" as its report or conversion";
+  }
+  return {};
 }
 
 }  // namespace
-
-std::filesystem::path JournalPath(const std::filesystem::path& directory,
-                                  std::int32_t equipmentNumber) {
-  char number[32] = {};
-  std::snprintf(number, sizeof number, "%0*ld", static_cast<int>(kEquipmentDigits),
-                static_cast<long>(equipmentNumber));
-  return directory / (std::string(kJournalPrefix) + number + kJournalSuffix);
-}
 
 bool WriteJournal(const std::filesystem::path& path, const RunJournal& journal) {
   const json record = {{"format", kFormatVersion},
@@ -142,68 +153,77 @@ bool WriteJournal(const std::filesystem::path& path, const RunJournal& journal) 
                        {"restoreStage", StageKey(journal.restoreStage)},
                        {"backup", FactsToJson(journal.backup)},
                        {"conversion", FactsToJson(journal.conversion)}};
-  std::filesystem::path temporary = path;
-  temporary += kTemporarySuffix;
-  {
-    std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-    if (!out) return false;
-    out << record.dump(2) << '\n';
-    out.flush();
-    if (!out) {
-      out.close();
-      std::error_code ignored;
-      std::filesystem::remove(temporary, ignored);
-      return false;
-    }
-  }
-  std::error_code ec;
-  std::filesystem::rename(temporary, path, ec);
-  if (ec) std::filesystem::remove(temporary, ec);
-  return !ec && std::filesystem::exists(path, ec);
+  const std::string text = record.dump(2) + "\n";
+  std::string why;
+  return files::ReplaceFile(
+      path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), why);
 }
 
-bool ReadJournal(const std::filesystem::path& path, RunJournal& journal) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  const json record = json::parse(text, nullptr, false);
-  if (record.is_discarded() || !record.is_object()) return false;
+bool ReadJournal(const std::filesystem::path& path, RunJournal& journal, std::string& why) {
+  std::vector<std::uint8_t> bytes;
+  if (!files::ReadRegularFile(path, kJournalSizeLimit, bytes, why)) return false;
+  const json record = json::parse(bytes.begin(), bytes.end(), nullptr, false);
+  if (record.is_discarded() || !record.is_object()) {
+    why = "it is not a whole journal (cut short, or not JSON)";
+    return false;
+  }
   RunJournal read;
   int format = 0;
-  if (!Take(record, "format", format) || format != kFormatVersion) return false;
-  const auto device = record.find("device");
-  if (device == record.end() || !InfoFromJson(*device, read.info)) return false;
-  if (!TakeNames(record, "images", read.images) || !TakeNames(record, "loaded", read.loaded) ||
-      !Take(record, "specialMain", read.specialMain) ||
-      !Take(record, "restoreFollows", read.restoreFollows) ||
-      !Take(record, "writtenAt", read.writtenAt)) {
-    return false;
-  }
   std::string stage;
-  if (!Take(record, "restoreStage", stage) || !StageFromKey(stage, read.restoreStage) ||
-      !FactsFromJson(record, "backup", read.backup) ||
+  const auto device = record.find("device");
+  if (!Take(record, "format", format) || format != kFormatVersion || device == record.end() ||
+      !InfoFromJson(*device, read.info) || !TakeNames(record, "images", read.images) ||
+      !TakeNames(record, "loaded", read.loaded) || !Take(record, "specialMain", read.specialMain) ||
+      !Take(record, "restoreFollows", read.restoreFollows) ||
+      !Take(record, "writtenAt", read.writtenAt) || !Take(record, "restoreStage", stage) ||
+      !StageFromKey(stage, read.restoreStage) || !FactsFromJson(record, "backup", read.backup) ||
       !FactsFromJson(record, "conversion", read.conversion)) {
+    why = "a field of the journal is missing or not what it should be";
     return false;
   }
+  why = CheckNames(read);
+  if (!why.empty()) return false;
   journal = std::move(read);
   return true;
 }
 
-std::optional<std::filesystem::path> FindNewestJournal(const std::filesystem::path& directory) {
+bool ReadJournal(const std::filesystem::path& path, RunJournal& journal) {
+  std::string ignored;
+  return ReadJournal(path, journal, ignored);
+}
+
+std::vector<FoundJournal> ExamineJournals(const std::filesystem::path& directory) {
   const std::filesystem::path where = directory.empty() ? std::filesystem::path(".") : directory;
+  std::vector<FoundJournal> found;
   std::error_code ec;
   std::filesystem::directory_iterator it(where, ec);
-  if (ec) return std::nullopt;
+  for (const std::filesystem::directory_iterator end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (!IsJournalName(name)) continue;
+    FoundJournal entry;
+    entry.path = directory.empty() ? it->path().filename() : it->path();
+    entry.usable = ReadJournal(entry.path, entry.journal, entry.why);
+    const std::optional<std::int32_t> named = JournalNameNumber(name);
+    if (entry.usable && (!named || *named != entry.journal.info.equipmentNumber)) {
+      entry.usable = false;
+      entry.why = "its name does not carry the number of the instrument it was written for (" +
+                  EquipmentText(entry.journal.info.equipmentNumber) + ")";
+    }
+    found.push_back(std::move(entry));
+  }
+  std::sort(found.begin(), found.end(),
+            [](const FoundJournal& a, const FoundJournal& b) { return a.path < b.path; });
+  return found;
+}
+
+std::optional<std::filesystem::path> FindNewestJournal(const std::filesystem::path& directory) {
   std::optional<std::filesystem::path> newest;
   std::int64_t newestAt = 0;
-  for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
-    if (ec) break;
-    if (!IsJournalName(it->path().filename().string())) continue;
-    RunJournal journal;
-    if (!ReadJournal(it->path(), journal)) continue;
-    if (!newest || journal.writtenAt > newestAt) {
-      newest = directory.empty() ? it->path().filename() : it->path();
-      newestAt = journal.writtenAt;
+  for (const FoundJournal& entry : ExamineJournals(directory)) {
+    if (!entry.usable) continue;
+    if (!newest || entry.journal.writtenAt > newestAt) {
+      newest = entry.path;
+      newestAt = entry.journal.writtenAt;
     }
   }
   return newest;
@@ -236,16 +256,20 @@ const char* RestoreStageText(RestoreStage stage) {
   return kStageNames[0].text;
 }
 
+FileFacts FactsOf(const std::string& name, const std::vector<std::uint8_t>& bytes) {
+  return {name, bytes.size(), transfer::Crc16(bytes.size(), 0, bytes.data())};
+}
+
 bool ReadFileFacts(const std::filesystem::path& directory, const std::string& name,
-                   FileFacts& facts) {
-  std::ifstream in(directory / name, std::ios::binary);
-  if (!in) return false;
-  const std::vector<std::uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                        std::istreambuf_iterator<char>());
-  if (in.bad()) return false;
-  facts.name = name;
-  facts.length = bytes.size();
-  facts.crc = transfer::Crc16(bytes.size(), 0, bytes.data());
+                   FileFacts& facts, std::vector<std::uint8_t>* bytes) {
+  // Only a name of this folder: a separator would lead elsewhere.
+  if (name.empty() || std::filesystem::path(name).filename() != name) return false;
+  std::vector<std::uint8_t> read;
+  std::string why;
+  if (!files::ReadRegularFile(directory / name, database::kSavedDatabaseLimit, read, why))
+    return false;
+  facts = FactsOf(name, read);
+  if (bytes != nullptr) *bytes = std::move(read);
   return true;
 }
 

@@ -9,11 +9,12 @@
 #include <vector>
 
 #include "device/device_info.h"
+#include "update/folder_names.h"
 
 namespace zephor::update {
 
-inline constexpr const char* kJournalPrefix = "ZEPHORrestore-";
-inline constexpr const char* kJournalSuffix = ".json";
+// A journal is a few hundred bytes; anything near this is not one.
+inline constexpr std::uint64_t kJournalSizeLimit = 1 << 20;
 
 // How far the database restore got. Each stage is written before the step after it begins, so
 // a stopped restore is finished from the last stage written.
@@ -64,27 +65,42 @@ class JournalKeeper {
   RunJournal journal_;
 };
 
-// "ZEPHORrestore-000012345.json" in directory (the working directory when empty).
-std::filesystem::path JournalPath(const std::filesystem::path& directory,
-                                  std::int32_t equipmentNumber);
-
-// Writes the journal whole to a temporary file, flushes it and renames it over path, so that a
-// reader finds either the previous or the new record, never half of one. False when it could
-// not be written.
+// Writes the journal whole to a fresh temporary file, syncs it and renames it over path, so that
+// a reader finds either the previous or the new record, never half of one, and the stage is on
+// the disk before the step it names begins. False when it could not be written.
 bool WriteJournal(const std::filesystem::path& path, const RunJournal& journal);
 
-// False when the file is missing or does not hold a journal.
+// Reads a journal: a plain file under kJournalSizeLimit, not a link, holding a whole record whose
+// file names are plain names of this folder's kinds (a dated backup of its own instrument, the
+// report or the conversion, the five images). False with why set, in words, otherwise.
+bool ReadJournal(const std::filesystem::path& path, RunJournal& journal, std::string& why);
 bool ReadJournal(const std::filesystem::path& path, RunJournal& journal);
 
-// The most recently written journal in directory, if any.
+// A file in the folder named as a journal, and whether it can be used.
+struct FoundJournal {
+  std::filesystem::path path;
+  bool usable = false;
+  RunJournal journal;  // when usable
+  std::string why;     // when not
+};
+
+// Every file in directory named as a journal, each read and checked; one whose name carries
+// another number than the instrument it holds is not usable.
+std::vector<FoundJournal> ExamineJournals(const std::filesystem::path& directory);
+
+// The most recently written usable journal in directory, if any.
 std::optional<std::filesystem::path> FindNewestJournal(const std::filesystem::path& directory);
 
 // The stage as the operator reads it: "nothing saved yet", "saved", "erased", "converted".
 const char* RestoreStageText(RestoreStage stage);
 
-// Name, length and CRC-16 of a file in directory; false when it cannot be read.
+// Name, length and CRC-16 of a plain file in directory (not a link, at most the saved
+// database's limit); false when it cannot be read. The bytes go to *bytes when given.
 bool ReadFileFacts(const std::filesystem::path& directory, const std::string& name,
-                   FileFacts& facts);
+                   FileFacts& facts, std::vector<std::uint8_t>* bytes = nullptr);
+
+// The length and CRC-16 of bytes under name.
+FileFacts FactsOf(const std::string& name, const std::vector<std::uint8_t>& bytes);
 
 // What the run reached, for the operator: "newboot.bin", or "its start" before the first image.
 std::string StepReached(const RunJournal& journal);

@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,7 +16,9 @@
 #include "device/identify.h"
 #include "device/info_report.h"
 #include "device/transfer_progress.h"
+#include "files/folder_file.h"
 #include "update/database_restore.h"
+#include "update/folder_check.h"
 #include "update/image_files.h"
 #include "update/image_preflight.h"
 #include "update/measurement_backup.h"
@@ -86,6 +89,10 @@ struct Run {
   std::optional<SequenceStart> start;  // the sequence to run, if any
   JournalKeeper journal;               // inactive when the instrument is not known by its number
   bool carriesOpenRestore = false;     // the journal holds a restore the operator left for later
+  // The record a loader's request was answered from, as it was found on disk: the instrument was
+  // not known by its number then, so the record is put back unchanged if it turns out to be
+  // another's.
+  std::optional<files::Bytes> unconfirmedRecord;
 };
 
 template <typename... Values>
@@ -126,11 +133,61 @@ void ResumeFromJournal(device::Station& station, const std::filesystem::path& di
     run.info = journal.info;
     run.specialMain = journal.specialMain && !ImageLoaded(journal, kSpecialMainImage);
     run.restoreFollows = journal.restoreFollows;
+    files::Bytes asFound;
+    std::string why;
+    if (files::ReadRegularFile(*found, kJournalSizeLimit, asFound, why)) {
+      run.unconfirmedRecord = std::move(asFound);
+    }
     run.journal = JournalKeeper(*found, std::move(journal));
     device::StoreGrade(station, run.info.grade);
     return;
   }
   station.panel->AppendLog(kNoRecordUsedLine);
+}
+
+// Passes everything on but the clearing of the log: an identification in the middle of a run
+// keeps what the run has shown.
+class KeepLog final : public device::OperatorPanel {
+ public:
+  explicit KeepLog(device::OperatorPanel& inner) : inner_(inner) {}
+  void AppendLog(std::string_view text) override { inner_.AppendLog(text); }
+  void ClearLog() override {}
+  void SetProgress(int position) override { inner_.SetProgress(position); }
+  void SetProgressRange(int low, int high) override { inner_.SetProgressRange(low, high); }
+  bool ShowMessage(std::string_view text, device::MessageButtons buttons) override {
+    return inner_.ShowMessage(text, buttons);
+  }
+  void ExitProgram(int code) override { inner_.ExitProgram(code); }
+  void ReportProgress(const device::ProgressEvent& event) override { inner_.ReportProgress(event); }
+
+ private:
+  device::OperatorPanel& inner_;
+};
+
+// The instrument a loader's request was answered for is asked its number once its new main
+// runs, before the restore of the record touches its memory. Another instrument's record is put
+// back as it was found.
+bool ConfirmInstrument(device::Station& station, Run& run) {
+  device::OperatorPanel* window = station.panel;
+  KeepLog keep(*window);
+  station.panel = &keep;
+  device::DeviceInfo connected;
+  const bool identified =
+      device::Identify(station, connected) && station.statusText == device::kStatusOk;
+  station.panel = window;
+  const std::int32_t expected = run.info.equipmentNumber;
+  if (identified && connected.equipmentNumber == expected) return true;
+  const std::string name = run.journal.path().filename().string();
+  const std::string text =
+      Formatted(kOtherInstrumentFormat,
+                identified ? EquipmentText(connected.equipmentNumber).c_str() : "not known",
+                EquipmentText(expected).c_str(), name.c_str());
+  window->AppendLog("\t" + text + "\r\n");
+  window->ShowMessage(text, device::MessageButtons::kOk);
+  std::string why;
+  files::ReplaceFile(run.journal.path(), *run.unconfirmedRecord, why);
+  run.journal = JournalKeeper();  // nothing more of this run goes into another's record
+  return false;
 }
 
 // The operator left an open restore for later: this run's loads go into the same journal, which
@@ -225,11 +282,19 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   device::OperatorPanel& panel = *station.panel;
   Run run;
 
+  // One run owns the folder: its saved database, backups and journal never mix with another's.
+  const std::optional<files::FolderLock> folder = TakeFolder(station, directory);
+  if (!folder) return UpdateOutcome::kFolderBusy;
   if (!device::Identify(station, run.info)) {
     device::ShowNoInfo(station);
     return UpdateOutcome::kNoInstrument;
   }
   PlanMissingProgram(station.statusText, run);
+  // A journal that cannot be read, or another instrument's, may hold the only word of where an
+  // erased memory's surveys are: nothing is loaded or erased past it.
+  const std::optional<std::int32_t> connected =
+      run.programMissing ? std::nullopt : std::optional<std::int32_t>(run.info.equipmentNumber);
+  if (!JournalsAllowRun(station, directory, connected)) return UpdateOutcome::kRestoreIncomplete;
 
   bool qhWarning = false;
   if (run.programMissing) {
@@ -315,8 +380,13 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
 
   UpdateOutcome outcome = UpdateOutcome::kDone;
   if (run.restoreFollows) {
+    std::function<bool()> confirm;
+    if (run.unconfirmedRecord) {
+      confirm = [&station, &run] { return ConfirmInstrument(station, run); };
+    }
     if (!RunDatabaseRestore(station, station.portIndex, run.info, directory,
-                            run.journal.active() ? &run.journal : nullptr)) {
+                            run.journal.active() ? &run.journal : nullptr,
+                            RestoreEntry::kAfterNewMain, confirm)) {
       outcome = UpdateOutcome::kRestoreIncomplete;
     }
     if (watched.ended()) return UpdateOutcome::kCancelled;

@@ -40,6 +40,9 @@ inline constexpr const char* kStoppedDuringLoadFormat =
     "\tStopped during the load of %s: Make Update will finish it.\r\n";
 inline constexpr const char* kStoppedDuringRestoreFormat =
     "\tStopped during the database restore: %s is kept.\r\n";
+inline constexpr const char* kOtherInstrumentFormat =
+    "The connected ZEPHOR is %s, not ZEPHOR %s whose record %s was used for the loads: its "
+    "database restore is not run here, and the record is kept as it was.";
 
 // How a Make Update run ended, for a caller that reports it (the command line's exit code).
 enum class UpdateOutcome {
@@ -47,7 +50,9 @@ enum class UpdateOutcome {
   kNoInstrument,       // no instrument answered
   kCancelled,          // a warning's Cancel, or a missing image, ended the run or the program
   kStopped,            // a load failed, an image was refused, or the operator stopped the run
-  kRestoreIncomplete,  // every image was loaded but the database restore did not complete
+  kRestoreIncomplete,  // every image was loaded but the database restore did not complete, or
+                       // a journal in the folder cannot be used: nothing was loaded or erased
+  kFolderBusy,         // another run holds the working folder, or it cannot be locked
 };
 
 // Which of the three programs to reload.

@@ -11,6 +11,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -80,7 +81,8 @@ class ChainTest : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     directory = std::filesystem::temp_directory_path() /
-                (std::string("zephor_chain_") + info->test_suite_name() + "_" + info->name());
+                (std::string("zephor_chain_") + info->test_suite_name() + "_" + info->name() + "_" +
+                 std::to_string(std::random_device{}()));
     std::filesystem::remove_all(directory);
     std::filesystem::create_directories(directory);
     station.panel = &panel;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,8 @@ class DatabaseTest : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     directory = std::filesystem::temp_directory_path() /
-                (std::string("zephor_db_") + info->test_suite_name() + "_" + info->name());
+                (std::string("zephor_db_") + info->test_suite_name() + "_" + info->name() + "_" +
+                 std::to_string(std::random_device{}()));
     std::filesystem::remove_all(directory);
     std::filesystem::create_directories(directory);
     station.panel = &panel;

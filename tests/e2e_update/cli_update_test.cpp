@@ -381,8 +381,9 @@ struct ExitCase {
   std::string arguments;  // LINK and DIR stand for the line and the scratch folder, here and below
   int exitCode;
   const char* printed;
-  std::vector<std::string> trace;  // in order in DIR/trace.txt
-  const char* environment = "";    // assignments for the run
+  std::vector<std::string> trace;            // in order in DIR/trace.txt
+  const char* environment = "";              // assignments for the run
+  std::vector<std::string> emptyFiles = {};  // made in DIR before the run
 };
 
 class CliExitCodeTest : public ::testing::TestWithParam<ExitCase> {};
@@ -407,6 +408,7 @@ TEST_P(CliExitCodeTest, TellsHowTheCommandEnded) {
     }
     return text;
   };
+  for (const std::string& name : c.emptyFiles) dir.Write(name, {});
   const CliRun run = RunZephor(dir, filled(c.arguments), filled(c.environment));
   EXPECT_EQ(run.code, c.exitCode) << run.printed;
   EXPECT_NE(run.printed.find(filled(c.printed)), std::string::npos) << run.printed;
@@ -467,7 +469,33 @@ INSTANTIATE_TEST_SUITE_P(
                  "erase LINK",
                  1,
                  "Erase all measurements stored in the ZEPHOR?",
-                 {}}),
+                 {}},
+        ExitCase{"TraceToAFullDisk",
+                 {"--fault", "none"},
+                 "info LINK --trace /dev/full",
+                 2,
+                 "cannot write the trace /dev/full: the disk is full",
+                 {}},
+        ExitCase{"PortBelowCom1", {}, "info COM0", 2, "cannot use port COM0: give COM1 to", {}},
+        ExitCase{"PortAboveCom256", {}, "info COM257", 2, "cannot use port COM257", {}},
+        ExitCase{"NegativePort", {}, "info COM-1", 2, "cannot use port COM-1", {}},
+        // A file that is no whole database is still written from, as the restore does, but said.
+        ExitCase{"ReportOfAnEmptyFile",
+                 {},
+                 "db report DIR/empty.bin --out DIR",
+                 0,
+                 "empty.bin is not a whole saved database: 0 surveys, no end-of-data byte",
+                 {},
+                 "",
+                 {"empty.bin"}},
+        ExitCase{"ConversionIntoAMissingFolder",
+                 {},
+                 "db convert DIR/empty.bin --out DIR/none",
+                 2,
+                 "cannot write to DIR/none: no such folder",
+                 {},
+                 "",
+                 {"empty.bin"}}),
     [](const ::testing::TestParamInfo<ExitCase>& info) { return info.param.name; });
 
 // A "QH" instrument on main 1.31 gets main 1.40 and its database back; whatever interrupts the

@@ -209,7 +209,8 @@ TEST_F(RestoreTest, ReadyAtOnceAsksNothing) {
 
 // A restore stopped at each stage of its journal is finished from there on the running
 // instrument: the memory ends as the conversion of what it held, the saved copy is never taken
-// from another instrument's ZEPHORdata.bin, and what was done already is not done again.
+// from another instrument's ZEPHORdata.bin, a memory not yet erased is saved again (and the copy
+// read back) before the erase, and an erased one is not erased again.
 struct StageRow {
   const char* name;
   RestoreStage stage;
@@ -239,6 +240,7 @@ TEST_P(JournalStageTest, FinishesFromTheStageReached) {
   }
   StartWith("QH", row.erasedAlready ? Bytes{} : original);
   before = original;
+  info = record.info;
   JournalKeeper keeper(directory / "journal.json", record);
   ASSERT_TRUE(keeper.Save());
 
@@ -264,7 +266,8 @@ TEST_P(JournalStageTest, FinishesFromTheStageReached) {
 INSTANTIATE_TEST_SUITE_P(
     Stages, JournalStageTest,
     ::testing::Values(StageRow{"Pending", RestoreStage::kPending, false, 1, 1, false},
-                      StageRow{"Saved", RestoreStage::kSaved, false, 0, 1, false},
+                      StageRow{"Saved", RestoreStage::kSaved, false, 1, 1, false},
+                      StageRow{"SavedThenErasedUnnoted", RestoreStage::kSaved, true, 1, 0, false},
                       StageRow{"Erased", RestoreStage::kErased, true, 0, 0, false},
                       StageRow{"Processed", RestoreStage::kProcessed, true, 0, 0, false},
                       StageRow{"ErasedWithASpoiledBackup", RestoreStage::kErased, true, 0, 0,

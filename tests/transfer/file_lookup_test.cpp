@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 
 namespace zephor::transfer {
@@ -16,7 +17,8 @@ class FileLookupTest : public ::testing::Test {
     // One folder per test: ctest runs the cases of this file side by side.
     dir = std::filesystem::temp_directory_path() /
           ("zephor_lookup_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
+           std::to_string(std::random_device{}()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir / "sub.bin");
     std::ofstream(dir / "update.bin") << "u";

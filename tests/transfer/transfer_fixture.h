@@ -69,7 +69,8 @@ class TransferFixture : public ::testing::Test {
   void SetUp() override {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     dir = std::filesystem::temp_directory_path() /
-          (std::string("zephor_xfer_") + info->test_suite_name() + "_" + info->name());
+          (std::string("zephor_xfer_") + info->test_suite_name() + "_" + info->name() + "_" +
+           std::to_string(std::random_device{}()));
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     factory.AddLine(0, &line);

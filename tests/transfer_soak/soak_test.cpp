@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 
 #include "soak_run.h"
@@ -29,7 +30,8 @@ class SoakTest : public ::testing::TestWithParam<SoakDirection> {
  protected:
   void SetUp() override {
     dir = std::filesystem::temp_directory_path() /
-          ("zephor_soak_" + std::to_string(static_cast<int>(GetParam())));
+          ("zephor_soak_" + std::to_string(static_cast<int>(GetParam())) + "_" +
+           std::to_string(std::random_device{}()));
     std::filesystem::create_directories(dir);
   }
   void TearDown() override { std::filesystem::remove_all(dir); }

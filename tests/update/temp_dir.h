@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,9 @@ class TempDir {
     if (info != nullptr) name += std::string(info->test_suite_name()) + "_" + info->name();
     // A table's test names hold slashes: one flat folder each, none left behind.
     std::replace(name.begin(), name.end(), '/', '_');
-    path_ = std::filesystem::temp_directory_path() / name;
+    // Its own folder also when another checkout runs the same test at the same time.
+    path_ = std::filesystem::temp_directory_path() /
+            (name + "_" + std::to_string(std::random_device{}()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

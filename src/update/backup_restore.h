@@ -1,0 +1,32 @@
+// The way out when no journal can finish a restore: a dated backup the technician names is
+// written back, as the restore would have written it, to an instrument whose memory is empty.
+#pragma once
+
+#include <filesystem>
+
+#include "device/device_info.h"
+#include "device/operator_panel.h"
+
+namespace zephor::update {
+
+inline constexpr const char* kBackupNotUsableFormat =
+    "%s cannot be written back: %s. Nothing was sent to the ZEPHOR.";
+inline constexpr const char* kOldLayoutMainFormat =
+    "ZEPHOR %s runs main %.2f, which keeps the old memory layout: update it first, then write the "
+    "backup back.";
+inline constexpr const char* kMemoryNotEmptyFormat =
+    "The memory of ZEPHOR %s is not empty: it is kept as %s and left as it is. Erase it first to "
+    "write a backup back.";
+inline constexpr const char* kMemoryUnknownFormat =
+    "The memory of ZEPHOR %s could not be read to check that it is empty: nothing was written "
+    "back.";
+inline constexpr const char* kBackupWrittenBackFormat =
+    "\tThe surveys of %s are written back to ZEPHOR %s.\r\n";
+
+// The instrument identified as info, running a main of the new layout, with an empty memory, gets
+// the report or conversion of backup (a saved database anywhere; files are written in directory)
+// and, for grade "QH", the conversion back. False, after saying why, when any of it is not so.
+bool RestoreFromBackup(device::Station& station, const device::DeviceInfo& info,
+                       const std::filesystem::path& directory, const std::filesystem::path& backup);
+
+}  // namespace zephor::update

@@ -1,0 +1,93 @@
+// The folder's lock and its journals, checked once at the start of a run.
+#include "update/folder_check.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <system_error>
+
+#include "update/folder_names.h"
+#include "update/run_journal.h"
+
+namespace zephor::update {
+namespace {
+
+template <typename... Values>
+std::string Formatted(const char* format, Values... values) {
+  char text[1024] = {};
+  std::snprintf(text, sizeof text, format, values...);
+  return text;
+}
+
+std::string Instrument(std::optional<std::int32_t> equipmentNumber) {
+  return equipmentNumber ? "ZEPHOR " + EquipmentText(*equipmentNumber) : "any ZEPHOR";
+}
+
+// The box the run stops with, also in the log: what is wrong, where the surveys are, what to do.
+void Refuse(device::Station& station, const std::string& what,
+            const std::filesystem::path& directory, std::optional<std::int32_t> connected) {
+  const std::vector<std::string> backups = DatedBackupsIn(directory, connected);
+  std::string list;
+  for (const std::string& name : backups) list += (list.empty() ? "" : ", ") + name;
+  const std::string where =
+      backups.empty() ? Formatted(kNoBackupsHereFormat, Instrument(connected).c_str())
+                      : Formatted(kBackupsHereFormat, Instrument(connected).c_str(), list.c_str());
+  for (const std::string* line : {&what, &where}) {
+    station.panel->AppendLog("\t" + *line + "\r\n");
+  }
+  station.panel->ShowMessage(what + "\n" + where + "\n" + kWayOutText, device::MessageButtons::kOk);
+}
+
+}  // namespace
+
+std::optional<files::FolderLock> TakeFolder(device::Station& station,
+                                            const std::filesystem::path& directory) {
+  files::FolderLock lock = files::FolderLock::Take(directory);
+  if (lock.taken()) return lock;
+  const std::string text =
+      lock.outcome() == files::FolderLock::Outcome::kBusy
+          ? Formatted(kFolderBusyFormat, lock.holder())
+          : Formatted(kFolderNotLockedFormat, files::kLockFileName, lock.why().c_str());
+  station.panel->AppendLog("\t" + text + "\r\n");
+  station.panel->ShowMessage(text, device::MessageButtons::kOk);
+  return std::nullopt;
+}
+
+std::vector<std::string> DatedBackupsIn(const std::filesystem::path& directory,
+                                        std::optional<std::int32_t> equipmentNumber) {
+  const std::filesystem::path where = directory.empty() ? std::filesystem::path(".") : directory;
+  const std::string prefix =
+      std::string(kDatedBackupPrefix) + (equipmentNumber ? EquipmentText(*equipmentNumber) : "");
+  std::vector<std::string> names;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(where, ec);
+  for (const std::filesystem::directory_iterator end; !ec && it != end; it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    if (name.starts_with(prefix) && name.ends_with(".bin")) names.push_back(name);
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool JournalsAllowRun(device::Station& station, const std::filesystem::path& directory,
+                      std::optional<std::int32_t> connected) {
+  for (const FoundJournal& found : ExamineJournals(directory)) {
+    const std::string name = found.path.filename().string();
+    if (!found.usable) {
+      Refuse(station, Formatted(kJournalUnusableFormat, name.c_str(), found.why.c_str()), directory,
+             connected);
+      return false;
+    }
+    const std::int32_t owner = found.journal.info.equipmentNumber;
+    if (connected && owner != *connected) {
+      const std::string ownerText = EquipmentText(owner);
+      Refuse(station,
+             Formatted(kForeignJournalFormat, name.c_str(), ownerText.c_str(),
+                       EquipmentText(*connected).c_str(), ownerText.c_str()),
+             directory, connected);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace zephor::update
