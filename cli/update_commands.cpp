@@ -10,6 +10,7 @@
 #include "device/info_report.h"
 #include "update/backup_restore.h"
 #include "update/folder_check.h"
+#include "update/open_run_wait.h"
 #include "update/restore_resume.h"
 #include "update/update_planner.h"
 
@@ -91,7 +92,8 @@ int FinishRestore(app::Updater& updater, const std::filesystem::path& directory,
   const std::optional<files::FolderLock> folder = update::TakeFolder(station, directory);
   if (!folder) return kExitFolderBusy;
   device::DeviceInfo info;
-  if (!device::Identify(station, info) || station.statusText != device::kStatusOk) {
+  if (!update::IdentifyForOpenRun(station, directory, info) ||
+      station.statusText != device::kStatusOk) {
     device::ShowNoInfo(station);
     return kExitNoInstrument;
   }

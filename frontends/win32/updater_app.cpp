@@ -4,6 +4,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
+#include <optional>
 #include <string>
 
 #include "app/port_choice.h"
@@ -12,6 +13,7 @@
 #include "serial/win32_driver.h"
 #include "serial/win32_timing.h"
 #include "updater_window.h"
+#include "working_folder.h"
 
 namespace {
 constexpr int kExitBadUsage = 2;
@@ -20,8 +22,7 @@ constexpr int kExitBadUsage = 2;
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_PROGRESS_CLASS};
   InitCommonControlsEx(&controls);
-  // The taskbar button's progress is a COM object of the shell; without COM it is left out.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (const std::optional<int> code = zephor::win32::EnterWorkingFolder()) return *code;
   zephor::serial::Win32PortFactory system;
   zephor::serial::Win32Timing timing;
   // ZEPHOR_TRACE=FILE: every byte on the line goes to FILE for the service engineer.
@@ -33,6 +34,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     MessageBoxA(nullptr, ports.failure().c_str(), "ZEPHOR Update Program", MB_OK | MB_ICONERROR);
     return kExitBadUsage;
   }
+  // The taskbar button's progress is a COM object of the shell; without COM it is left out.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   zephor::win32::UpdaterWindow window(instance, ports.factory(), &timing);
   // There is no message loop of the program's own: when the window ends, so does the program.
   const int code = window.Run();

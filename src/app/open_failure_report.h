@@ -16,11 +16,13 @@ class OpenFailureReport final : public serial::PortFactory {
   int OpenDevice(serial::SerialPort& port) override {
     const int rc = system_.OpenDevice(port);
     // A wait that opens again and again says it once, until the reason changes.
-    if (rc != serial::kOk && (rc != lastStatus_ || port.portIndex != lastIndex_)) {
-      out_ << DescribeOpenFailure(port.portIndex, rc) << "\n";
+    if (rc != serial::kOk &&
+        (rc != lastStatus_ || port.refusal != lastRefusal_ || port.portIndex != lastIndex_)) {
+      out_ << DescribeOpenFailure(port.portIndex, rc, port.refusal) << "\n";
       out_.flush();
     }
     lastStatus_ = rc;
+    lastRefusal_ = port.refusal;
     lastIndex_ = port.portIndex;
     return rc;
   }
@@ -29,6 +31,7 @@ class OpenFailureReport final : public serial::PortFactory {
   serial::PortFactory& system_;
   std::ostream& out_;
   int lastStatus_ = serial::kOk;
+  serial::OpenRefusal lastRefusal_ = serial::OpenRefusal::kNotTold;
   int lastIndex_ = -1;
 };
 

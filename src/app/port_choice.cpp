@@ -167,8 +167,8 @@ std::string PortAndDevice(int portIndex) {
   return SameName(name, device) ? name : name + " is " + device;
 }
 
-std::string DescribeOpenFailure(int portIndex, int status) {
-  return PortAndDevice(portIndex) + ": " + serial::StatusText(status) + " (status " +
+std::string DescribeOpenFailure(int portIndex, int status, serial::OpenRefusal refusal) {
+  return PortAndDevice(portIndex) + ": " + serial::OpenStatusText(status, refusal) + " (status " +
          std::to_string(status) + ")";
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "serial/port_discovery.h"
+#include "serial/status_codes.h"
 
 namespace zephor::app {
 
@@ -53,7 +54,8 @@ bool ChoosePortIn(const serial::PortSearch& where, const PortDialog& dialog, int
 // The port and what it opens: "COM5 is /dev/ttyS4", or "COM5" where the two are one.
 std::string PortAndDevice(int portIndex);
 
-// Why an open failed, in words: "COM5 is /dev/ttyS4: no such device (status -14)".
-std::string DescribeOpenFailure(int portIndex, int status);
+// Why an open failed, in words: "COM5 is /dev/ttyS4: no such device (status -14)"; a -3 says
+// which cause the system gave beside it.
+std::string DescribeOpenFailure(int portIndex, int status, serial::OpenRefusal refusal);
 
 }  // namespace zephor::app

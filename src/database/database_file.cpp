@@ -33,7 +33,7 @@ std::optional<std::vector<std::uint8_t>> LoadDatabaseFile(device::Station& stati
 bool WriteOutputFile(device::Station& station, const std::filesystem::path& directory,
                      const char* name, const char* boxName, std::string_view bytes) {
   std::string why;
-  if (files::ReplaceFile(
+  if (files::ReplaceContents(
           directory / name,
           std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), why)) {
     return true;

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "device/command_link.h"
+#include "device/line_clearing.h"
 #include "device/system_info_parser.h"
 #include "device/unlock.h"
 #include "serial/timed_io.h"
@@ -14,6 +15,10 @@ namespace zephor::device {
 namespace {
 
 constexpr char kSystemCommand[] = "system";
+
+enum class Answer { kIdentified, kNone, kNoneYet };
+
+Answer IdentifyOnce(Station& station, DeviceInfo& info, bool lastTry);
 
 // A loader waiting for a missing program announces it with one letter.
 const char* LoaderStatus(int letter) {
@@ -32,18 +37,41 @@ const char* LoaderStatus(int letter) {
 }  // namespace
 
 bool Identify(Station& station, DeviceInfo& info) {
-  std::uint8_t reply[kSystemReportBufferSize] = {};
   station.panel->ClearLog();
+  for (bool lastTry = false;; lastTry = true) {
+    switch (IdentifyOnce(station, info, lastTry)) {
+      case Answer::kIdentified:
+        return true;
+      case Answer::kNone:
+        return false;
+      case Answer::kNoneYet:
+        break;  // the line was cleared: once more
+    }
+  }
+}
+
+namespace {
+
+Answer IdentifyOnce(Station& station, DeviceInfo& info, bool lastTry) {
+  std::uint8_t reply[kSystemReportBufferSize] = {};
   serial::PortHandle port(OpenCommandPort(station.ports, station.portIndex));
 
   if (const char* loader = LoaderStatus(serial::ReadChar(*port, kLoaderLetterLimitMs))) {
     station.statusText = loader;
     port.Close();
-    return true;
+    return Answer::kIdentified;
   }
-  if (!Unlock(station, *port)) {
+  if (!Unlocked(*port)) {
+    // An instrument still inside a transfer a stopped run left open hears no command: the
+    // transfer is given up, and it is asked once more.
+    if (!lastTry && port->status >= 0 && !StopRequested(station)) {
+      ClearStoppedTransfer(*port);
+      port.Close();
+      return Answer::kNoneYet;
+    }
+    ReportNotConnected(station);
     port.Close();
-    return false;
+    return Answer::kNone;
   }
 
   serial::WriteString(*port, kSystemCommand, kLineFeed);
@@ -63,7 +91,8 @@ bool Identify(Station& station, DeviceInfo& info) {
 
   station.statusText = kStatusOk;
   port.Close();
-  return true;
+  return Answer::kIdentified;
 }
 
+}  // namespace
 }  // namespace zephor::device

@@ -7,11 +7,19 @@
 
 namespace zephor::device {
 
-bool Unlock(Station& station, serial::SerialPort& port) {
+bool Unlocked(serial::SerialPort& port) {
   const std::string reply = SendCommand(port, kUnlockCommand, kLineFeed);
-  if (port.status >= 0 && reply == kUnlockedReply) return true;
+  return port.status >= 0 && reply == kUnlockedReply;
+}
+
+void ReportNotConnected(Station& station) {
   station.panel->ShowMessage(kNotConnectedMessage, MessageButtons::kOk);
   station.statusText = kStatusNotConnected;
+}
+
+bool Unlock(Station& station, serial::SerialPort& port) {
+  if (Unlocked(port)) return true;
+  ReportNotConnected(station);
   return false;
 }
 

@@ -16,4 +16,8 @@ inline constexpr char kStatusNotConnected[] = "No ZEPHOR connected";
 // status text and returns false; the caller then closes the port without locking.
 bool Unlock(Station& station, serial::SerialPort& port);
 
+// The two halves of Unlock: the exchange alone, and what the operator is told when it failed.
+bool Unlocked(serial::SerialPort& port);
+void ReportNotConnected(Station& station);
+
 }  // namespace zephor::device

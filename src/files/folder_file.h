@@ -28,8 +28,8 @@ bool CreateNewFile(const std::filesystem::path& path, std::span<const std::uint8
 // Writes bytes to a fresh temporary beside path, syncs it, renames it over path and syncs the
 // folder: a reader finds the old or the new content, and a link at path is replaced, not
 // followed. False with why set; path is then unchanged.
-bool ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
-                 std::string& why);
+bool ReplaceContents(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                     std::string& why);
 
 // A new file for a writer that streams: a stale file or link of that name is removed first (a
 // link itself, never its target), then the name is created exclusively. nullptr with why set.

@@ -145,8 +145,8 @@ bool CreateNewFile(const std::filesystem::path& path, std::span<const std::uint8
   return WriteNew(path, bytes, why) && SyncFolderOf(path, why);
 }
 
-bool ReplaceFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
-                 std::string& why) {
+bool ReplaceContents(const std::filesystem::path& path, std::span<const std::uint8_t> bytes,
+                     std::string& why) {
   std::filesystem::path temporary = path;
   temporary += kTemporarySuffix;
   RemoveStale(temporary);

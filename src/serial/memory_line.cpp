@@ -133,7 +133,10 @@ void MemoryPortFactory::AddLine(int portIndex, MemoryLine* line) {
 int MemoryPortFactory::OpenDevice(SerialPort& port) {
   for (auto& [index, line] : lines_) {
     if (index != port.portIndex) continue;
-    if (line->deviceHeld) return kPortInUse;
+    if (line->deviceHeld) {
+      port.refusal = OpenRefusal::kInUse;
+      return kPortInUse;
+    }
     line->deviceHeld = true;
     line->dtr = true;
     line->rts = true;

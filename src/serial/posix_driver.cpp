@@ -147,6 +147,27 @@ int MapError(int error) {
   }
 }
 
+// Beside the -3 of a refused open, which cause the system gave: a device whose permissions keep
+// this user out, or a holder that has it already (its exclusive flag or its lock).
+OpenRefusal RefusalOf(int error) {
+  switch (error) {
+    case EACCES:
+    case EPERM:
+      return OpenRefusal::kNoPermission;
+    case EBUSY:
+    case EWOULDBLOCK:
+      return OpenRefusal::kInUse;
+    default:
+      return OpenRefusal::kNotTold;
+  }
+}
+
+// A refused open: its status, with the cause kept in the port.
+int RefuseOpen(SerialPort& port, int error) {
+  port.refusal = RefusalOf(error);
+  return MapError(error);
+}
+
 int Bit(int bits, int mask) { return (bits & mask) != 0 ? 1 : 0; }
 
 // Line errors since a starting point, read from the device's counters where it keeps them.
@@ -622,12 +643,12 @@ std::string PosixDevicePath(int portIndex) {
 int PosixPortFactory::OpenDevice(SerialPort& port) {
   const std::string path = PosixDevicePath(port.portIndex);
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-  if (fd < 0) return MapError(errno);
+  if (fd < 0) return RefuseOpen(port, errno);
   // The port is ours alone: the lock stops every other holder, the tty flag most openers.
   termios current{};
   if (flock(fd, LOCK_EX | LOCK_NB) != 0 || ioctl(fd, TIOCEXCL) != 0 ||
       tcgetattr(fd, &current) != 0) {
-    const int rc = MapError(errno);
+    const int rc = RefuseOpen(port, errno);
     close(fd);
     return rc;
   }

@@ -87,6 +87,7 @@ struct SerialPort {
   int portIndex = -1;                  // 0 is COM1
   int status = kOk;                    // sticky: only ClearError, an open and a transfer reset it
   int count = 0;                       // bytes moved by the last buffer operation
+  OpenRefusal refusal = OpenRefusal::kNotTold;  // beside a -3 from the open: its cause
   Timing* timing = nullptr;
 
   PortDriver& ops();

@@ -20,6 +20,11 @@ inline constexpr int kBadStopBits = -28;
 inline constexpr int kBufferFull = -31;
 inline constexpr int kWriteRetry = -36;
 
+// Which of the two causes of -3 the system gave for a refused open, kept beside the code as a
+// system's own message is kept beside a portable error: to every caller that tests status both
+// are -3, but only a refused permission has a fix the operator can make.
+enum class OpenRefusal { kNotTold, kInUse, kNoPermission };
+
 // Both queue sizes handed to the system at open.
 inline constexpr int kQueueSize = 1050;
 // Highest rate a port accepts.

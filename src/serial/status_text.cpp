@@ -30,6 +30,13 @@ constexpr StatusWords kWords[] = {
     {kWriteRetry, "write failed after retries"},
 };
 
+// Device files of serial ports belong to the group dialout on Debian; a user joins it once and the
+// system reads the groups again at the next login.
+constexpr char kNoPermissionWords[] =
+    "permission denied; add your user to the dialout group (sudo usermod -aG dialout $USER) and "
+    "log in again";
+constexpr char kInUseWords[] = "in use by another program";
+
 }  // namespace
 
 const char* StatusText(int status) {
@@ -37,6 +44,19 @@ const char* StatusText(int status) {
     if (w.status == status) return w.words;
   }
   return "error";
+}
+
+const char* OpenStatusText(int status, OpenRefusal refusal) {
+  if (status != kPortInUse) return StatusText(status);
+  switch (refusal) {
+    case OpenRefusal::kNoPermission:
+      return kNoPermissionWords;
+    case OpenRefusal::kInUse:
+      return kInUseWords;
+    case OpenRefusal::kNotTold:
+      break;
+  }
+  return StatusText(status);
 }
 
 }  // namespace zephor::serial

@@ -483,7 +483,12 @@ int Win32PortFactory::OpenDevice(SerialPort& port) {
   const std::string name = Win32DeviceName(port.portIndex);
   HANDLE handle = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OVERLAPPED, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return MapWin32Error(static_cast<long>(GetLastError()));
+  if (handle == INVALID_HANDLE_VALUE) {
+    const int status = MapWin32Error(static_cast<long>(GetLastError()));
+    // A COM port opens without sharing: the system denies access to a port another program holds.
+    if (status == kPortInUse) port.refusal = OpenRefusal::kInUse;
+    return status;
+  }
   auto driver = std::make_unique<Win32Driver>(handle);
   driver->Start();
   port.driver = std::move(driver);

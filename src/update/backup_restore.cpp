@@ -59,7 +59,7 @@ bool RestoreFromBackup(device::Station& station, const device::DeviceInfo& info,
     case SaveOutcome::kFailed:
       return Refuse(station, kMemoryUnknownFormat, number.c_str());
   }
-  if (!files::ReplaceFile(directory / database::kDatabaseFileName, bytes, why)) {
+  if (!files::ReplaceContents(directory / database::kDatabaseFileName, bytes, why)) {
     return Refuse(station, kBackupNotUsableFormat, shown.c_str(), why.c_str());
   }
   const database::SavedDatabaseOutcome outcome =

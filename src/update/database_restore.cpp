@@ -27,6 +27,8 @@ constexpr const char* kBackupMismatchFormat =
     "\tThe saved backup %s is missing or differs from its record: nothing more is done.\r\n";
 constexpr const char* kBackupUnreadableLine =
     "\tZEPHORdata.bin does not decode: memory not erased, the file is kept.\r\n";
+constexpr const char* kEmptyConversionLine =
+    "\tThe conversion is empty: the erased memory holds it already, nothing is sent.\r\n";
 constexpr const char* kFoundErasedFormat =
     "\tThe memory is erased already: the restore goes on from %s.\r\n";
 
@@ -99,7 +101,7 @@ bool PutBackupInPlace(const device::Station& station, const std::filesystem::pat
     return true;
   }
   std::string why;
-  return files::ReplaceFile(directory / database::kDatabaseFileName, bytes, why);
+  return files::ReplaceContents(directory / database::kDatabaseFileName, bytes, why);
 }
 
 // What the save before the erase allows.
@@ -225,10 +227,17 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
     Record(journal, RestoreStage::kProcessed);
   }
   panel.SetProgress(kRestoreProcessed);
-  if (station.grade == kWriteBackGrade &&
-      (!database::UploadDatabase(station, portIndex, outcome, directory) ||
-       device::StopRequested(station))) {
-    return Incomplete(panel, "writing the database back");
+  if (station.grade == kWriteBackGrade) {
+    FileFacts converted;
+    // The erased memory already equals an empty conversion: a transfer of nothing would fail.
+    if (outcome == database::SavedDatabaseOutcome::kConverted &&
+        ReadFileFacts(directory, database::kConversionFileName, converted) &&
+        converted.length == 0) {
+      panel.AppendLog(kEmptyConversionLine);
+    } else if (!database::UploadDatabase(station, portIndex, outcome, directory) ||
+               device::StopRequested(station)) {
+      return Incomplete(panel, "writing the database back");
+    }
   }
   panel.SetProgress(kRestoreDone);
   return !device::StopRequested(station) || Incomplete(panel, "the database restore");

@@ -7,6 +7,7 @@
 #include "update/database_restore.h"
 #include "update/image_files.h"
 #include "update/run_journal.h"
+#include "update/update_planner.h"
 
 namespace zephor::update {
 ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceInfo& identified,
@@ -15,7 +16,12 @@ ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceIn
   std::error_code ec;
   RunJournal journal;
   if (!std::filesystem::exists(path, ec) || !ReadJournal(path, journal) ||
-      !journal.restoreFollows || !ImageLoaded(journal, kMainImage)) {
+      !journal.restoreFollows) {
+    return ResumeOutcome::kNone;
+  }
+  // A run stopped just after the instrument took its new main may not have noted the load: the
+  // main the instrument runs now says it as well.
+  if (!ImageLoaded(journal, kMainImage) && identified.mainVersion <= kOldLayoutLimit) {
     return ResumeOutcome::kNone;
   }
   char question[256] = {};

@@ -155,7 +155,7 @@ bool WriteJournal(const std::filesystem::path& path, const RunJournal& journal) 
                        {"conversion", FactsToJson(journal.conversion)}};
   const std::string text = record.dump(2) + "\n";
   std::string why;
-  return files::ReplaceFile(
+  return files::ReplaceContents(
       path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), why);
 }
 

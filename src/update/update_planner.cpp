@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "database/database_file.h"
@@ -22,6 +23,7 @@
 #include "update/image_files.h"
 #include "update/image_preflight.h"
 #include "update/measurement_backup.h"
+#include "update/open_run_wait.h"
 #include "update/restore_resume.h"
 #include "update/run_journal.h"
 #include "update/update_sequences.h"
@@ -119,6 +121,26 @@ std::optional<SequenceStart> ChooseSequence(const UpdatePlan& plan) {
   return std::nullopt;
 }
 
+// The first image of the record's sequence that no run has loaded; empty when all were.
+std::string FirstUnloaded(const RunJournal& journal) {
+  for (const std::string& image : journal.images) {
+    if (!ImageLoaded(journal, image)) return image;
+  }
+  return {};
+}
+
+// Newer images that are no set the instrument is updated with are named, so that a run that
+// loads nothing says why.
+void TellNothingLoaded(device::OperatorPanel& panel, const UpdatePlan& plan) {
+  std::string newer;
+  for (const auto& [load, image] :
+       {std::pair{plan.loadBoot, kBootImage}, std::pair{plan.loadUpdate, kUpdateImage},
+        std::pair{plan.loadMain, kMainImage}}) {
+    if (load) newer += std::string(newer.empty() ? "" : ", ") + image;
+  }
+  panel.AppendLog(Formatted(kNothingLoadedFormat, newer.c_str()));
+}
+
 // A loader letter comes before any system report: the instrument is known only through the
 // record of a stopped run, which the operator confirms. It brings the special main (unless it was
 // loaded already) and the restore; without it neither follows.
@@ -132,6 +154,11 @@ void ResumeFromJournal(device::Station& station, const std::filesystem::path& di
           device::MessageButtons::kOkCancel)) {
     run.info = journal.info;
     run.specialMain = journal.specialMain && !ImageLoaded(journal, kSpecialMainImage);
+    // The loader asks with "S" at the start of a full sequence as well as before the main
+    // programs: the record tells which, and the newboot goes in answer to it as it did then.
+    if (run.start == SequenceStart::kSpecialMain && FirstUnloaded(journal) == kNewBootImage) {
+      run.start = SequenceStart::kNewBoot;
+    }
     run.restoreFollows = journal.restoreFollows;
     files::Bytes asFound;
     std::string why;
@@ -185,7 +212,7 @@ bool ConfirmInstrument(device::Station& station, Run& run) {
   window->AppendLog("\t" + text + "\r\n");
   window->ShowMessage(text, device::MessageButtons::kOk);
   std::string why;
-  files::ReplaceFile(run.journal.path(), *run.unconfirmedRecord, why);
+  files::ReplaceContents(run.journal.path(), *run.unconfirmedRecord, why);
   run.journal = JournalKeeper();  // nothing more of this run goes into another's record
   return false;
 }
@@ -285,7 +312,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   // One run owns the folder: its saved database, backups and journal never mix with another's.
   const std::optional<files::FolderLock> folder = TakeFolder(station, directory);
   if (!folder) return UpdateOutcome::kFolderBusy;
-  if (!device::Identify(station, run.info)) {
+  if (!IdentifyForOpenRun(station, directory, run.info)) {
     device::ShowNoInfo(station);
     return UpdateOutcome::kNoInstrument;
   }
@@ -370,6 +397,8 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
 
   if (!run.plan.loadBoot && !run.plan.loadUpdate && !run.plan.loadMain && !run.programMissing) {
     device::LogSection(panel, kUpToDateText);
+  } else if (!run.start) {
+    TellNothingLoaded(panel, run.plan);
   }
   if (run.start && !LoadImages(station, directory, run)) {
     if (watched.ended()) return UpdateOutcome::kCancelled;

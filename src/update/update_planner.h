@@ -40,6 +40,8 @@ inline constexpr const char* kStoppedDuringLoadFormat =
     "\tStopped during the load of %s: Make Update will finish it.\r\n";
 inline constexpr const char* kStoppedDuringRestoreFormat =
     "\tStopped during the database restore: %s is kept.\r\n";
+inline constexpr const char* kNothingLoadedFormat =
+    "\tNewer images (%s) are no set the ZEPHOR is updated with: nothing is loaded.\r\n";
 inline constexpr const char* kOtherInstrumentFormat =
     "The connected ZEPHOR is %s, not ZEPHOR %s whose record %s was used for the loads: its "
     "database restore is not run here, and the record is kept as it was.";

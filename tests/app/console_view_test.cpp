@@ -211,7 +211,7 @@ TEST(PortNameTest, DevicePathsAndByIdNamesGiveThePortThatOpensThem) {
     EXPECT_EQ(index, c.index) << c.name;
     EXPECT_EQ(serial::PortDeviceName(index), c.device) << c.name;
     EXPECT_EQ(
-        DescribeOpenFailure(index, serial::kNoHardware),
+        DescribeOpenFailure(index, serial::kNoHardware, serial::OpenRefusal::kNotTold),
         "COM" + std::to_string(c.index + 1) + " is " + c.device + ": no such device (status -14)")
         << c.name;
   }

@@ -17,14 +17,18 @@ class IdentifyTest : public DeviceFixture {
   DeviceInfo info;
 };
 
-TEST_F(IdentifyTest, SilentInstrumentWaitsOneSecondThenTwoHalvesBeforeTheBox) {
+// A silent instrument may be one still inside a transfer a stopped run left open: after the
+// first unanswered unlock the cancel sequence ends any transfer, the line is heard out for a
+// quiet second, and it is asked once more before the box.
+TEST_F(IdentifyTest, SilentInstrumentIsClearedAndAskedOnceMoreBeforeTheBox) {
   EXPECT_FALSE(Identify(station, info));
   ASSERT_EQ(panel.messages.size(), 1u);
   EXPECT_EQ(panel.messages[0], "ZEPHOR connected ?\n");
   EXPECT_EQ(panel.messageButtons[0], MessageButtons::kOk);
-  EXPECT_EQ(panel.messageTimes[0], 1000u + 500u + 500u);
+  EXPECT_EQ(panel.messageTimes[0], 2 * (1000u + 500u + 500u) + 1000u);
   EXPECT_EQ(station.statusText, "No ZEPHOR connected");
-  EXPECT_EQ(instrument.lines, std::vector<std::string>{"UNLOCK"});  // no LOCK on this path
+  const std::string cancel = std::string(10, '\x18') + std::string(10, '\x08');
+  EXPECT_EQ(instrument.received, "UNLOCK\n" + cancel + "UNLOCK\n");  // no LOCK on this path
 }
 
 TEST_F(IdentifyTest, MissingPortGivesTheSameBox) {

@@ -2,73 +2,21 @@
 // restore left open is finished only from what is proven, journals and names that cannot be
 // trusted stop the run before anything is loaded or erased, and nothing is written through a link.
 // Make Update runs in process against the simulated instrument on virtual time.
-#include <fcntl.h>
-#include <gtest/gtest.h>
-#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <algorithm>
 #include <csignal>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
-#include <memory>
-#include <string>
-#include <utility>
-#include <vector>
+#include <ostream>
 
-#include "database/conversion.h"
 #include "database/database_download.h"
 #include "files/folder_lock.h"
-#include "image_set.h"
-#include "recording_panel.h"
-#include "sim/database_generator.h"
-#include "sim/in_process.h"
-#include "temp_dir.h"
-#include "update/run_journal.h"
-#include "update/update_planner.h"
+#include "in_process_run.h"
 
 namespace zephor::update {
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-
-constexpr std::int32_t kEquipment = 77;
-constexpr const char* kJournalName = "ZEPHORrestore-000000077.json";
-constexpr const char* kDatedName = "ZEPHORdata-000000077-20261207T120000Z.bin";
-constexpr const char* kEraseCommand = "erase 40718293";
-
-Bytes ReadAll(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteAll(const std::filesystem::path& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-Bytes Text(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-// The record of a run that loaded main 1.40 into a "QH" instrument and stopped in its restore.
-RunJournal OpenRestore(RestoreStage stage, std::int32_t equipment = kEquipment) {
-  RunJournal journal;
-  journal.info.equipmentNumber = equipment;
-  journal.info.grade = "QH";
-  journal.info.bootVersion = 1.3f;
-  journal.info.updateVersion = 1.3f;
-  journal.info.mainVersion = 1.31f;
-  journal.info.build = 5;
-  journal.images = {"main.bin"};
-  journal.loaded = {"main.bin"};
-  journal.restoreFollows = true;
-  journal.restoreStage = stage;
-  return journal;
-}
+using namespace testing;
 
 class FolderSafetyTest;
 
@@ -86,98 +34,20 @@ struct TamperRow {
   char loaderLetter = 0;  // the instrument's loader asks for a program instead of answering
 };
 
-class FolderSafetyTest : public ::testing::TestWithParam<TamperRow> {
+void PrintTo(const TamperRow& row, std::ostream* out) { *out << row.name; }
+
+class FolderSafetyTest : public InProcessRun, public ::testing::TestWithParam<TamperRow> {
  public:
-  void SetUp() override {
-    outside = dir.path().parent_path() / (dir.path().filename().string() + "_outside");
-    std::filesystem::remove_all(outside);
-    std::filesystem::create_directories(outside);
-  }
-  void TearDown() override {
-    std::filesystem::remove_all(outside);
-    EXPECT_EQ(serial::OpenPortCount(), 0);
-  }
-
-  std::filesystem::path In(const std::string& name) const { return dir.path() / name; }
-
-  // The open restore of this instrument, its dated backup beside it.
-  void LeaveOpenRestore(RestoreStage stage) {
-    journal = OpenRestore(stage);
-    WriteAll(In(kDatedName), surveys);
-    ASSERT_TRUE(ReadFileFacts(dir.path(), kDatedName, journal.backup));
-    ASSERT_TRUE(WriteJournal(In(kJournalName), journal));
-  }
-
-  // A file outside the folder a link or a name may lead to, watched for any opening.
-  std::filesystem::path OutsideFile(const std::string& name, const Bytes& bytes) {
-    const std::filesystem::path path = outside / name;
-    WriteAll(path, bytes);
-    if (watch < 0) watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    inotify_add_watch(watch, path.c_str(), IN_OPEN | IN_ACCESS | IN_MODIFY);
-    watched.push_back({path, bytes});
-    return path;
-  }
-  bool OutsideOpened() {
-    if (watch < 0) return false;
-    char events[4096];
-    const ssize_t got = read(watch, events, sizeof events);
-    close(watch);
-    watch = -1;
-    return got > 0;
-  }
+  void TearDown() override { EXPECT_EQ(serial::OpenPortCount(), 0); }
 
   void Run(const TamperRow& row) {
-    script::WriteImageSet(dir, {"1.3", "1.3", "1.40", "7"});
-    sim::InstrumentState state;
-    state.equipmentNumber = kEquipment;
-    state.grade = "QH";
-    state.bootVersion = "1.3";
-    state.updateVersion = "1.3";
-    state.mainVersion = row.loaderLetter != 0 ? "1.31" : "1.40";
-    state.build = row.loaderLetter != 0 ? 5 : 7;
+    sim::InstrumentState state =
+        Zephor(row.loaderLetter == 0, row.memoryErased ? Bytes{} : surveys);
     state.missingProgram = row.loaderLetter;
-    state.memory = row.memoryErased ? Bytes{} : surveys;
-    instrument = std::make_unique<sim::InProcessInstrument>(std::move(state), sim::Fault::kNone);
-    instrument->model().SetCommandLog([this](const std::string& text) {
-      if (stopAtErase && text == std::string("command \"") + kEraseCommand + "\"") {
-        instrument->timing().RequestStop();
-      }
-    });
-    station.ports = instrument->environment();
-    station.panel = &panel;
-    outcome = OnMakeUpdate(station, dir.path());
+    Start(std::move(state));
+    RunMakeUpdate();
   }
 
-  std::size_t Heard(const std::string& command) const {
-    const auto& commands = instrument->model().commands();
-    return static_cast<std::size_t>(std::count(commands.begin(), commands.end(), command));
-  }
-  bool Told(const std::string& text) const {
-    return panel.log.find(text) != std::string::npos ||
-           std::any_of(panel.messages.begin(), panel.messages.end(),
-                       [&](const std::string& m) { return m.find(text) != std::string::npos; });
-  }
-  Bytes ConvertedSurveys() const {
-    const std::filesystem::path apart = outside / "apart";
-    std::filesystem::create_directories(apart);
-    RecordingPanel quiet;
-    device::Station aside;
-    aside.panel = &quiet;
-    EXPECT_TRUE(database::ConvertDatabase(aside, surveys, apart));
-    return ReadAll(apart / "_Conversion.txt");
-  }
-
-  TempDir dir;
-  std::filesystem::path outside;
-  const Bytes surveys = sim::GenerateDatabase(5, 3000);
-  RunJournal journal;
-  RecordingPanel panel;
-  device::Station station;
-  std::unique_ptr<sim::InProcessInstrument> instrument;
-  UpdateOutcome outcome = UpdateOutcome::kDone;
-  bool stopAtErase = false;
-  int watch = -1;
-  std::vector<std::pair<std::filesystem::path, Bytes>> watched;  // and what each held
   std::unique_ptr<files::FolderLock> otherRun;
   std::filesystem::path keptJournal;  // the journal the row put in place, and its bytes
   Bytes keptJournalBytes;
@@ -205,14 +75,8 @@ TEST_P(FolderSafetyTest, NothingIsLostAndNothingLeavesTheFolder) {
     EXPECT_EQ(Heard("UPLOAD 3"), 0U);
   }
   // Whatever erased the memory, a copy of the surveys is in the folder.
-  if (!memory.empty() && memory != surveys) {
-    bool copied = false;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-      const Bytes held = ReadAll(entry.path());
-      copied = copied || (held.size() >= surveys.size() &&
-                          std::equal(surveys.begin(), surveys.end(), held.begin()));
-    }
-    EXPECT_TRUE(copied);
+  if (memory != surveys) {
+    EXPECT_TRUE(SurveysKept());
   }
   EXPECT_EQ(std::filesystem::exists(std::filesystem::symlink_status(keptJournal)), row.journalKept);
   // A run that stopped before touching anything leaves the journal as it found it.

@@ -3,7 +3,9 @@
 #include "serial/posix_driver.h"
 
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/open_failure_report.h"
 #include "device/command_link.h"
 #include "pseudo_terminal.h"
 #include "serial/line_trace.h"
@@ -62,6 +65,20 @@ class UnplugTiming final : public Timing {
   bool unplugged_ = false;
   std::uint32_t unpluggedAt_ = 0;
 };
+
+// Runs act with an ordinary user's file permissions when asked: root opens every device whatever
+// its mode. False, without acting, when root cannot take them here.
+bool AsOrdinaryUser(bool ordinary, const std::function<void()>& act) {
+  if (!ordinary || geteuid() != 0) {
+    act();
+    return true;
+  }
+  const passwd* nobody = getpwnam("nobody");
+  if (nobody == nullptr || seteuid(nobody->pw_uid) != 0) return false;
+  act();
+  EXPECT_EQ(seteuid(0), 0);
+  return true;
+}
 
 // User and system time of this process in milliseconds.
 long CpuMs() {
@@ -125,14 +142,46 @@ TEST_F(PosixDriverTest, MissingDeviceGivesNoHardwareAndStillCloses) {
   EXPECT_EQ(CloseEarly(p), kOk);
 }
 
-TEST_F(PosixDriverTest, SecondOpenOfHeldPortGivesInUse) {
-  SerialPort* first = OpenGood();
-  SerialPort* second = Open();
-  EXPECT_EQ(second->status, kPortInUse);
-  EXPECT_EQ(CloseEarly(second), kOk);
-  EXPECT_EQ(CloseEarly(first), kOk);
-  // Once released, the port can be had again.
-  EXPECT_EQ(Open()->status, kOk);
+// A refused open tells its cause in the words the command line prints: a port that another open
+// holds, and a device whose permissions keep this user out (a user outside the group dialout).
+TEST_F(PosixDriverTest, RefusedOpensSayWhy) {
+  struct Case {
+    const char* name;
+    bool held;    // another open holds the port
+    bool denied;  // the device's permissions let no one in; opened as an ordinary user
+    const char* words;
+  };
+  const Case cases[] = {
+      {"HeldByAnotherOpen", true, false, "in use by another program"},
+      {"NoPermission", false, true,
+       "permission denied; add your user to the dialout group (sudo usermod -aG dialout $USER) "
+       "and log in again"},
+  };
+  struct stat device {};
+  ASSERT_EQ(stat(pty.slavePath().c_str(), &device), 0);
+  for (const Case& c : cases) {
+    SerialPort* holder = c.held ? OpenGood() : nullptr;
+    if (c.denied) {
+      ASSERT_EQ(chmod(pty.slavePath().c_str(), 0), 0) << c.name;
+    }
+    std::ostringstream said;
+    app::OpenFailureReport report(factory, said);
+    SerialPort* refused = nullptr;
+    const bool acted = AsOrdinaryUser(c.denied, [&] {
+      refused = OpenPort({&report, &timing}, 0, 9600, 'N', 8, 1);
+    });
+    if (!acted) GTEST_SKIP() << "root here cannot take an ordinary user's permissions";
+    EXPECT_EQ(refused->status, kPortInUse) << c.name;
+    EXPECT_EQ(said.str(), "COM1 is " + pty.slavePath() + ": " + c.words + " (status -3)\n")
+        << c.name;
+    EXPECT_EQ(ClosePort(refused), kOk) << c.name;
+    if (holder != nullptr) {
+      EXPECT_EQ(CloseEarly(holder), kOk) << c.name;
+    }
+    ASSERT_EQ(chmod(pty.slavePath().c_str(), device.st_mode & 07777), 0) << c.name;
+    // Once released or allowed, the port can be had again.
+    EXPECT_EQ(CloseEarly(OpenGood()), kOk) << c.name;
+  }
 }
 
 TEST_F(PosixDriverTest, RefusedLineArguments) {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "serial/port_discovery.h"
+#include "serial/status_text.h"
 #include "serial/timed_io.h"
 #include "serial/win32_timing.h"
 #include "wine_host.h"
@@ -365,6 +366,9 @@ TEST_F(Win32DriverTest, SecondOpenOfHeldPortGivesInUse) {
   if (!PairReady(*first)) return;
   SerialPort* second = Open(kLocalCom2);
   EXPECT_EQ(second->status, kPortInUse);
+  // Access denied on a COM port means another handle has it: said as in use, not as permissions.
+  EXPECT_EQ(OpenStatusText(second->status, second->refusal),
+            std::string("in use by another program"));
   EXPECT_EQ(CloseEarly(second), kOk);
 }
 

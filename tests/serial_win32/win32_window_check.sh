@@ -5,8 +5,10 @@
 # paced at 9600 baud with surveys in its memory, presses Make Update and looks at the window
 # (window_probe.exe) in the middle of the memory's download: the status line, the bar, the title
 # and the log's newest line; it scrolls the log up and finds it still there at the end, and the
-# bar empty after the run. The simulator is put back as the other tests know it. Last it closes
-# the window with Esc and checks that the program ends with 0.
+# bar empty after the run. The simulator is put back as the other tests know it. It closes the
+# window with Esc and checks that the program ends with 0; then starts it with --choose-folder,
+# as the Start-menu entry does, and checks that it asks for the folder and that Cancel ends it
+# with 0.
 #   win32_window_check.sh ZEPHOR_UPDATE_EXE SIM_LINE_DIR WORK_DIR WINEPREFIX PROBE_EXE \
 #                         SIM_PORT_SCRIPT ZEPHOR_SIM [SIM OPTIONS...]
 # Ends with 77 (a skip) when Xvfb or xdotool is missing.
@@ -214,17 +216,48 @@ wait_for "$window_tries" idle || fail "the window did not go idle after the run:
 [ "$(field title)" = "$window_title V1.40" ] || fail "the title is \"$(field title)\" after the run"
 grep -q "Write Data to ZEPHOR." "$work/update.err" || fail "the restore did not write the data back"
 
+# Presses Esc and waits for the program to end with 0.
+escape_ends_it() {
+  xdotool key Escape
+  # A watchdog ends the program if it is still there after the limit.
+  (sleep "$exit_limit_s"; kill "$exe_pid" 2>/dev/null) >/dev/null 2>&1 &
+  watchdog_pid=$!
+  wait "$exe_pid"
+  code=$?
+  kill "$watchdog_pid" 2>/dev/null || true
+  exe_pid=""
+  [ "$code" -lt "$killed_codes" ] || fail "the program did not end within $exit_limit_s s of Esc"
+  [ "$code" -eq 0 ] || fail "the program ended with $code, not 0"
+}
 # Esc is the window's Cancel: the program ends at once when idle. The keys go to the window
 # that has the focus; the probe's presses may have moved it.
 wait_for "$window_tries" focused || fail "the window $focus_target did not take the focus"
-xdotool key Escape
-# A watchdog ends the program if it is still there after the limit.
-(sleep "$exit_limit_s"; kill "$exe_pid" 2>/dev/null) >/dev/null 2>&1 &
-watchdog_pid=$!
+escape_ends_it
+echo "win32_window_check: Info ZEPHOR showed the report, Make Update its progress; Esc ended the program with 0"
+
+# Started as the Start-menu entry starts it, the program first asks for its working folder;
+# Cancel there ends it before the window opens.
+wine "$exe" --choose-folder >"$work/update.out" 2>"$work/update.err" &
+exe_pid=$!
+find_folder_dialog() {
+  window=$(xdotool search --name "^Browse for Folder" 2>/dev/null | head -n 1)
+  [ -n "$window" ]
+}
+wait_for "$window_tries" find_folder_dialog ||
+  fail "zephor-update.exe --choose-folder asked for no folder"
+# The dialog is named before it fills its tree of folders, and a key until then reaches nothing:
+# Esc is pressed again until the program is gone.
+program_gone() { ! kill -0 "$exe_pid" 2>/dev/null; }
+attempt=1
+while :; do
+  wait_for "$window_tries" focused || fail "the folder dialog $focus_target did not take the focus"
+  xdotool key Escape
+  wait_for "$press_tries" program_gone && break
+  [ "$attempt" -lt "$press_attempts" ] || fail "Esc was pressed $attempt times and the folder dialog stayed"
+  attempt=$((attempt + 1))
+done
 wait "$exe_pid"
 code=$?
-kill "$watchdog_pid" 2>/dev/null || true
 exe_pid=""
-[ "$code" -lt "$killed_codes" ] || fail "the program did not end within $exit_limit_s s of Esc"
-[ "$code" -eq 0 ] || fail "the program ended with $code, not 0"
-echo "win32_window_check: Info ZEPHOR showed the report, Make Update its progress; Esc ended the program with 0"
+[ "$code" -eq 0 ] || fail "the folder dialog's Cancel ended the program with $code, not 0"
+echo "win32_window_check: --choose-folder asked for the folder; Cancel ended the program with 0"
