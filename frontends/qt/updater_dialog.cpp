@@ -1,10 +1,11 @@
-// Main window, 257 by 210 dialog units: it only draws and forwards to the updater.
+// Main window, 257 by 226 dialog units: it only draws and forwards to the updater.
 #include "updater_dialog.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -14,6 +15,7 @@
 #include <QString>
 #include <QTextCursor>
 #include <QTimer>
+#include <algorithm>
 #include <vector>
 
 #include "about_dialog.h"
@@ -27,9 +29,12 @@ namespace zephor::qt {
 
 namespace {
 constexpr int kWidth = 257;
-constexpr int kHeight = 210;
-constexpr int kInitialLow = 1;
-constexpr int kInitialHigh = 100;
+// The status line under the bar, room for two lines of text when a long one wraps, adds its
+// height to the template's 210 units; the buttons move down by as much.
+constexpr int kStatusLineY = 166;
+constexpr int kStatusLineHeight = 16;
+constexpr int kHeight = 210 + kStatusLineHeight;
+constexpr int kButtonsY = 175 + kStatusLineHeight;
 constexpr int kSignalPollMs = 100;
 // The system's edit box puts a tab stop every 32 horizontal dialog units; the reports line up
 // their columns with tabs.
@@ -66,12 +71,12 @@ UpdaterDialog::UpdaterDialog(serial::PortFactory* factory, serial::Timing* timin
   const DialogUnits du(font());
 
   makeUpdate_ = MakeButton(this, "Make Update", kMakeUpdateId);
-  du.Place(makeUpdate_, 171, 175, 60, 14);
+  du.Place(makeUpdate_, 171, kButtonsY, 60, 14);
   makeUpdate_->setDefault(true);
   comPortSetup_ = MakeButton(this, "Com Port Setup", kComPortSetupId);
-  du.Place(comPortSetup_, 25, 175, 60, 14);
+  du.Place(comPortSetup_, 25, kButtonsY, 60, 14);
   info_ = MakeButton(this, "Info ZEPHOR", kInfoId);
-  du.Place(info_, 97, 175, 59, 14);
+  du.Place(info_, 97, kButtonsY, 59, 14);
 
   log_ = new QPlainTextEdit(this);
   log_->setObjectName(QString::number(kActivityLogId));
@@ -88,6 +93,13 @@ UpdaterDialog::UpdaterDialog(serial::PortFactory* factory, serial::Timing* timin
   progress_->setTextVisible(false);
   progress_->setFocusPolicy(Qt::NoFocus);
   du.Place(progress_, 30, 148, 199, 15);
+
+  status_ = new QLabel(this);
+  status_->setObjectName(QString::number(kStatusLineId));
+  status_->setTextFormat(Qt::PlainText);
+  status_->setWordWrap(true);
+  status_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  du.Place(status_, 20, kStatusLineY, 215, kStatusLineHeight);
 
   setTabOrder(makeUpdate_, comPortSetup_);
   setTabOrder(comPortSetup_, info_);
@@ -106,39 +118,49 @@ UpdaterDialog::UpdaterDialog(serial::PortFactory* factory, serial::Timing* timin
   aboutAction_->setObjectName(QString::number(kAboutCommandId));
   connect(aboutAction_, &QAction::triggered, this, [this] { OnSystemCommand(kAboutCommandId); });
 
-  progress_->setRange(kInitialLow, kInitialHigh);
+  progress_->setRange(app::kBarLow, app::kBarHigh);
   SetProgress(0);
   makeUpdate_->setFocus();
   setFixedSize(du.Size(kWidth, kHeight));
 }
 
 void UpdaterDialog::AppendLog(std::string_view text) {
-  // Appended at the end without moving the view to the newest line.
-  const int vertical = log_->verticalScrollBar()->value();
+  // The view follows the newest line while it shows the end of the log; one the technician
+  // scrolled up stays where it is until they scroll back to the end.
+  QScrollBar* vertical = log_->verticalScrollBar();
+  const bool following = vertical->value() == vertical->maximum();
+  const int was = vertical->value();
   const int horizontal = log_->horizontalScrollBar()->value();
   QTextCursor cursor(log_->document());
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(LogText(text));
-  log_->verticalScrollBar()->setValue(vertical);
+  vertical->setValue(following ? vertical->maximum() : was);
   log_->horizontalScrollBar()->setValue(horizontal);
 }
 
 void UpdaterDialog::ClearLog() { log_->clear(); }
 
-void UpdaterDialog::SetLog(std::string_view text) { log_->setPlainText(LogText(text)); }
+void UpdaterDialog::SetLog(std::string_view text) {
+  // The oldest lines were dropped: a view that followed the end goes on following it.
+  QScrollBar* vertical = log_->verticalScrollBar();
+  const bool following = vertical->value() == vertical->maximum();
+  const int was = vertical->value();
+  log_->setPlainText(LogText(text));
+  vertical->setValue(following ? vertical->maximum() : was);
+}
 
-void UpdaterDialog::SetProgressRange(int low, int high) { progress_->setRange(low, high); }
-
-void UpdaterDialog::SetProgress(int position) {
-  // A position below the range shows an empty bar; one above it a full bar.
-  if (position < progress_->minimum()) {
+void UpdaterDialog::SetProgress(int percent) {
+  // Below the range is an empty bar.
+  if (percent < progress_->minimum()) {
     progress_->reset();
-  } else if (position > progress_->maximum()) {
-    progress_->setValue(progress_->maximum());
   } else {
-    progress_->setValue(position);
+    progress_->setValue(std::min(percent, progress_->maximum()));
   }
 }
+
+void UpdaterDialog::ShowStatus(std::string_view text) { status_->setText(FromText(text)); }
+
+void UpdaterDialog::ShowCaption(std::string_view text) { setWindowTitle(FromText(text)); }
 
 bool UpdaterDialog::ShowMessage(std::string_view text, device::MessageButtons buttons) {
   const bool withCancel = buttons == device::MessageButtons::kOkCancel;

@@ -1,4 +1,5 @@
-// The main window: three buttons, the activity log and the progress bar over an app::Updater.
+// The main window: three buttons, the activity log, the progress bar and the status line under it
+// over an app::Updater.
 #pragma once
 
 #include <QDialog>
@@ -13,6 +14,7 @@
 
 class QAction;
 class QContextMenuEvent;
+class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
@@ -20,7 +22,7 @@ class QTimer;
 
 namespace zephor::qt {
 
-inline constexpr char kMainCaption[] = "ZEPHOR Update Program V1.40";
+inline constexpr const char* kMainCaption = app::kMainCaption;
 inline constexpr char kAboutMenuText[] = "&About ZEPHOR...";
 inline constexpr char kMessageTitle[] = "ZEPHOR Update";
 inline constexpr int kMakeUpdateId = 1001;
@@ -28,6 +30,7 @@ inline constexpr int kComPortSetupId = 1004;
 inline constexpr int kInfoId = 1000;
 inline constexpr int kActivityLogId = 1003;
 inline constexpr int kProgressId = 1005;
+inline constexpr int kStatusLineId = 1006;
 // The About item's command; the low four bits of a window command are the system's own.
 inline constexpr int kAboutCommandId = 16;
 inline constexpr int kCommandMask = 0xFFF0;
@@ -44,8 +47,9 @@ class UpdaterDialog final : public QDialog, public app::UpdaterView {
   void AppendLog(std::string_view text) override;
   void ClearLog() override;
   void SetLog(std::string_view text) override;
-  void SetProgressRange(int low, int high) override;
-  void SetProgress(int position) override;
+  void SetProgress(int percent) override;
+  void ShowStatus(std::string_view text) override;
+  void ShowCaption(std::string_view text) override;
   bool ShowMessage(std::string_view text, device::MessageButtons buttons) override;
   bool ChoosePort(int& portIndex) override;
   void Exit(int code) override;
@@ -84,6 +88,7 @@ class UpdaterDialog final : public QDialog, public app::UpdaterView {
   QPushButton* info_;
   QPlainTextEdit* log_;
   QProgressBar* progress_;
+  QLabel* status_;
   QAction* closeAction_;
   QAction* aboutAction_;
   QTimer* signalWatch_ = nullptr;

@@ -12,6 +12,7 @@
 #define IDC_ACTIVITY_LOG 1003
 #define IDC_COM_PORT_SETUP 1004
 #define IDC_PROGRESS 1005
+#define IDC_STATUS_LINE 1006
 #define IDC_PORT_COMBO 1005
 
 // The About item's command on the system menu; the system keeps the low four bits for itself.

@@ -2,6 +2,7 @@
 #include <windows.h>
 // commctrl.h builds on the types of windows.h.
 #include <commctrl.h>
+#include <objbase.h>
 
 #include <optional>
 #include <string>
@@ -33,9 +34,12 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     MessageBoxA(nullptr, ports.failure().c_str(), "ZEPHOR Update Program", MB_OK | MB_ICONERROR);
     return kExitBadUsage;
   }
+  // The taskbar button's progress is a COM object of the shell; without COM it is left out.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   zephor::win32::UpdaterWindow window(instance, ports.factory(), &timing);
   // There is no message loop of the program's own: when the window ends, so does the program.
   const int code = window.Run();
   zephor::serial::CloseAllPorts();
+  if (SUCCEEDED(com)) CoUninitialize();
   return code;
 }

@@ -1,4 +1,4 @@
-// Main window, 257 by 210 dialog units from the template; it only draws and forwards.
+// Main window, 257 by 226 dialog units from the template; it only draws and forwards.
 #include "updater_window.h"
 
 #include <commctrl.h>
@@ -13,19 +13,39 @@
 namespace zephor::win32 {
 namespace {
 
-constexpr int kInitialLow = 1;
-constexpr int kInitialHigh = 100;
 constexpr int kInitialStep = 10;
 constexpr int kMenuTextSize = 64;
 // Room for the updater's capped log and the lines that pass the cap before it trims.
 constexpr WPARAM kLogLimitBytes = 2 * app::kLogCapBytes;
+constexpr char kPartSeparator[] = ", ";
 
-std::string WindowText(HWND control) {
-  const int length = GetWindowTextLengthA(control);
-  std::string text(static_cast<std::size_t>(length) + 1, '\0');
-  const int got = GetWindowTextA(control, text.data(), length + 1);
-  text.resize(static_cast<std::size_t>(got > 0 ? got : 0));
-  return text;
+bool FitsIn(HDC dc, const std::string& text, LONG width) {
+  SIZE size{};
+  return GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size) != 0 &&
+         size.cx <= width;
+}
+
+// A status line too long for one row is broken after the last of its parts that fits: left to
+// itself the control may break inside "B/s".
+std::string Wrapped(HWND control, const std::string& text) {
+  RECT area{};
+  GetClientRect(control, &area);
+  HDC dc = GetDC(control);
+  HGDIOBJ was =
+      SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+  std::string wrapped = text;
+  if (!FitsIn(dc, text, area.right)) {
+    for (std::size_t at = text.rfind(kPartSeparator); at != std::string::npos && at > 0;
+         at = text.rfind(kPartSeparator, at - 1)) {
+      const std::string first = text.substr(0, at + 1);
+      if (!FitsIn(dc, first, area.right)) continue;
+      wrapped = first + "\r\n" + text.substr(at + 2);
+      break;
+    }
+  }
+  SelectObject(dc, was);
+  ReleaseDC(control, dc);
+  return wrapped;
 }
 
 }  // namespace
@@ -34,9 +54,12 @@ UpdaterWindow::UpdaterWindow(HINSTANCE instance, serial::PortFactory* factory,
                              serial::Timing* timing)
     : instance_(instance),
       icon_(LoadIconA(instance, MAKEINTRESOURCEA(IDR_MAINFRAME))),
+      taskbarButtonCreated_(RegisterWindowMessageA("TaskbarButtonCreated")),
       // Every log and message box text goes to stderr too, as the Qt window does: a run from a
       // shell or a script keeps a record of what the window showed.
-      updater_(*this, factory, timing, &std::cerr) {}
+      updater_(*this, factory, timing, &std::cerr) {
+  updater_.SetTaskbar(&taskbar_);
+}
 
 UpdaterWindow::~UpdaterWindow() = default;
 
@@ -57,6 +80,10 @@ INT_PTR CALLBACK UpdaterWindow::DialogProc(HWND dialog, UINT message, WPARAM wPa
 }
 
 INT_PTR UpdaterWindow::Handle(UINT message, WPARAM wParam, LPARAM) {
+  if (message == taskbarButtonCreated_ && taskbarButtonCreated_ != 0) {
+    taskbar_.Attach(window_);
+    return TRUE;
+  }
   switch (message) {
     case WM_INITDIALOG:
       OnInitDialog();
@@ -91,9 +118,11 @@ void UpdaterWindow::OnInitDialog() {
   SendMessageA(window_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(window_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
   SendMessageA(Item(IDC_ACTIVITY_LOG), EM_SETLIMITTEXT, kLogLimitBytes, 0);
-  SetProgressRange(kInitialLow, kInitialHigh);
+  SendMessageA(Item(IDC_PROGRESS), PBM_SETRANGE32, static_cast<WPARAM>(app::kBarLow),
+               app::kBarHigh);
   SendMessageA(Item(IDC_PROGRESS), PBM_SETSTEP, kInitialStep, 0);
   SetProgress(0);
+  taskbar_.Attach(window_);
 }
 
 void UpdaterWindow::OnCommand(int id) {
@@ -135,27 +164,63 @@ bool UpdaterWindow::PaintMinimised() {
   return true;
 }
 
-void UpdaterWindow::AppendLog(std::string_view text) {
-  // The whole text is read and set again, so the view stays where the operator left it.
+int UpdaterWindow::LogLinesShown() const {
   HWND log = Item(IDC_ACTIVITY_LOG);
-  std::string all = WindowText(log);
-  all.append(text);
-  SetWindowTextA(log, all.c_str());
+  RECT area{};
+  SendMessageA(log, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&area));
+  HDC dc = GetDC(log);
+  HGDIOBJ was = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(log, WM_GETFONT, 0, 0)));
+  TEXTMETRICA metrics{};
+  GetTextMetricsA(dc, &metrics);
+  SelectObject(dc, was);
+  ReleaseDC(log, dc);
+  const int lines = metrics.tmHeight > 0 ? (area.bottom - area.top) / metrics.tmHeight : 1;
+  return lines > 0 ? lines : 1;
+}
+
+void UpdaterWindow::AppendLog(std::string_view text) {
+  // The view follows the newest line while it shows the end of the log; one the technician
+  // scrolled up stays where it is until they scroll back to the end. A selection is kept.
+  HWND log = Item(IDC_ACTIVITY_LOG);
+  const LRESULT shown = LogLinesShown();
+  const LRESULT first = SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0);
+  const bool following = first + shown >= SendMessageA(log, EM_GETLINECOUNT, 0, 0);
+  DWORD selectionStart = 0;
+  DWORD selectionEnd = 0;
+  SendMessageA(log, EM_GETSEL, reinterpret_cast<WPARAM>(&selectionStart),
+               reinterpret_cast<LPARAM>(&selectionEnd));
+  const int end = GetWindowTextLengthA(log);
+  SendMessageA(log, EM_SETSEL, static_cast<WPARAM>(end), end);
+  SendMessageA(log, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(std::string(text).c_str()));
+  SendMessageA(log, EM_SETSEL, selectionStart, selectionEnd);
+  const LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
+  const LRESULT wanted = following ? (lines > shown ? lines - shown : 0) : first;
+  SendMessageA(log, EM_LINESCROLL, 0, wanted - SendMessageA(log, EM_GETFIRSTVISIBLELINE, 0, 0));
 }
 
 void UpdaterWindow::ClearLog() { SetWindowTextA(Item(IDC_ACTIVITY_LOG), ""); }
 
 void UpdaterWindow::SetLog(std::string_view text) {
-  SetWindowTextA(Item(IDC_ACTIVITY_LOG), std::string(text).c_str());
+  // The oldest lines were dropped and the view starts at the top: it shows the end again.
+  HWND log = Item(IDC_ACTIVITY_LOG);
+  SetWindowTextA(log, std::string(text).c_str());
+  const LRESULT lines = SendMessageA(log, EM_GETLINECOUNT, 0, 0);
+  const LRESULT shown = LogLinesShown();
+  if (lines > shown) SendMessageA(log, EM_LINESCROLL, 0, lines - shown);
 }
 
-void UpdaterWindow::SetProgressRange(int low, int high) {
-  SendMessageA(Item(IDC_PROGRESS), PBM_SETRANGE32, static_cast<WPARAM>(low), high);
+void UpdaterWindow::SetProgress(int percent) {
+  // The control clamps into its range: 0, below it, is an empty bar.
+  SendMessageA(Item(IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(percent), 0);
 }
 
-void UpdaterWindow::SetProgress(int position) {
-  // The control clamps into its range: below it shows an empty bar, above it a full one.
-  SendMessageA(Item(IDC_PROGRESS), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+void UpdaterWindow::ShowStatus(std::string_view text) {
+  SetDlgItemTextA(window_, IDC_STATUS_LINE,
+                  Wrapped(Item(IDC_STATUS_LINE), std::string(text)).c_str());
+}
+
+void UpdaterWindow::ShowCaption(std::string_view text) {
+  SetWindowTextA(window_, std::string(text).c_str());
 }
 
 bool UpdaterWindow::ShowMessage(std::string_view text, device::MessageButtons buttons) {

@@ -1,5 +1,6 @@
-// The main window from its dialog template: it draws the updater's log, progress and boxes and
-// forwards the three buttons, the About item and closing to an app::Updater.
+// The main window from its dialog template: it draws the updater's log, bar, status line, title,
+// taskbar button and boxes and forwards the three buttons, the About item and closing to an
+// app::Updater.
 #pragma once
 
 #include <windows.h>
@@ -10,6 +11,7 @@
 #include "app/updater_view.h"
 #include "serial/serial_port.h"
 #include "serial/timing.h"
+#include "taskbar_button.h"
 
 namespace zephor::win32 {
 
@@ -29,8 +31,9 @@ class UpdaterWindow final : public app::UpdaterView {
   void AppendLog(std::string_view text) override;
   void ClearLog() override;
   void SetLog(std::string_view text) override;
-  void SetProgressRange(int low, int high) override;
-  void SetProgress(int position) override;
+  void SetProgress(int percent) override;
+  void ShowStatus(std::string_view text) override;
+  void ShowCaption(std::string_view text) override;
   bool ShowMessage(std::string_view text, device::MessageButtons buttons) override;
   bool ChoosePort(int& portIndex) override;
   void Exit(int code) override;
@@ -44,10 +47,14 @@ class UpdaterWindow final : public app::UpdaterView {
   bool OnSystemCommand(WPARAM command);
   bool PaintMinimised();
   HWND Item(int id) const { return GetDlgItem(window_, id); }
+  int LogLinesShown() const;
 
   HINSTANCE instance_;
   HICON icon_;
   HWND window_ = nullptr;
+  // The shell tells a window with this message that its taskbar button was made anew.
+  UINT taskbarButtonCreated_;
+  TaskbarButton taskbar_;
   app::Updater updater_;
 };
 

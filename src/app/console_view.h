@@ -32,7 +32,6 @@ class ConsoleView final : public UpdaterView {
   void ClearLog() override {}
   // The terminal already shows every line once; nothing is printed again.
   void SetLog(std::string_view) override {}
-  void SetProgressRange(int, int) override {}
   void SetProgress(int) override {}
   bool ShowMessage(std::string_view text, device::MessageButtons buttons) override;
   // The port comes from the command line; there is no dialog to run.

@@ -5,16 +5,9 @@
 namespace zephor::app {
 namespace {
 
-constexpr long kBlockBytes = 128;
-constexpr long kMsPerSecond = 1000;
 constexpr long kSecondsPerMinute = 60;
-constexpr long kPercent = 100;
 // Returns the cursor to the line's start and wipes the line.
 constexpr char kWipeLine[] = "\r\033[K";
-
-long BytesPerSecond(long bytes, std::uint32_t elapsedMs) {
-  return elapsedMs == 0 ? 0 : static_cast<long>(bytes * kMsPerSecond / elapsedMs);
-}
 
 std::string Duration(long seconds) {
   char text[32];
@@ -27,46 +20,32 @@ std::string Duration(long seconds) {
   return text;
 }
 
-std::string Seconds(std::uint32_t ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / kMsPerSecond);
-  return text;
-}
-
 }  // namespace
 
 void ProgressLine::Show(const device::ProgressEvent& event) {
   using device::ProgressKind;
+  const bool changed = tracker_.Take(event);
   switch (event.kind) {
     case ProgressKind::kTransferStart:
-      inTransfer_ = true;
-      transfer_ = event;
-      startedAt_ = movedAt_ = event.tickMs;
       DrawTransfer(event.tickMs, true);
       break;
     case ProgressKind::kTransferStep:
-      if (!inTransfer_) break;
-      if (event.bytes != transfer_.bytes) movedAt_ = event.tickMs;
-      transfer_.bytes = event.bytes;
-      transfer_.blocksResent = event.blocksResent;
-      DrawTransfer(event.tickMs, false);
+      if (tracker_.activity() == Activity::kTransfer) DrawTransfer(event.tickMs, false);
       break;
     case ProgressKind::kTransferEnd:
       MakeWay();
-      inTransfer_ = false;
-      WriteSummary(event);
+      out_ << TransferSummary(event, tracker_.transferStartedAt()) << "\n";
+      out_.flush();
       break;
     case ProgressKind::kWaitStart:
-      if (event.limitMs <= kCountdownAfterMs) break;
-      inWait_ = true;
-      wait_ = event;
+      if (!changed) break;
       shownSecondsLeft_ = -1;
       DrawWait(event.tickMs, true);
       break;
     case ProgressKind::kWaitEnd:
-      if (!inWait_ || event.subject != wait_.subject) break;
-      inWait_ = false;
-      MakeWay();
+      if (changed) MakeWay();
+      break;
+    case ProgressKind::kTransferPlanned:
       break;
   }
 }
@@ -79,12 +58,16 @@ void ProgressLine::MakeWay() {
 }
 
 void ProgressLine::Tick() {
-  if (!live_ || (!inTransfer_ && !inWait_)) return;
-  const std::uint32_t now = clock_();
-  if (inTransfer_) {
-    DrawTransfer(now, false);
-  } else {
-    DrawWait(now, false);
+  if (!live_) return;
+  switch (tracker_.activity()) {
+    case Activity::kTransfer:
+      DrawTransfer(clock_(), false);
+      break;
+    case Activity::kWait:
+      DrawWait(clock_(), false);
+      break;
+    case Activity::kIdle:
+      break;
   }
 }
 
@@ -98,55 +81,36 @@ void ProgressLine::Draw(const std::string& text, std::uint32_t now, bool force) 
 }
 
 void ProgressLine::DrawTransfer(std::uint32_t now, bool force) {
-  const std::uint32_t elapsed = now - startedAt_;
-  const long rate = BytesPerSecond(transfer_.bytes, elapsed);
-  std::string text = transfer_.subject + ": ";
+  const device::ProgressEvent& transfer = tracker_.transfer();
+  const long rate = tracker_.BytesPerSecond(now);
+  const int percent = tracker_.Percent();
+  std::string text = transfer.subject + ": ";
   char part[128];
-  if (transfer_.sending && transfer_.totalBytes > 0) {
-    const long blocks = (transfer_.totalBytes + kBlockBytes - 1) / kBlockBytes;
-    std::snprintf(part, sizeof part, "block %ld of %ld, %ld %%, %ld B/s",
-                  transfer_.bytes / kBlockBytes, blocks,
-                  transfer_.bytes * kPercent / transfer_.totalBytes, rate);
-    text += part;
-    if (rate > 0)
-      text += ", " + Duration((transfer_.totalBytes - transfer_.bytes) / rate) + " left";
+  if (percent < 0) {
+    std::snprintf(part, sizeof part, "%ld bytes received, %ld B/s", transfer.bytes, rate);
+  } else if (transfer.sending) {
+    const long blocks = (transfer.totalBytes + kBlockBytes - 1) / kBlockBytes;
+    std::snprintf(part, sizeof part, "block %ld of %ld, %d %%, %ld B/s",
+                  transfer.bytes / kBlockBytes, blocks, percent, rate);
   } else {
-    std::snprintf(part, sizeof part, "%ld bytes received, %ld B/s", transfer_.bytes, rate);
-    text += part;
+    std::snprintf(part, sizeof part, "%ld of %ld bytes, %d %%, %ld B/s", transfer.bytes,
+                  transfer.totalBytes, percent, rate);
   }
-  const std::uint32_t quiet = now - movedAt_;
-  if (quiet >= kQuietAfterMs) text += ", line quiet for " + Duration(quiet / kMsPerSecond);
+  text += part;
+  const long left = tracker_.SecondsLeft(now);
+  if (left >= 0) text += ", " + Duration(left) + " left";
+  const std::uint32_t quiet = tracker_.QuietMs(now);
+  if (quiet > 0) text += ", line quiet for " + Duration(quiet / kMsPerSecond);
   Draw(text, now, force);
 }
 
 void ProgressLine::DrawWait(std::uint32_t now, bool force) {
-  const std::uint32_t elapsed = now - wait_.tickMs;
-  const std::uint32_t leftMs = elapsed >= wait_.limitMs ? 0 : wait_.limitMs - elapsed;
+  const std::uint32_t leftMs = tracker_.WaitLeftMs(now);
   const long secondsLeft = static_cast<long>((leftMs + kMsPerSecond - 1) / kMsPerSecond);
   if (!force && secondsLeft == shownSecondsLeft_) return;
   shownSecondsLeft_ = secondsLeft;
-  Draw("Waiting for " + wait_.subject + ": " + Duration(secondsLeft) + " left", now, true);
-}
-
-void ProgressLine::WriteSummary(const device::ProgressEvent& end) {
-  const std::uint32_t elapsed = end.tickMs - startedAt_;
-  char text[256];
-  if (end.result > 0) {
-    std::snprintf(text, sizeof text, "%s: %ld bytes %sin %s, %ld B/s", end.subject.c_str(),
-                  end.bytes, end.sending ? "" : "received ", Seconds(elapsed).c_str(),
-                  BytesPerSecond(end.bytes, elapsed));
-    out_ << text;
-    if (end.sending) {
-      out_ << ", " << end.blocksResent << (end.blocksResent == 1 ? " block" : " blocks")
-           << " sent again";
-    }
-  } else {
-    std::snprintf(text, sizeof text, "%s: failed with %d after %ld bytes in %s",
-                  end.subject.c_str(), end.result, end.bytes, Seconds(elapsed).c_str());
-    out_ << text;
-  }
-  out_ << "\n";
-  out_.flush();
+  Draw("Waiting for " + tracker_.wait().subject + ": " + Duration(secondsLeft) + " left", now,
+       true);
 }
 
 }  // namespace zephor::app

@@ -9,16 +9,10 @@
 #include <string>
 
 #include "app/console_view.h"
+#include "app/progress_tracker.h"
 #include "device/progress_event.h"
 
 namespace zephor::app {
-
-// A line is redrawn at most this often.
-inline constexpr std::uint32_t kRedrawEveryMs = 200;
-// A transfer that moved nothing for this long shows how long the line has been quiet.
-inline constexpr std::uint32_t kQuietAfterMs = 2000;
-// Waits at most this long get no countdown.
-inline constexpr std::uint32_t kCountdownAfterMs = 1000;
 
 class ProgressLine final : public ProgressSink {
  public:
@@ -35,21 +29,13 @@ class ProgressLine final : public ProgressSink {
   void Draw(const std::string& text, std::uint32_t now, bool force);
   void DrawTransfer(std::uint32_t now, bool force);
   void DrawWait(std::uint32_t now, bool force);
-  void WriteSummary(const device::ProgressEvent& end);
 
   std::ostream& out_;
   bool live_;
   std::function<std::uint32_t()> clock_;
+  ProgressTracker tracker_;
   bool drawn_ = false;
   std::uint32_t drawnAt_ = 0;
-  // The transfer running, if any.
-  bool inTransfer_ = false;
-  device::ProgressEvent transfer_;
-  std::uint32_t startedAt_ = 0;
-  std::uint32_t movedAt_ = 0;
-  // The wait running, if any.
-  bool inWait_ = false;
-  device::ProgressEvent wait_;
   long shownSecondsLeft_ = -1;
 };
 

@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <utility>
 
 #include "serial/timing.h"
 
@@ -14,6 +16,7 @@ class StopTiming final : public serial::Timing {
   std::uint32_t TickMs() override { return inner_ != nullptr ? inner_->TickMs() : 0; }
   void Idle(serial::SerialPort* port) override {
     if (inner_ != nullptr) inner_->Idle(port);
+    if (chore_) chore_();
   }
   void SleepMs(std::uint32_t ms) override {
     if (inner_ != nullptr) inner_->SleepMs(ms);
@@ -22,9 +25,12 @@ class StopTiming final : public serial::Timing {
     return stop_ || (inner_ != nullptr && inner_->StopRequested());
   }
   void RequestStop() { stop_ = true; }
+  // Runs on every pass of a wait, after the clock beneath had its turn.
+  void SetChore(std::function<void()> chore) { chore_ = std::move(chore); }
 
  private:
   serial::Timing* inner_;
+  std::function<void()> chore_;
   bool stop_ = false;
 };
 

@@ -9,7 +9,12 @@ namespace zephor::app {
 
 Updater::Updater(UpdaterView& view, serial::PortFactory* factory, serial::Timing* timing,
                  std::ostream* errorCopy)
-    : view_(view), timing_(timing), errorCopy_(errorCopy) {
+    : view_(view),
+      timing_(timing),
+      progress_(view, [this] { return timing_.TickMs(); }),
+      errorCopy_(errorCopy) {
+  // The status line counts a wait's seconds while nothing else happens.
+  timing_.SetChore([this] { progress_.Tick(); });
   station_.ports.factory = factory;
   station_.ports.timing = &timing_;
   station_.panel = this;
@@ -51,9 +56,14 @@ void Updater::ClearLog() {
   view_.ClearLog();
 }
 
-void Updater::SetProgress(int position) { view_.SetProgress(position); }
+void Updater::SetProgress(int position) { progress_.SetProgress(position); }
 
-void Updater::SetProgressRange(int low, int high) { view_.SetProgressRange(low, high); }
+void Updater::SetProgressRange(int low, int high) { progress_.SetProgressRange(low, high); }
+
+void Updater::ReportProgress(const device::ProgressEvent& event) {
+  view_.ShowProgress(event);
+  progress_.Take(event);
+}
 
 bool Updater::ShowMessage(std::string_view text, device::MessageButtons buttons) {
   CopyToError(text, true);
@@ -72,7 +82,10 @@ bool Updater::RunOperation(const std::function<void()>& operation) {
   // inside it; a nested operation on the same station is never started.
   if (busy_) return false;
   busy_ = true;
+  runFailed_.reset();
+  progress_.OperationStarted();
   operation();
+  progress_.OperationEnded(runFailed_);
   busy_ = false;
   if (closeRequested_ && !exited_) {
     exited_ = true;
@@ -93,7 +106,13 @@ void Updater::OnComPortSetup() {
 }
 
 void Updater::OnMakeUpdate() {
-  RunOperation([this] { update::OnMakeUpdate(station_); });
+  RunOperation([this] {
+    const update::UpdateOutcome outcome = update::OnMakeUpdate(station_);
+    // A Cancel answered to a warning is the operator's choice, not a failure.
+    runFailed_ = outcome == update::UpdateOutcome::kNoInstrument ||
+                 outcome == update::UpdateOutcome::kStopped ||
+                 outcome == update::UpdateOutcome::kRestoreIncomplete;
+  });
 }
 
 void Updater::RequestClose() {

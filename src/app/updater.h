@@ -4,12 +4,15 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <string_view>
 
 #include "app/stop_timing.h"
+#include "app/taskbar_progress.h"
 #include "app/updater_view.h"
+#include "app/window_progress.h"
 #include "device/operator_panel.h"
 #include "serial/serial_port.h"
 #include "serial/timing.h"
@@ -41,7 +44,10 @@ class Updater final : public device::OperatorPanel {
   void SetProgressRange(int low, int high) override;
   bool ShowMessage(std::string_view text, device::MessageButtons buttons) override;
   void ExitProgram(int code) override;
-  void ReportProgress(const device::ProgressEvent& event) override { view_.ShowProgress(event); }
+  void ReportProgress(const device::ProgressEvent& event) override;
+
+  // Where the run's per cent goes beside the title; nullptr for none.
+  void SetTaskbar(TaskbarProgress* taskbar) { progress_.SetTaskbar(taskbar); }
 
   // Button handlers. A press while another operation runs is ignored.
   void OnInfo();
@@ -69,6 +75,7 @@ class Updater final : public device::OperatorPanel {
 
   UpdaterView& view_;
   StopTiming timing_;
+  WindowProgress progress_;
   std::ostream* errorCopy_;
   device::Station station_;
   std::string log_;
@@ -76,6 +83,8 @@ class Updater final : public device::OperatorPanel {
   bool closeRequested_ = false;
   bool exited_ = false;
   bool askingToStop_ = false;
+  // How the running Make Update ended, for the taskbar; none for the other operations.
+  std::optional<bool> runFailed_;
 };
 
 }  // namespace zephor::app

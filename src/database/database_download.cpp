@@ -99,7 +99,9 @@ bool DownloadDatabase(device::Station& station, int portIndex,
 
   const std::string fileName = (directory / kDatabaseFileName).string();
   transfer::FileFailure failure;
-  const int result = device::ReceiveReported(station, *port, fileName, &failure);
+  // The answer's second number is the length of what the instrument is about to send.
+  const int result =
+      device::ReceiveReported(station, *port, fileName, station.downloadReply[1], &failure);
   if (result < 0) {
     // The code alone does not tell a technician that the disk is full.
     if (!failure.why.empty()) {

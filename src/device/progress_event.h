@@ -8,10 +8,11 @@
 namespace zephor::device {
 
 enum class ProgressKind {
-  kTransferStart,  // a file begins to move
-  kTransferStep,   // more of it moved, or the line stayed quiet
-  kTransferEnd,    // it ended: result says how
-  kWaitStart,      // a wait for the instrument began; limitMs is its longest
+  kTransferPlanned,  // the run will move this file later; totalBytes its length, 0 not known yet
+  kTransferStart,    // a file begins to move
+  kTransferStep,     // more of it moved, or the line stayed quiet
+  kTransferEnd,      // it ended: result says how
+  kWaitStart,        // a wait for the instrument began; limitMs is its longest
   kWaitEnd,
 };
 
@@ -21,7 +22,7 @@ struct ProgressEvent {
   std::string subject;
   bool sending = false;
   long bytes = 0;       // moved so far
-  long totalBytes = 0;  // sending: the file's length; receiving: 0, unknown
+  long totalBytes = 0;  // sending: the file's length; receiving: the length announced, 0 unknown
   long blocksResent = 0;
   int result = 0;  // at the end: 1 done, else the transfer's code
   std::uint32_t limitMs = 0;

@@ -37,11 +37,11 @@ long FileLength(const std::string& path) {
   return error ? 0 : static_cast<long>(length);
 }
 
-int RunReported(Station& station, const std::string& path, bool sending,
+int RunReported(Station& station, const std::string& path, bool sending, long expectedBytes,
                 const std::function<int(const transfer::PollRoutine&)>& run,
                 const transfer::PollRoutine& extraPoll) {
   ProgressEvent event = TransferEvent(station, ProgressKind::kTransferStart, path, sending);
-  event.totalBytes = sending ? FileLength(path) : 0;
+  event.totalBytes = sending ? FileLength(path) : std::max(0L, expectedBytes);
   Report(station, event);
   long blocksResent = 0;
   long settled = 0;
@@ -71,7 +71,7 @@ int RunReported(Station& station, const std::string& path, bool sending,
 int SendReported(Station& station, serial::SerialPort& port, const std::string& path,
                  const transfer::PollRoutine& extraPoll) {
   return RunReported(
-      station, path, true,
+      station, path, true, 0,
       [&](const transfer::PollRoutine& poll) {
         return transfer::SendFile(port, path, {}, {}, poll);
       },
@@ -79,12 +79,18 @@ int SendReported(Station& station, serial::SerialPort& port, const std::string& 
 }
 
 int ReceiveReported(Station& station, serial::SerialPort& port, const std::string& fileName,
-                    transfer::FileFailure* failure) {
-  return RunReported(station, fileName, false,
+                    long expectedBytes, transfer::FileFailure* failure) {
+  return RunReported(station, fileName, false, expectedBytes,
                      [&](const transfer::PollRoutine& poll) {
                        return transfer::ReceiveFile(port, fileName, {}, {}, poll, failure);
                      },
                      {});
+}
+
+void AnnounceTransfer(Station& station, const std::string& fileName, long totalBytes) {
+  ProgressEvent event = TransferEvent(station, ProgressKind::kTransferPlanned, fileName, false);
+  event.totalBytes = std::max(0L, totalBytes);
+  Report(station, event);
 }
 
 }  // namespace zephor::device

@@ -11,6 +11,7 @@
 #include "device/announced_wait.h"
 #include "device/command_link.h"
 #include "device/erase.h"
+#include "device/transfer_progress.h"
 #include "files/folder_file.h"
 #include "update/measurement_backup.h"
 
@@ -152,6 +153,16 @@ BeforeErase SaveBeforeErase(device::Station& station, int portIndex, const devic
 }
 
 }  // namespace
+
+void AnnounceRestoreTransfers(device::Station& station, RestoreStage stage) {
+  // A memory that may still hold the surveys is saved again before the erase.
+  if (stage == RestoreStage::kPending || stage == RestoreStage::kSaved) {
+    device::AnnounceTransfer(station, database::kDatabaseFileName, 0);
+  }
+  if (station.grade == kWriteBackGrade) {
+    device::AnnounceTransfer(station, database::kConversionFileName, 0);
+  }
+}
 
 bool RunDatabaseRestore(device::Station& station, int portIndex, const device::DeviceInfo& info,
                         const std::filesystem::path& directory, JournalKeeper* journal,

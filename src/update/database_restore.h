@@ -31,6 +31,10 @@ inline constexpr const char* kBackupUnreadableMessage =
     "The saved database ZEPHORdata.bin cannot be read back.\n"
     "The ZEPHOR memory has not been erased.";
 
+// Tells the panel which files a restore at stage will move, before the run that holds it starts:
+// the memory while it is not yet erased, and the conversion that a "QH" instrument gets back.
+void AnnounceRestoreTransfers(device::Station& station, RestoreStage stage);
+
 // Waits for the restarted instrument, then by station.grade erases only ("Q"), or saves the
 // database, erases, writes the report or conversion and, for "QH", sends the conversion back.
 // The memory is erased only once the saved copy has been read back whole. Files live in

@@ -34,6 +34,7 @@ ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceIn
   device::StoreGrade(station, journal.info.grade);
   const device::DeviceInfo info = journal.info;
   JournalKeeper keeper(path, std::move(journal));
+  AnnounceRestoreTransfers(station, keeper.record().restoreStage);
   if (!RunDatabaseRestore(station, station.portIndex, info, directory, &keeper,
                           RestoreEntry::kInstrumentRunning)) {
     return ResumeOutcome::kIncomplete;

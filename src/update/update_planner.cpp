@@ -11,10 +11,12 @@
 #include <utility>
 #include <vector>
 
+#include "database/database_file.h"
 #include "device/command_link.h"
 #include "device/erase.h"
 #include "device/identify.h"
 #include "device/info_report.h"
+#include "device/transfer_progress.h"
 #include "files/folder_file.h"
 #include "update/database_restore.h"
 #include "update/folder_check.h"
@@ -226,6 +228,27 @@ bool StartJournal(device::Station& station, const std::filesystem::path& directo
   return false;
 }
 
+// Before anything reaches the instrument the window learns which files the run will move, so
+// that it can tell how far the whole run has come: the memory saved before a "QH" erase, the
+// images in their order, then the restore's transfers.
+void AnnounceTransfers(device::Station& station, const std::filesystem::path& directory, Run& run,
+                       bool backupFirst) {
+  if (backupFirst) device::AnnounceTransfer(station, database::kDatabaseFileName, 0);
+  if (run.start) {
+    for (const std::string& image : SequenceImages(*run.start, run.specialMain)) {
+      const std::filesystem::path path = FindImageFile(image, directory);
+      std::error_code error;
+      const auto length = std::filesystem::file_size(path, error);
+      device::AnnounceTransfer(station, path.filename().string(),
+                               error ? 0 : static_cast<long>(length));
+    }
+  }
+  if (run.restoreFollows) {
+    AnnounceRestoreTransfers(
+        station, run.journal.active() ? run.journal.record().restoreStage : RestoreStage::kPending);
+  }
+}
+
 // Runs the chosen sequence, noting each loaded image in the journal; false when it stopped.
 bool LoadImages(device::Station& station, const std::filesystem::path& directory, Run& run) {
   const device::LoadingScope loading(station);
@@ -341,6 +364,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   }
 
   if (run.start && !StartJournal(station, directory, run)) return UpdateOutcome::kStopped;
+  AnnounceTransfers(station, directory, run, qhWarning);
   if (qhWarning) {
     // The warning asks for an empty memory; what it holds is saved before it is erased.
     if (!BackupBeforeErase(station, station.portIndex, directory, run.info.equipmentNumber)) {

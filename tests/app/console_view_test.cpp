@@ -86,13 +86,14 @@ struct ProgressCase {
 
 void PrintTo(const ProgressCase& c, std::ostream* out) { *out << c.name; }
 
+// A receive's length is the one the instrument announced, here none unless given.
 device::ProgressEvent Event(device::ProgressKind kind, std::uint32_t tick, long bytes = 0,
-                            int result = 0, const char* subject = "main.bin") {
+                            int result = 0, const char* subject = "main.bin", long announced = 0) {
   device::ProgressEvent event;
   event.kind = kind;
   event.subject = subject;
   event.sending = std::string(subject) == "main.bin";
-  event.totalBytes = event.sending ? 2560 : 0;
+  event.totalBytes = event.sending ? 2560 : announced;
   event.bytes = bytes;
   event.result = result;
   event.tickMs = tick;
@@ -144,6 +145,14 @@ INSTANTIATE_TEST_SUITE_P(
                          "main.bin: block 10 of 20, 50 %, 1280 B/s, 1 s left" + kWipe +
                          "main.bin: block 10 of 20, 50 %, 365 B/s, 3 s left, line quiet for 2 s" +
                          kWipe + "main.bin: 2560 bytes in 4.0 s, 640 B/s, 1 block sent again\n"},
+        // A download whose length the instrument announced has a per cent and a time left.
+        ProgressCase{
+            "LiveDownloadOfAnnouncedLength",
+            true,
+            {{Event(ProgressKind::kTransferStart, 0, 0, 0, "ZEPHORdata.bin", 4000), {}},
+             {Event(ProgressKind::kTransferStep, 1000, 1024, 0, "ZEPHORdata.bin", 4000), {}}},
+            std::string(kWipe) + "ZEPHORdata.bin: 0 of 4000 bytes, 0 %, 0 B/s" + kWipe +
+                "ZEPHORdata.bin: 1024 of 4000 bytes, 25 %, 1024 B/s, 2 s left"},
         // A failed receive: how far it got and its code.
         ProgressCase{"FailedReceive",
                      false,

@@ -23,11 +23,12 @@ class RecordingView final : public UpdaterView {
     ++setLogs;
     shown.assign(text);
   }
-  void SetProgressRange(int low, int high) override {
-    rangeLow = low;
-    rangeHigh = high;
+  void SetProgress(int percent) override { progress = percent; }
+  void ShowStatus(std::string_view text) override {
+    status.assign(text);
+    statusLines.push_back({status, progress, caption});
   }
-  void SetProgress(int position) override { progress = position; }
+  void ShowCaption(std::string_view text) override { caption.assign(text); }
   bool ShowMessage(std::string_view text, device::MessageButtons) override {
     messages.emplace_back(text);
     return messageAnswer;
@@ -45,9 +46,16 @@ class RecordingView final : public UpdaterView {
   std::string shown;  // what the log box would show
   int clears = 0;
   int setLogs = 0;
-  int rangeLow = 0;
-  int rangeHigh = 0;
   int progress = -1;
+  std::string status;
+  std::string caption;
+  // Each status line drawn, with the bar and the title beside it then.
+  struct Shown {
+    std::string status;
+    int bar;
+    std::string caption;
+  };
+  std::vector<Shown> statusLines;
   std::vector<std::string> messages;
   bool messageAnswer = true;
   int dialogRuns = 0;

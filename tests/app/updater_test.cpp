@@ -232,8 +232,6 @@ TEST_F(UpdaterTest, ExitProgramPassesItsCodeAndStopsWaits) {
 TEST_F(UpdaterTest, ProgressGoesToTheView) {
   updater.SetProgressRange(1, 100);
   updater.SetProgress(50);
-  EXPECT_EQ(view.rangeLow, 1);
-  EXPECT_EQ(view.rangeHigh, 100);
   EXPECT_EQ(view.progress, 50);
 }
 

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 #include <csignal>
 #include <cstdint>
@@ -60,6 +63,7 @@ class WindowTiming final : public serial::Timing {
     if (inner_.now() - pumpedAt_ < kPumpEveryMs) return;
     pumpedAt_ = inner_.now();
     QCoreApplication::processEvents();
+    if (watch) watch();
     if (due_ && inner_.now() >= dueAt_) {
       auto chore = std::move(due_);
       due_ = nullptr;
@@ -68,6 +72,8 @@ class WindowTiming final : public serial::Timing {
   }
   void SleepMs(std::uint32_t ms) override { inner_.SleepMs(ms); }
   bool StopRequested() const override { return inner_.StopRequested(); }
+  // Looks at the window on every pass that handled its events.
+  std::function<void()> watch;
   // Runs chore at the first pass at or after virtual time atMs.
   void At(std::uint32_t atMs, std::function<void()> chore) {
     dueAt_ = atMs;
@@ -148,6 +154,7 @@ class WindowUpdateTest : public ::testing::Test {
         box->button(QMessageBox::Cancel)->click();
       }
     });
+    if (watch_) timing.watch = [&] { watch_(dialog); };
     answer.start();
     {
       WorkingDirectory here(dir.path());
@@ -161,12 +168,37 @@ class WindowUpdateTest : public ::testing::Test {
     log_ = dialog.findChild<QPlainTextEdit*>(QString::number(kActivityLogId))
                ->toPlainText()
                .toStdString();
+    after_ = Shown(dialog);
     dialog.hide();
   }
 
   // "boot=1.3\nupdate=1.3\nmain=1.40\n...": the instrument's versions and memory size now.
   std::string Summary() const { return sim::StateSummary(instrument_->model().state()); }
   const std::vector<std::uint8_t>& Memory() const { return instrument_->model().state().memory; }
+
+  // What the window shows beside the log, and the log's newest line and the last one in view.
+  struct Sample {
+    std::string status;
+    int bar;
+    bool barEmpty;
+    std::string title;
+    std::string newestLine;
+    std::string lastShownLine;
+  };
+  static Sample Shown(UpdaterDialog& dialog) {
+    auto* bar = dialog.findChild<QProgressBar*>(QString::number(kProgressId));
+    auto* log = dialog.findChild<QPlainTextEdit*>(QString::number(kActivityLogId));
+    QTextBlock newest = log->document()->lastBlock();
+    if (newest.text().isEmpty()) newest = newest.previous();
+    QTextBlock shown = log->cursorForPosition(QPoint(0, log->viewport()->height() - 1)).block();
+    if (shown.text().isEmpty()) shown = shown.previous();
+    return {dialog.findChild<QLabel*>(QString::number(kStatusLineId))->text().toStdString(),
+            bar->value(),
+            bar->value() < bar->minimum(),
+            dialog.windowTitle().toStdString(),
+            newest.text().toStdString(),
+            shown.text().toStdString()};
+  }
 
   bool Logged(const std::string& text) const { return log_.find(text) != std::string::npos; }
 
@@ -179,7 +211,19 @@ class WindowUpdateTest : public ::testing::Test {
   std::string log_;
   std::optional<int> endedWith_;  // the code the window ended with, if it ended
   bool boxOutlivedSignal_ = false;
+  // Looks at the window on every tick of the answering timer while the run goes.
+  std::function<void(UpdaterDialog&)> watch_;
+  Sample after_;  // the window once the run ended
 };
+
+// The per cent after the first ": " in text ("... 61 %, ..." or "... - 42 %"), or -1.
+int PercentIn(const std::string& text, const std::string& after) {
+  const std::size_t from = text.find(after);
+  const std::size_t sign = text.find(" %", from);
+  if (from == std::string::npos || sign == std::string::npos) return -1;
+  const std::size_t start = text.rfind(' ', sign - 1) + 1;
+  return std::atoi(text.c_str() + start);
+}
 
 TEST_F(WindowUpdateTest, FullUpdateWithSpecialMainAndRestoreReachesTheNewVersions) {
   update::script::WriteImageSet(dir, {"1.3", "1.3", "1.40", "7"});
@@ -188,7 +232,36 @@ TEST_F(WindowUpdateTest, FullUpdateWithSpecialMainAndRestoreReachesTheNewVersion
   state.grade = "QN";
   state.memory = sim::GenerateDatabase(7, 3000);
   Start(state);
+  // Paced at 9600 baud, the memory's download takes about three seconds of virtual time.
+  instrument_->model().SetPaced(true);
+  // The window once, well into the download.
+  const std::string download = "Receiving ZEPHORdata.bin: ";
+  constexpr std::uint32_t kIntoDownloadMs = 1200;
+  std::optional<std::uint32_t> downloadSeen;
+  std::optional<Sample> midway;
+  watch_ = [&](UpdaterDialog& window) {
+    Sample now = Shown(window);
+    if (midway || now.status.rfind(download, 0) != 0) return;
+    const std::uint32_t at = instrument_->timing().now();
+    if (!downloadSeen) downloadSeen = at;
+    if (at - *downloadSeen >= kIntoDownloadMs) midway = now;
+  };
   PressMakeUpdate();
+
+  // The line names the file and how far it is, the bar agrees, the title has the run's share,
+  // and the log shows its newest line.
+  ASSERT_TRUE(midway.has_value()) << "the download was not seen for " << kIntoDownloadMs << " ms";
+  const int percent = PercentIn(midway->status, download);
+  EXPECT_TRUE(percent >= 1 && percent <= 99) << midway->status;
+  EXPECT_EQ(midway->bar, percent) << midway->status;
+  const int runPercent = PercentIn(midway->title, std::string(kMainCaption) + " - ");
+  EXPECT_TRUE(runPercent >= 1 && runPercent <= 99) << midway->title;
+  EXPECT_EQ(midway->lastShownLine, midway->newestLine);
+  EXPECT_EQ(midway->newestLine, "\tRead Data ZEPHOR");
+  // The run over: an empty bar, an empty line, the plain title.
+  EXPECT_TRUE(after_.barEmpty) << after_.bar;
+  EXPECT_EQ(after_.status, "");
+  EXPECT_EQ(after_.title, kMainCaption);
 
   // newboot, boot, update, the special main and main, in that order.
   const std::vector<std::string> steps{"Load of special main Done", "Load of new boot Done",

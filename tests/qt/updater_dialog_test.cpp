@@ -11,7 +11,9 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 #include <cstdlib>
 #include <functional>
@@ -56,6 +58,12 @@ class UpdaterDialogTest : public ::testing::Test {
   }
 
   QPlainTextEdit* log() { return Child<QPlainTextEdit>(&dialog, kActivityLogId); }
+  // The last line of text the log box shows.
+  QString LastShownLine() {
+    QTextBlock block = log()->cursorForPosition(QPoint(0, log()->viewport()->height() - 1)).block();
+    if (block.text().isEmpty()) block = block.previous();  // the empty one after the last "\n"
+    return block.text();
+  }
   QPushButton* button(int id) { return Child<QPushButton>(&dialog, id); }
 
   // Picks a port in the port dialog, then ends it with OK or Cancel.
@@ -100,8 +108,10 @@ TEST_F(UpdaterDialogTest, WindowHasItsCaptionControlsAndFixedSize) {
   const DialogUnits du(dialog.font());
   // Tab stops as the system's edit box sets them: every 32 dialog units of the window's font.
   EXPECT_EQ(log()->tabStopDistance(), du.X(32));
-  EXPECT_EQ(dialog.size(), du.Size(257, 210));
-  EXPECT_EQ(button(kMakeUpdateId)->geometry(), du.Rect(171, 175, 60, 14));
+  // The template's 210 units and one status line of two rows under the bar.
+  EXPECT_EQ(dialog.size(), du.Size(257, 226));
+  EXPECT_EQ(button(kMakeUpdateId)->geometry(), du.Rect(171, 191, 60, 14));
+  EXPECT_TRUE(Child<QLabel>(&dialog, kStatusLineId)->text().isEmpty());
   EXPECT_FALSE(dialog.windowIcon().isNull());
   auto* progress = Child<QProgressBar>(&dialog, kProgressId);
   EXPECT_EQ(progress->minimum(), 1);
@@ -149,6 +159,22 @@ TEST_F(UpdaterDialogTest, LogLinesShowOneLineEach) {
   EXPECT_EQ(log()->toPlainText(), QStringLiteral("\tFirst.\n\tSecond.\n"));
   dialog.updater().ClearLog();
   EXPECT_TRUE(log()->toPlainText().isEmpty());
+}
+
+// The view follows the newest line; scrolled up it stays there, back at the end it follows again.
+TEST_F(UpdaterDialogTest, LogFollowsItsNewestLineUnlessScrolledUp) {
+  const auto line = [](int n) { return "\tline " + std::to_string(n) + "\r\n"; };
+  for (int n = 0; n < 40; ++n) dialog.updater().AppendLog(line(n));
+  EXPECT_EQ(LastShownLine(), QStringLiteral("\tline 39"));
+  QScrollBar* vertical = log()->verticalScrollBar();
+  vertical->setValue(vertical->value() - 5);
+  const int scrolled = vertical->value();
+  dialog.updater().AppendLog(line(40));
+  EXPECT_EQ(vertical->value(), scrolled);
+  EXPECT_NE(LastShownLine(), QStringLiteral("\tline 40"));
+  vertical->setValue(vertical->maximum());
+  dialog.updater().AppendLog(line(41));
+  EXPECT_EQ(LastShownLine(), QStringLiteral("\tline 41"));
 }
 
 TEST_F(UpdaterDialogTest, ProgressBelowRangeShowsEmptyBar) {
