@@ -216,6 +216,9 @@ bool RunUpload(device::Station& station, int portIndex, const UploadRecipe& reci
     Show(station, recipe.noLetterText);
     return false;
   }
+  // The loader repeats its letter every half second: copies that piled up on the line while the
+  // port was closed (a question on the screen) are no answer to the header that goes now.
+  while (port->RxUsed() > 0) port->ReadCharNow();
   WriteHeader(*port, recipe, facts);
   const int answer = serial::ReadChar(*port, kHeaderAckLimitMs);
   if (answer != kAck) {

@@ -58,6 +58,18 @@ class ImageUploadTest : public ::testing::Test {
   int peerSteps = 0;
 };
 
+// The loader repeats its letter while a question keeps the port closed: the copies waiting on the
+// line when the upload begins are no answer to its header.
+TEST_F(ImageUploadTest, LettersThatPiledUpAreNoAnswerToTheHeader) {
+  const auto image = Pattern(300);
+  dir.Write("boot.bin", image);
+  line.PeerSend({'B', 'B', 'B'});
+  timing.Advance(50);  // they are on the line before the port opens
+  EXPECT_TRUE(UploadBoot(station, 0, dir.path()));
+  EXPECT_TRUE(panel.messages.empty()) << panel.messages.front();
+  ASSERT_GE(loader.data.size(), image.size());
+}
+
 TEST_F(ImageUploadTest, BootIsAnnouncedWithLongHeaderAndSent) {
   const auto image = Pattern(300);
   dir.Write("boot.bin", image);
