@@ -55,6 +55,7 @@ app::ConsoleAnswer AnswerFromFlags(bool yes, bool no) {
 struct RunOptions {
   std::string portName;
   std::string images;
+  std::string folder;  // the working folder; the images folder when not given
   bool yes = false;
   bool no = false;
   bool eraseWithoutBackup = false;
@@ -62,6 +63,7 @@ struct RunOptions {
   std::string backup;  // restore only: a dated backup to write back
 
   app::ConsoleAnswer Answer() const { return AnswerFromFlags(yes, no); }
+  std::filesystem::path Folder() const { return folder.empty() ? images : folder; }
   RunChoices Choices() const {
     return {EraseAnywayAnswer(Answer(), eraseWithoutBackup), readyMinutes};
   }
@@ -73,6 +75,9 @@ void AddRunOptions(CLI::App* command, RunOptions& options) {
   command->add_option("--images", options.images,
                       "Directory of the image files, the journal and the saved databases "
                       "(default: here)");
+  command->add_option("--folder", options.folder,
+                      "Working folder of the journal, the saved databases and the report, when "
+                      "it is not the images' (several instruments share one set of images)");
   CLI::Option* yesFlag = command->add_flag("--yes", options.yes, "Answer OK to every warning");
   command->add_flag("--no", options.no, "Answer Cancel to every warning")->excludes(yesFlag);
   command->add_flag("--erase-without-backup", options.eraseWithoutBackup,
@@ -133,7 +138,9 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
     const RunOptions& o = *updateOptions;
     exitCode = RunOnTerminalWithCode(
         o.portName, o.Answer(),
-        [&o](app::Updater& u) { return ExitCodeOf(update::OnMakeUpdate(u.station(), o.images)); },
+        [&o](app::Updater& u) {
+          return ExitCodeOf(update::OnMakeUpdate(u.station(), o.Folder(), o.images));
+        },
         o.Choices());
   });
 
@@ -148,7 +155,7 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
     const RunOptions& o = *restoreOptions;
     exitCode = RunOnTerminalWithCode(
         o.portName, o.Answer(),
-        [&o](app::Updater& u) { return FinishRestore(u, o.images, o.backup); }, o.Choices());
+        [&o](app::Updater& u) { return FinishRestore(u, o.Folder(), o.backup); }, o.Choices());
   });
 }
 
