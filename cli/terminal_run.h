@@ -59,6 +59,9 @@ struct RunChoices {
   int readyMinutes = 10;
   // The log on standard error, leaving standard output to a machine-readable answer.
   bool logOnStandardError = false;
+  // Everything the run shows as event lines on standard output, questions nobody preset
+  // answered by reply lines on standard input: the run is watched by zephor fleet.
+  bool events = false;
 };
 
 // Runs one operation of the updater on the terminal; returns the program's exit code when the

@@ -60,7 +60,8 @@ struct RunOptions {
   bool no = false;
   bool eraseWithoutBackup = false;
   int readyMinutes = kDefaultReadyMinutes;
-  std::string backup;  // restore only: a dated backup to write back
+  std::string backup;   // restore only: a dated backup to write back
+  bool events = false;  // update only: watched by zephor fleet
 
   app::ConsoleAnswer Answer() const { return AnswerFromFlags(yes, no); }
   std::filesystem::path Folder() const { return folder.empty() ? images : folder; }
@@ -134,14 +135,20 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
   CLI::App* update = app.add_subcommand(
       "update", "Compare the instrument's programs with the image files and load what is newer");
   AddRunOptions(update, *updateOptions);
+  update->add_flag("--events", updateOptions->events,
+                   "Write the log, progress and messages as JSON lines on standard output and "
+                   "read the answers to questions as lines (ok, cancel) on standard input; "
+                   "zephor fleet watches its instruments so");
   update->callback([&exitCode, updateOptions] {
     const RunOptions& o = *updateOptions;
+    RunChoices choices = o.Choices();
+    choices.events = o.events;
     exitCode = RunOnTerminalWithCode(
         o.portName, o.Answer(),
         [&o](app::Updater& u) {
           return ExitCodeOf(update::OnMakeUpdate(u.station(), o.Folder(), o.images));
         },
-        o.Choices());
+        choices);
   });
 
   auto restoreOptions = std::make_shared<RunOptions>();
