@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/console_view.h"
+#include "app/exit_codes.h"
 #include "app/open_failure_report.h"
 #include "app/port_dump.h"
 #include "app/traced_ports.h"
@@ -19,13 +20,13 @@ class App;
 
 namespace zephor::cli {
 
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitCancelled = 1;
-inline constexpr int kExitBadUsage = 2;
-inline constexpr int kExitNoInstrument = 3;
-inline constexpr int kExitUpdateStopped = 4;
-inline constexpr int kExitRestoreIncomplete = 5;
-inline constexpr int kExitFolderBusy = 6;
+using app::kExitBadUsage;
+using app::kExitCancelled;
+using app::kExitDone;
+using app::kExitFolderBusy;
+using app::kExitNoInstrument;
+using app::kExitRestoreIncomplete;
+using app::kExitUpdateStopped;
 inline constexpr char kPortHelp[] =
     "COMn, a device path or a /dev/serial/by-id name (zephor ports lists them)";
 

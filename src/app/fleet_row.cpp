@@ -1,0 +1,165 @@
+// Rates and times left come from the run's own ticks for transfers, and from the watcher's clock
+// for waits, which the run reports only at their start and end.
+#include "app/fleet_row.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+#include <utility>
+
+#include "app/exit_codes.h"
+#include "update/image_files.h"
+
+namespace zephor::app {
+namespace {
+
+constexpr long kMsPerSecond = 1000;
+constexpr long kSecondsPerMinute = 60;
+constexpr long kPercent = 100;
+constexpr std::array kImageNames{update::kNewBootImage, update::kBootImage, update::kUpdateImage,
+                                 update::kSpecialMainImage, update::kMainImage};
+
+std::string Duration(long seconds) {
+  char text[32];
+  if (seconds >= kSecondsPerMinute) {
+    std::snprintf(text, sizeof text, "%ld min %02ld s", seconds / kSecondsPerMinute,
+                  seconds % kSecondsPerMinute);
+  } else {
+    std::snprintf(text, sizeof text, "%ld s", seconds);
+  }
+  return text;
+}
+
+bool IsImage(const std::string& name) {
+  return std::find(kImageNames.begin(), kImageNames.end(), name) != kImageNames.end();
+}
+
+// A log line without its tab and line end; a frame of dashes is no news.
+std::string LogWords(const std::string& text) {
+  const std::size_t first = text.find_first_not_of("\t ");
+  const std::size_t last = text.find_last_not_of("\r\n ");
+  if (first == std::string::npos || last == std::string::npos || last < first) return {};
+  std::string words = text.substr(first, last - first + 1);
+  return words.find_first_not_of('-') == std::string::npos ? std::string() : words;
+}
+
+}  // namespace
+
+FleetRow::FleetRow(std::string port, std::string equipment, std::filesystem::path folder)
+    : port(std::move(port)), equipment(std::move(equipment)), folder(std::move(folder)) {}
+
+std::string FleetRow::Name() const {
+  return "ZEPHOR " + (equipment.empty() ? std::string() : equipment + " ") + "on " + port;
+}
+
+void FleetRow::Apply(const RunEvent& event, std::uint32_t nowMs) {
+  using device::ProgressKind;
+  switch (event.kind) {
+    case RunEvent::Kind::kLog: {
+      const std::string words = LogWords(event.text);
+      if (!words.empty() && !inTransfer_ && !inWait_) step_ = words;
+      return;
+    }
+    case RunEvent::Kind::kMessage:
+    case RunEvent::Kind::kText:
+      if (!event.text.empty()) note = event.text;
+      return;
+    case RunEvent::Kind::kProgress:
+      break;
+  }
+  const device::ProgressEvent& progress = event.progress;
+  summaryLine_.Show(progress);
+  switch (progress.kind) {
+    case ProgressKind::kTransferStart:
+      inTransfer_ = true;
+      transfer_ = progress;
+      transferStartTick_ = lastStepTick_ = progress.tickMs;
+      step_ = progress.subject;
+      break;
+    case ProgressKind::kTransferStep:
+      transfer_.bytes = progress.bytes;
+      lastStepTick_ = progress.tickMs;
+      break;
+    case ProgressKind::kTransferEnd:
+      inTransfer_ = false;
+      if (progress.sending && progress.result > 0 && IsImage(progress.subject)) {
+        imagesLoaded.push_back(progress.subject);
+      }
+      break;
+    case ProgressKind::kWaitStart:
+      inWait_ = true;
+      waitStartedAt_ = nowMs;
+      waitLimitMs_ = progress.limitMs;
+      step_ = "waiting for " + progress.subject;
+      break;
+    case ProgressKind::kWaitEnd:
+      inWait_ = false;
+      break;
+  }
+}
+
+std::string FleetRow::TakeSummaries() {
+  std::string text = summaries_.str();
+  summaries_.str({});
+  return text;
+}
+
+void FleetRow::Finish(int code) {
+  exitCode = code;
+  finished_ = true;
+  inTransfer_ = inWait_ = false;
+}
+
+std::vector<std::string> FleetRow::Cells(std::uint32_t nowMs) const {
+  std::string done, rate, left;
+  if (inTransfer_) {
+    const std::uint32_t elapsed = lastStepTick_ - transferStartTick_;
+    const long perSecond = elapsed == 0 ? 0 : transfer_.bytes * kMsPerSecond / elapsed;
+    if (transfer_.sending && transfer_.totalBytes > 0) {
+      done = std::to_string(transfer_.bytes * kPercent / transfer_.totalBytes) + " %";
+      if (perSecond > 0) left = Duration((transfer_.totalBytes - transfer_.bytes) / perSecond);
+    } else {
+      done = std::to_string(transfer_.bytes) + " B";
+    }
+    if (perSecond > 0) rate = std::to_string(perSecond) + " B/s";
+  } else if (inWait_) {
+    const std::uint32_t elapsed = nowMs - waitStartedAt_;
+    const std::uint32_t leftMs = elapsed >= waitLimitMs_ ? 0 : waitLimitMs_ - elapsed;
+    left = Duration(static_cast<long>((leftMs + kMsPerSecond - 1) / kMsPerSecond));
+  }
+  const std::string result = finished_ ? FleetResultText(exitCode) : std::string();
+  return {port,
+          equipment.empty() ? "?" : equipment,
+          finished_ ? std::string() : step_,
+          done,
+          rate,
+          left,
+          result};
+}
+
+std::string FleetResultText(int exitCode) {
+  switch (exitCode) {
+    case kExitDone:
+      return "done";
+    case kExitCancelled:
+      return "cancelled";
+    case kExitBadUsage:
+      return "bad usage";
+    case kExitNoInstrument:
+      return "no instrument";
+    case kExitUpdateStopped:
+      return "update stopped";
+    case kExitRestoreIncomplete:
+      return "restore not completed";
+    case kExitFolderBusy:
+      return "folder refused";
+    default:
+      break;
+  }
+  if (exitCode > kExitSignalBase) {
+    return "stopped by signal " + std::to_string(exitCode - kExitSignalBase);
+  }
+  return "ended with " + std::to_string(exitCode);
+}
+
+}  // namespace zephor::app
