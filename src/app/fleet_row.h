@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/event_stream.h"
@@ -32,6 +33,11 @@ class FleetRow {
   void Apply(const RunEvent& event, std::uint32_t nowMs);
   // The summary lines of the transfers that ended since the last call.
   std::string TakeSummaries();
+  // What the row is at between the run's events (the identification after it).
+  void SetStep(std::string step) {
+    step_ = std::move(step);
+    inTransfer_ = inWait_ = false;
+  }
   // The run ended with its exit code.
   void Finish(int exitCode);
   bool finished() const { return finished_; }

@@ -114,6 +114,8 @@ void FleetScreen::Draw(std::uint32_t nowMs, bool force) {
   if (!live_ || asking_) return;
   if (!force && drawnLines_ > 0 && nowMs - drawnAt_ < kRedrawEveryMs) return;
   const std::string table = FleetTable(rows_, nowMs, width_);
+  if (drawnLines_ > 0 && table == drawn_) return;  // nothing new on the screen
+  drawn_ = table;
   if (drawnLines_ > 0) out_ << CursorUp(drawnLines_);
   std::istringstream lines(table);
   drawnLines_ = 0;

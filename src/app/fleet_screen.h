@@ -41,6 +41,7 @@ class FleetScreen {
   std::size_t width_;
   const std::deque<FleetRow>& rows_;
   std::size_t drawnLines_ = 0;
+  std::string drawn_;
   std::uint32_t drawnAt_ = 0;
   bool asking_ = false;
 };
