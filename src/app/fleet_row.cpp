@@ -9,6 +9,7 @@
 
 #include "app/exit_codes.h"
 #include "update/image_files.h"
+#include "update/update_planner.h"
 
 namespace zephor::app {
 namespace {
@@ -57,12 +58,15 @@ void FleetRow::Apply(const RunEvent& event, std::uint32_t nowMs) {
   switch (event.kind) {
     case RunEvent::Kind::kLog: {
       const std::string words = LogWords(event.text);
-      if (!words.empty() && !inTransfer_ && !inWait_) step_ = words;
+      if (words.empty()) return;
+      note = words;
+      if (!inTransfer_ && !inWait_) step_ = words;
       return;
     }
     case RunEvent::Kind::kMessage:
     case RunEvent::Kind::kText:
-      if (!event.text.empty()) note = event.text;
+      // The restart message ends every run, whatever its outcome: it is no last word.
+      if (!event.text.empty() && event.text != update::kRestartText) note = event.text;
       return;
     case RunEvent::Kind::kProgress:
       break;

@@ -55,7 +55,8 @@ class FleetRow {
   std::vector<std::string> filesWritten;
   int exitCode = -1;
   std::uint32_t durationMs = 0;
-  std::string note;  // the last message or word of the run, or why it was not run
+  // The run's last log line, message or word on standard error, or why it was not run.
+  std::string note;
 
  private:
   bool finished_ = false;

@@ -7,6 +7,8 @@
 #include <sstream>
 #include <vector>
 
+#include "app/exit_codes.h"
+
 namespace zephor::app {
 namespace {
 
@@ -139,7 +141,8 @@ std::string FleetSummary(const std::deque<FleetRow>& rows) {
   for (const FleetRow& row : rows) {
     lines.push_back({row.port, row.equipment.empty() ? "?" : row.equipment,
                      FleetResultText(row.exitCode), std::to_string(row.exitCode),
-                     Seconds(row.durationMs), row.folder.string(), row.note});
+                     Seconds(row.durationMs), row.folder.string(),
+                     row.exitCode == kExitDone ? std::string() : row.note});
   }
   return Columns(lines, 0);
 }
