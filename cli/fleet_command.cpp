@@ -336,8 +336,8 @@ void Fleet::Ended(Instrument& instrument) {
                 [&instrument](const Question& q) { return q.instrument == &instrument; });
   if (asking_ == &instrument) {
     asking_ = nullptr;
-    screen_.Answered();
-    screen_.Say("(no longer asked: the run ended)");
+    screen_.Dropped();
+    screen_.Say(rows_[instrument.row].Name() + ": the question is no longer asked: its run ended");
   }
   std::string why;
   if (stoppedBy_ == 0) {
@@ -358,8 +358,11 @@ void Fleet::Answer(bool ok) {
   Instrument& instrument = *asking_;
   asking_ = nullptr;
   instrument.update.WriteLine(ok ? app::kOkReply : app::kCancelReply);
-  if (!inputEchoed_) std::cerr << (ok ? "[OK]" : "[Cancel]") << "\n";
-  screen_.Answered();
+  if (inputEchoed_) {
+    screen_.Answered();
+  } else {
+    screen_.Dropped(ok ? "[OK]" : "[Cancel]");
+  }
   if (instrument.log != nullptr) {
     std::fprintf(instrument.log, "%s\n", ok ? "[OK]" : "[Cancel]");
     std::fflush(instrument.log);
@@ -378,7 +381,7 @@ void Fleet::Stop(int signal) {
   questions_.clear();
   if (asking_ != nullptr) {
     asking_ = nullptr;
-    screen_.Answered();
+    screen_.Dropped();
   }
 }
 

@@ -94,8 +94,7 @@ std::vector<std::string> FleetScreen::Show(FleetRow& row, const RunEvent& event)
 
 void FleetScreen::Say(const std::string& line) {
   if (asking_) {
-    out_ << line << "\n";  // a question waits below: what comes is kept in order after it
-    out_.flush();
+    held_.push_back(line);  // not in the middle of the answer being typed
     return;
   }
   Wipe();
@@ -110,7 +109,18 @@ void FleetScreen::Ask(const std::string& question) {
   out_.flush();
 }
 
-void FleetScreen::Answered() { asking_ = false; }
+void FleetScreen::Answered() {
+  asking_ = false;
+  for (const std::string& line : held_) out_ << line << "\n";
+  held_.clear();
+  out_.flush();
+}
+
+void FleetScreen::Dropped(const std::string& said) {
+  if (!asking_) return;
+  out_ << said << "\n";
+  Answered();
+}
 
 void FleetScreen::Draw(std::uint32_t nowMs, bool force) {
   if (!live_ || asking_) return;

@@ -27,9 +27,12 @@ class FleetScreen {
   std::vector<std::string> Show(FleetRow& row, const RunEvent& event);
   // A line about the fleet or one instrument: above the table on a terminal.
   void Say(const std::string& line);
-  // Asks a question below the table; the table stays as it is until Answered.
+  // Asks a question below the table; the table and the lines said meanwhile wait until it is
+  // answered (the typed answer ended its line) or dropped (its line is ended here, after
+  // what is said of it).
   void Ask(const std::string& question);
   void Answered();
+  void Dropped(const std::string& said = {});
   // Redraws the table when due (at most every kRedrawEveryMs unless forced).
   void Draw(std::uint32_t nowMs, bool force);
 
@@ -44,6 +47,7 @@ class FleetScreen {
   std::string drawn_;
   std::uint32_t drawnAt_ = 0;
   bool asking_ = false;
+  std::vector<std::string> held_;
 };
 
 // The rows as a table: a header and one line per row with its columns padded to line up.
