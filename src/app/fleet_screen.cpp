@@ -66,7 +66,7 @@ std::vector<std::string> FleetScreen::Show(FleetRow& row, const RunEvent& event)
       if (event.question && event.answer != ConsoleAnswer::kAsk) {
         text += event.answer == ConsoleAnswer::kOk ? " [OK]" : " [Cancel]";
       }
-      shown = true;
+      shown = !event.question || event.answer != ConsoleAnswer::kAsk;  // else it is asked
       break;
     case RunEvent::Kind::kText:
       text = event.text;
