@@ -15,21 +15,9 @@ namespace zephor::app {
 namespace {
 
 constexpr long kMsPerSecond = 1000;
-constexpr long kSecondsPerMinute = 60;
 constexpr long kPercent = 100;
 constexpr std::array kImageNames{update::kNewBootImage, update::kBootImage, update::kUpdateImage,
                                  update::kSpecialMainImage, update::kMainImage};
-
-std::string Duration(long seconds) {
-  char text[32];
-  if (seconds >= kSecondsPerMinute) {
-    std::snprintf(text, sizeof text, "%ld min %02ld s", seconds / kSecondsPerMinute,
-                  seconds % kSecondsPerMinute);
-  } else {
-    std::snprintf(text, sizeof text, "%ld s", seconds);
-  }
-  return text;
-}
 
 bool IsImage(const std::string& name) {
   return std::find(kImageNames.begin(), kImageNames.end(), name) != kImageNames.end();
@@ -121,7 +109,7 @@ std::vector<std::string> FleetRow::Cells(std::uint32_t nowMs) const {
     const long perSecond = elapsed == 0 ? 0 : transfer_.bytes * kMsPerSecond / elapsed;
     if (transfer_.sending && transfer_.totalBytes > 0) {
       done = std::to_string(transfer_.bytes * kPercent / transfer_.totalBytes) + " %";
-      if (perSecond > 0) left = Duration((transfer_.totalBytes - transfer_.bytes) / perSecond);
+      if (perSecond > 0) left = DurationText((transfer_.totalBytes - transfer_.bytes) / perSecond);
     } else {
       done = std::to_string(transfer_.bytes) + " B";
     }
@@ -129,7 +117,7 @@ std::vector<std::string> FleetRow::Cells(std::uint32_t nowMs) const {
   } else if (inWait_) {
     const std::uint32_t elapsed = nowMs - waitStartedAt_;
     const std::uint32_t leftMs = elapsed >= waitLimitMs_ ? 0 : waitLimitMs_ - elapsed;
-    left = Duration(static_cast<long>((leftMs + kMsPerSecond - 1) / kMsPerSecond));
+    left = DurationText(static_cast<long>((leftMs + kMsPerSecond - 1) / kMsPerSecond));
   }
   const std::string result = finished_ ? FleetResultText(exitCode) : std::string();
   return {port,

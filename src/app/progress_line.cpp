@@ -16,7 +16,15 @@ long BytesPerSecond(long bytes, std::uint32_t elapsedMs) {
   return elapsedMs == 0 ? 0 : static_cast<long>(bytes * kMsPerSecond / elapsedMs);
 }
 
-std::string Duration(long seconds) {
+std::string Seconds(std::uint32_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / kMsPerSecond);
+  return text;
+}
+
+}  // namespace
+
+std::string DurationText(long seconds) {
   char text[32];
   if (seconds >= kSecondsPerMinute) {
     std::snprintf(text, sizeof text, "%ld min %02ld s", seconds / kSecondsPerMinute,
@@ -26,14 +34,6 @@ std::string Duration(long seconds) {
   }
   return text;
 }
-
-std::string Seconds(std::uint32_t ms) {
-  char text[32];
-  std::snprintf(text, sizeof text, "%.1f s", static_cast<double>(ms) / kMsPerSecond);
-  return text;
-}
-
-}  // namespace
 
 void ProgressLine::Show(const device::ProgressEvent& event) {
   using device::ProgressKind;
@@ -109,13 +109,13 @@ void ProgressLine::DrawTransfer(std::uint32_t now, bool force) {
                   transfer_.bytes * kPercent / transfer_.totalBytes, rate);
     text += part;
     if (rate > 0)
-      text += ", " + Duration((transfer_.totalBytes - transfer_.bytes) / rate) + " left";
+      text += ", " + DurationText((transfer_.totalBytes - transfer_.bytes) / rate) + " left";
   } else {
     std::snprintf(part, sizeof part, "%ld bytes received, %ld B/s", transfer_.bytes, rate);
     text += part;
   }
   const std::uint32_t quiet = now - movedAt_;
-  if (quiet >= kQuietAfterMs) text += ", line quiet for " + Duration(quiet / kMsPerSecond);
+  if (quiet >= kQuietAfterMs) text += ", line quiet for " + DurationText(quiet / kMsPerSecond);
   Draw(text, now, force);
 }
 
@@ -125,7 +125,7 @@ void ProgressLine::DrawWait(std::uint32_t now, bool force) {
   const long secondsLeft = static_cast<long>((leftMs + kMsPerSecond - 1) / kMsPerSecond);
   if (!force && secondsLeft == shownSecondsLeft_) return;
   shownSecondsLeft_ = secondsLeft;
-  Draw("Waiting for " + wait_.subject + ": " + Duration(secondsLeft) + " left", now, true);
+  Draw("Waiting for " + wait_.subject + ": " + DurationText(secondsLeft) + " left", now, true);
 }
 
 void ProgressLine::WriteSummary(const device::ProgressEvent& end) {

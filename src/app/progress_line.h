@@ -20,6 +20,9 @@ inline constexpr std::uint32_t kQuietAfterMs = 2000;
 // Waits at most this long get no countdown.
 inline constexpr std::uint32_t kCountdownAfterMs = 1000;
 
+// "42 s", or "2 min 05 s" from a minute on.
+std::string DurationText(long seconds);
+
 class ProgressLine final : public ProgressSink {
  public:
   // clock gives the same ticks as the events carry; live says whether out is a terminal.
