@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <random>
 #include <sstream>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/event_view.h"
@@ -88,7 +90,8 @@ struct PlanCase {
   const char* name;
   std::vector<std::string> identities;  // one per port, COM1 up
   std::vector<int> openRuns;            // instruments with a stopped run in the out folder
-  bool linkForFirst;                    // a link stands where the first folder would be made
+  bool strangerForFirst;  // a link (a file where links cannot be made) stands where the first
+                          // folder would be made
   bool skipSilent;
   // Per port: its action, exit code when refused, and folder (a name under out) when it runs.
   std::vector<FleetAction> actions;
@@ -104,8 +107,12 @@ TEST_P(FleetPlanTest, EachInstrumentGetsAFolderOfItsOwnOrAReason) {
   for (const int equipment : c.openRuns) {
     out.OpenRun("ZEPHOR-" + update::EquipmentText(equipment), equipment);
   }
-  if (c.linkForFirst)
-    fs::create_directory_symlink(fs::temp_directory_path(), out.path / "ZEPHOR-000000011");
+  if (c.strangerForFirst) {
+    const fs::path where = out.path / "ZEPHOR-000000011";
+    std::error_code noLinks;
+    fs::create_directory_symlink(fs::temp_directory_path(), where, noLinks);
+    if (noLinks) std::ofstream(where) << "not a folder";
+  }
   std::vector<FleetMember> members;
   for (std::size_t i = 0; i < c.identities.size(); ++i) {
     members.push_back({"COM" + std::to_string(i + 1), c.identities[i], ""});
