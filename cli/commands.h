@@ -11,5 +11,6 @@ void AddPortsCommand(CLI::App& app, int& exitCode);      // ports
 void AddTransferCommands(CLI::App& app, int& exitCode);  // send, receive
 void AddUpdateCommands(CLI::App& app, int& exitCode);    // update
 void AddDatabaseCommands(CLI::App& app, int& exitCode);  // db report, db convert, db dump
+void AddFleetCommand(CLI::App& app, int& exitCode);      // fleet
 
 }  // namespace zephor::cli

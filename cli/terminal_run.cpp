@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <iostream>
 
+#include "app/event_view.h"
 #include "app/port_choice.h"
 #include "app/progress_line.h"
 #include "app/signal_stop.h"
@@ -71,12 +72,20 @@ int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer
   });
   TerminalPorts ports(timing);
   if (!ports.Ready()) return kExitBadUsage;
-  app::ConsoleView view(choices.logOnStandardError ? std::cerr : std::cout, std::cerr, std::cin,
-                        answer);
-  view.SetProgressSink(&line);
-  view.AnswerFor(update::kEraseAnywayQuestion, choices.eraseAnyway);
-  // The question comes after each minute of waiting: OK until the minutes are up.
-  view.AnswerFor(update::kKeepWaitingQuestion, answer, std::max(choices.readyMinutes - 1, 0));
+  app::ConsoleView console(choices.logOnStandardError ? std::cerr : std::cout, std::cerr, std::cin,
+                           answer);
+  console.SetProgressSink(&line);
+  app::EventView events(std::cout, std::cin, answer);
+  // A watcher that is gone must not end a load half-way: the run goes on unwatched.
+  if (choices.events) KeepRunningWithoutReader();
+  const auto setUp = [&](auto& view) {
+    view.AnswerFor(update::kEraseAnywayQuestion, choices.eraseAnyway);
+    // The question comes after each minute of waiting: OK until the minutes are up.
+    view.AnswerFor(update::kKeepWaitingQuestion, answer, std::max(choices.readyMinutes - 1, 0));
+  };
+  setUp(console);
+  setUp(events);
+  app::UpdaterView& view = choices.events ? static_cast<app::UpdaterView&>(events) : console;
   app::Updater updater(view, ports.factory(), &timing, nullptr);
   running = &updater;
   updater.station().portIndex = portIndex;
@@ -86,7 +95,8 @@ int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer
     std::cerr << "stopped by signal " << app::SignalStop::Caught() << "\n";
     return app::SignalStop::ExitCode();
   }
-  if (view.exitRequested()) return view.exitCode();
+  if (console.exitRequested()) return console.exitCode();
+  if (events.exitRequested()) return events.exitCode();
   return code;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/console_view.h"
+#include "app/exit_codes.h"
 #include "app/open_failure_report.h"
 #include "app/port_dump.h"
 #include "app/traced_ports.h"
@@ -19,13 +20,13 @@ class App;
 
 namespace zephor::cli {
 
-inline constexpr int kExitDone = 0;
-inline constexpr int kExitCancelled = 1;
-inline constexpr int kExitBadUsage = 2;
-inline constexpr int kExitNoInstrument = 3;
-inline constexpr int kExitUpdateStopped = 4;
-inline constexpr int kExitRestoreIncomplete = 5;
-inline constexpr int kExitFolderBusy = 6;
+using app::kExitBadUsage;
+using app::kExitCancelled;
+using app::kExitDone;
+using app::kExitFolderBusy;
+using app::kExitNoInstrument;
+using app::kExitRestoreIncomplete;
+using app::kExitUpdateStopped;
 inline constexpr char kPortHelp[] =
     "COMn, a device path or a /dev/serial/by-id name (zephor ports lists them)";
 
@@ -59,6 +60,9 @@ struct RunChoices {
   int readyMinutes = 10;
   // The log on standard error, leaving standard output to a machine-readable answer.
   bool logOnStandardError = false;
+  // Everything the run shows as event lines on standard output, questions nobody preset
+  // answered by reply lines on standard input: the run is watched by zephor fleet.
+  bool events = false;
 };
 
 // Runs one operation of the updater on the terminal; returns the program's exit code when the

@@ -13,5 +13,7 @@ namespace zephor::cli {
 std::unique_ptr<serial::PortFactory> SystemPortFactory();
 std::unique_ptr<serial::Timing> SystemClock();
 bool StandardErrorIsTerminal();
+// Writes to a pipe whose reader is gone fail instead of ending the program.
+void KeepRunningWithoutReader();
 
 }  // namespace zephor::cli

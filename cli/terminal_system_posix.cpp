@@ -1,3 +1,4 @@
+#include <signal.h>
 #include <unistd.h>
 
 #include "cli/terminal_system.h"
@@ -12,5 +13,7 @@ std::unique_ptr<serial::PortFactory> SystemPortFactory() {
 std::unique_ptr<serial::Timing> SystemClock() { return std::make_unique<serial::SystemTiming>(); }
 
 bool StandardErrorIsTerminal() { return isatty(STDERR_FILENO) != 0; }
+
+void KeepRunningWithoutReader() { signal(SIGPIPE, SIG_IGN); }
 
 }  // namespace zephor::cli

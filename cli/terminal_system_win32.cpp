@@ -16,4 +16,7 @@ std::unique_ptr<serial::Timing> SystemClock() { return std::make_unique<serial::
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
+// Windows has no signal for a pipe without a reader: a write there fails.
+void KeepRunningWithoutReader() {}
+
 }  // namespace zephor::cli

@@ -55,13 +55,16 @@ app::ConsoleAnswer AnswerFromFlags(bool yes, bool no) {
 struct RunOptions {
   std::string portName;
   std::string images;
+  std::string folder;  // the working folder; the images folder when not given
   bool yes = false;
   bool no = false;
   bool eraseWithoutBackup = false;
   int readyMinutes = kDefaultReadyMinutes;
-  std::string backup;  // restore only: a dated backup to write back
+  std::string backup;   // restore only: a dated backup to write back
+  bool events = false;  // update only: watched by zephor fleet
 
   app::ConsoleAnswer Answer() const { return AnswerFromFlags(yes, no); }
+  std::filesystem::path Folder() const { return folder.empty() ? images : folder; }
   RunChoices Choices() const {
     return {EraseAnywayAnswer(Answer(), eraseWithoutBackup), readyMinutes};
   }
@@ -73,6 +76,9 @@ void AddRunOptions(CLI::App* command, RunOptions& options) {
   command->add_option("--images", options.images,
                       "Directory of the image files, the journal and the saved databases "
                       "(default: here)");
+  command->add_option("--folder", options.folder,
+                      "Working folder of the journal, the saved databases and the report, when "
+                      "it is not the images' (several instruments share one set of images)");
   CLI::Option* yesFlag = command->add_flag("--yes", options.yes, "Answer OK to every warning");
   command->add_flag("--no", options.no, "Answer Cancel to every warning")->excludes(yesFlag);
   command->add_flag("--erase-without-backup", options.eraseWithoutBackup,
@@ -129,12 +135,20 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
   CLI::App* update = app.add_subcommand(
       "update", "Compare the instrument's programs with the image files and load what is newer");
   AddRunOptions(update, *updateOptions);
+  update->add_flag("--events", updateOptions->events,
+                   "Write the log, progress and messages as JSON lines on standard output and "
+                   "read the answers to questions as lines (ok, cancel) on standard input; "
+                   "zephor fleet watches its instruments so");
   update->callback([&exitCode, updateOptions] {
     const RunOptions& o = *updateOptions;
+    RunChoices choices = o.Choices();
+    choices.events = o.events;
     exitCode = RunOnTerminalWithCode(
         o.portName, o.Answer(),
-        [&o](app::Updater& u) { return ExitCodeOf(update::OnMakeUpdate(u.station(), o.images)); },
-        o.Choices());
+        [&o](app::Updater& u) {
+          return ExitCodeOf(update::OnMakeUpdate(u.station(), o.Folder(), o.images));
+        },
+        choices);
   });
 
   auto restoreOptions = std::make_shared<RunOptions>();
@@ -148,7 +162,7 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
     const RunOptions& o = *restoreOptions;
     exitCode = RunOnTerminalWithCode(
         o.portName, o.Answer(),
-        [&o](app::Updater& u) { return FinishRestore(u, o.images, o.backup); }, o.Choices());
+        [&o](app::Updater& u) { return FinishRestore(u, o.Folder(), o.backup); }, o.Choices());
   });
 }
 

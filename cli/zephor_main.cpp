@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
   zephor::cli::AddTransferCommands(app, exitCode);
   zephor::cli::AddUpdateCommands(app, exitCode);
   zephor::cli::AddDatabaseCommands(app, exitCode);
+  zephor::cli::AddFleetCommand(app, exitCode);
   // A mistyped command is named as such, not taken for a missing one.
   if (argc > 1 && argv[1][0] != '-' && !IsCommand(app, argv[1])) {
     std::cerr << "zephor: unknown command " << argv[1] << " (zephor --help lists them)\n";

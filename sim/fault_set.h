@@ -26,7 +26,8 @@ struct FaultSet {
   int refuseHeader = 0;     // the loader refuses the Nth image header it reads (NAK)
   int cancelDownloads = 0;  // the first N DOWNLOAD transfers are cancelled at their first block
   int cancelUploads = 0;    // the first N UPLOAD transfers are cancelled at their first block
-  LineFaultRates line;      // noise on what the instrument sends
+  int unplugAtDownloadBlock = 0;  // the line goes dead before block k of the first DOWNLOAD
+  LineFaultRates line;            // noise on what the instrument sends
 
   FaultSet() = default;
   FaultSet(Fault fault) { Add(fault); }  // NOLINT: a single fault is a set of one

@@ -45,6 +45,8 @@ class InstrumentModel {
   const std::vector<std::string>& commands() const { return commands_; }
   const LoaderModel& loader() const { return loader_; }
   bool transferActive() const { return loader_.transferring() || memory_.active(); }
+  // The line was pulled out during a download (the unplug fault).
+  bool unplugged() const { return memory_.unplugged(); }
   // Bytes the line faults have damaged, dropped or doubled so far.
   long damagedBytes() const { return lineFaults_.touched(); }
 

@@ -38,9 +38,11 @@ std::string DownloadReply(std::size_t memoryBytes) {
 
 void MemoryTransfer::StartDownload(const std::vector<std::uint8_t>& memory, std::uint32_t nowMs) {
   // The first downloads may be given up at their first block, whatever else is set.
-  const bool cancel = downloads_++ < faults_.cancelDownloads;
+  const bool cancel = downloads_ < faults_.cancelDownloads;
+  const int unplugAt = downloads_ == 0 ? faults_.unplugAtDownloadBlock : 0;
+  ++downloads_;
   sender_ = std::make_unique<XmodemBlockSender>(
-      memory, nowMs, SenderFaults{cancel ? 1 : faults_.cancelAtBlock}, log_);
+      memory, nowMs, SenderFaults{cancel ? 1 : faults_.cancelAtBlock, unplugAt}, log_);
 }
 
 void MemoryTransfer::StartUpload(std::uint32_t length, std::uint16_t crc, std::uint32_t nowMs,

@@ -28,6 +28,8 @@ class MemoryTransfer {
   void StartUpload(std::uint32_t length, std::uint16_t crc, std::uint32_t nowMs, Outbox& out);
 
   bool active() const;
+  // A download's line was pulled out (the unplug fault): the instrument is gone for the host.
+  bool unplugged() const { return sender_ != nullptr && sender_->unplugged(); }
   void Receive(std::uint8_t byte, std::uint32_t nowMs, Outbox& out);
   void Tick(std::uint32_t nowMs, Outbox& out);
 

@@ -43,6 +43,11 @@ void XmodemBlockSender::SendCurrent(Outbox& out) {
   if (faults_.cancelAtBlock > 0 && block_ == static_cast<std::size_t>(faults_.cancelAtBlock))
     return End(TransferOutcome::kCancelled, out,
                "fault: cancel at block " + std::to_string(block_));
+  if (faults_.unplugAtBlock > 0 && block_ == static_cast<std::size_t>(faults_.unplugAtBlock)) {
+    if (!unplugged_) Log("fault: unplugged at block " + std::to_string(block_));
+    unplugged_ = true;
+    return;
+  }
   stage_ = Stage::kWaitingForAck;
   std::uint8_t payload[kXmodemShortBlock];
   const std::size_t offset = (block_ - 1) * kXmodemShortBlock;

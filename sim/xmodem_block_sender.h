@@ -8,6 +8,7 @@ namespace zephor::sim {
 
 struct SenderFaults {
   int cancelAtBlock = 0;  // send two CAN instead of block k (1-based; 0: never)
+  int unplugAtBlock = 0;  // fall silent for good instead of sending block k (1-based; 0: never)
 };
 
 class XmodemBlockSender {
@@ -23,6 +24,8 @@ class XmodemBlockSender {
   bool crcMode() const { return crcMode_; }
   int blocksSent() const { return blocksSent_; }
   int retries() const { return retries_; }
+  // The line was pulled out at the block the faults name: nothing more goes out.
+  bool unplugged() const { return unplugged_; }
 
  private:
   enum class Stage { kWaitingForReceiver, kWaitingForAck, kWaitingForEotAck };
@@ -47,6 +50,7 @@ class XmodemBlockSender {
   int errors_ = 0;
   int blocksSent_ = 0;
   int retries_ = 0;
+  bool unplugged_ = false;
 };
 
 }  // namespace zephor::sim

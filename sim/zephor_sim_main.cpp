@@ -117,6 +117,10 @@ int main(int argc, char** argv) {
   app.add_option("--cancel-uploads", faults.cancelUploads,
                  "Cancel the first N database uploads at their first block")
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--unplug-at-download-block", faults.unplugAtDownloadBlock,
+                 "Close the terminal before block K of the first database download, as a "
+                 "pulled-out cable, and end")
+      ->check(CLI::NonNegativeNumber);
   app.add_option("--corrupt-rate", faults.line.corrupt, "Chance to flip a bit of a sent byte")
       ->check(CLI::Range(0.0, 1.0));
   app.add_option("--drop-rate", faults.line.drop, "Chance to drop a sent byte")
@@ -205,6 +209,7 @@ int main(int argc, char** argv) {
     // A full terminal buffer drops bytes, as a line would with nobody listening.
     if (!out.empty() && write(master, out.data(), out.size()) < 0) {
     }
+    if (model.unplugged()) break;
   }
   if (!link.empty()) unlink(link.c_str());
   close(slave);

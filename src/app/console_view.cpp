@@ -21,16 +21,7 @@ bool ConsoleView::ShowMessage(std::string_view text, device::MessageButtons butt
     err_.flush();
     return true;
   }
-  ConsoleAnswer answer = answer_;
-  const auto found = specific_.find(text);
-  if (found != specific_.end()) {
-    Specific& specific = found->second;
-    answer = specific.answer;
-    if (answer == ConsoleAnswer::kOk && specific.okLeft >= 0) {
-      if (specific.okLeft == 0) answer = ConsoleAnswer::kCancel;
-      if (specific.okLeft > 0) --specific.okLeft;
-    }
-  }
+  const ConsoleAnswer answer = answers_.AnswerTo(text);
   if (answer != ConsoleAnswer::kAsk) {
     const bool ok = answer == ConsoleAnswer::kOk;
     err_ << (ok ? "[OK]\n" : "[Cancel]\n");
@@ -41,8 +32,7 @@ bool ConsoleView::ShowMessage(std::string_view text, device::MessageButtons butt
   err_.flush();
   std::string reply;
   if (!std::getline(in_, reply)) return false;  // no terminal answer counts as Cancel
-  return !reply.empty() &&
-         (reply[0] == 'o' || reply[0] == 'O' || reply[0] == 'y' || reply[0] == 'Y');
+  return IsOkReply(reply);
 }
 
 void ConsoleView::Exit(int code) {

@@ -3,16 +3,13 @@
 #pragma once
 
 #include <istream>
-#include <map>
 #include <ostream>
-#include <string>
 #include <string_view>
 
+#include "app/preset_answers.h"
 #include "app/updater_view.h"
 
 namespace zephor::app {
-
-enum class ConsoleAnswer { kAsk, kOk, kCancel };
 
 // Draws transfers and waits as they go, beside the log.
 class ProgressSink {
@@ -26,7 +23,7 @@ class ProgressSink {
 class ConsoleView final : public UpdaterView {
  public:
   ConsoleView(std::ostream& out, std::ostream& err, std::istream& in, ConsoleAnswer answer)
-      : out_(out), err_(err), in_(in), answer_(answer) {}
+      : out_(out), err_(err), in_(in), answers_(answer) {}
 
   void AppendLog(std::string_view text) override;
   void ClearLog() override {}
@@ -43,11 +40,9 @@ class ConsoleView final : public UpdaterView {
   }
   void SetProgressSink(ProgressSink* sink) { progress_ = sink; }
 
-  // A question whose answer differs from the preset one: the erase of a memory without a backup
-  // is never answered by a general "OK to everything". With okLimit set, an OK answer is given
-  // that many times, then Cancel.
+  // A question whose answer differs from the preset one (see PresetAnswers::AnswerFor).
   void AnswerFor(std::string_view question, ConsoleAnswer answer, int okLimit = -1) {
-    specific_[std::string(question)] = {answer, okLimit};
+    answers_.AnswerFor(question, answer, okLimit);
   }
 
   bool exitRequested() const { return exitRequested_; }
@@ -57,12 +52,7 @@ class ConsoleView final : public UpdaterView {
   std::ostream& out_;
   std::ostream& err_;
   std::istream& in_;
-  ConsoleAnswer answer_;
-  struct Specific {
-    ConsoleAnswer answer;
-    int okLeft;  // -1: no limit
-  };
-  std::map<std::string, Specific, std::less<>> specific_;
+  PresetAnswers answers_;
   ProgressSink* progress_ = nullptr;
   bool exitRequested_ = false;
   int exitCode_ = 0;

@@ -9,7 +9,9 @@ constexpr long kSecondsPerMinute = 60;
 // Returns the cursor to the line's start and wipes the line.
 constexpr char kWipeLine[] = "\r\033[K";
 
-std::string Duration(long seconds) {
+}  // namespace
+
+std::string DurationText(long seconds) {
   char text[32];
   if (seconds >= kSecondsPerMinute) {
     std::snprintf(text, sizeof text, "%ld min %02ld s", seconds / kSecondsPerMinute,
@@ -19,8 +21,6 @@ std::string Duration(long seconds) {
   }
   return text;
 }
-
-}  // namespace
 
 void ProgressLine::Show(const device::ProgressEvent& event) {
   using device::ProgressKind;
@@ -98,9 +98,9 @@ void ProgressLine::DrawTransfer(std::uint32_t now, bool force) {
   }
   text += part;
   const long left = tracker_.SecondsLeft(now);
-  if (left >= 0) text += ", " + Duration(left) + " left";
+  if (left >= 0) text += ", " + DurationText(left) + " left";
   const std::uint32_t quiet = tracker_.QuietMs(now);
-  if (quiet > 0) text += ", line quiet for " + Duration(quiet / kMsPerSecond);
+  if (quiet > 0) text += ", line quiet for " + DurationText(quiet / kMsPerSecond);
   Draw(text, now, force);
 }
 
@@ -109,7 +109,7 @@ void ProgressLine::DrawWait(std::uint32_t now, bool force) {
   const long secondsLeft = static_cast<long>((leftMs + kMsPerSecond - 1) / kMsPerSecond);
   if (!force && secondsLeft == shownSecondsLeft_) return;
   shownSecondsLeft_ = secondsLeft;
-  Draw("Waiting for " + tracker_.wait().subject + ": " + Duration(secondsLeft) + " left", now,
+  Draw("Waiting for " + tracker_.wait().subject + ": " + DurationText(secondsLeft) + " left", now,
        true);
 }
 

@@ -14,6 +14,9 @@
 
 namespace zephor::app {
 
+// "42 s", or "2 min 05 s" from a minute on.
+std::string DurationText(long seconds);
+
 class ProgressLine final : public ProgressSink {
  public:
   // clock gives the same ticks as the events carry; live says whether out is a terminal.

@@ -250,12 +250,12 @@ void AnnounceTransfers(device::Station& station, const std::filesystem::path& di
 }
 
 // Runs the chosen sequence, noting each loaded image in the journal; false when it stopped.
-bool LoadImages(device::Station& station, const std::filesystem::path& directory, Run& run) {
+bool LoadImages(device::Station& station, const std::filesystem::path& imagesDirectory, Run& run) {
   const device::LoadingScope loading(station);
   const std::vector<std::string> images = SequenceImages(*run.start, run.specialMain);
   std::size_t loaded = 0;
-  const bool done = RunSequence(station, station.portIndex, run.specialMain, directory, *run.start,
-                                [&](const std::string& image) {
+  const bool done = RunSequence(station, station.portIndex, run.specialMain, imagesDirectory,
+                                *run.start, [&](const std::string& image) {
                                   ++loaded;
                                   if (!run.journal.active()) return;
                                   run.journal.record().loaded.push_back(image);
@@ -285,6 +285,11 @@ UpdatePlan DecideLoads(const device::DeviceInfo& info, const ImageVersions& imag
 }
 
 UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path& directory) {
+  return OnMakeUpdate(station, directory, directory);
+}
+
+UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path& directory,
+                           const std::filesystem::path& imagesDirectory) {
   WatchedRun watched(station);
   device::OperatorPanel& panel = *station.panel;
   Run run;
@@ -322,7 +327,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
     if (watched.ended()) return UpdateOutcome::kCancelled;
     // The grade outlives the run: the database restore and a later run read it.
     device::StoreGrade(station, run.info.grade);
-    if (!ReadImageVersions(station, run.images, directory)) return UpdateOutcome::kCancelled;
+    if (!ReadImageVersions(station, run.images, imagesDirectory)) return UpdateOutcome::kCancelled;
     run.plan = DecideLoads(run.info, run.images);
     run.start = ChooseSequence(run.plan);
     if (run.info.mainVersion <= kSpecialMainLimit) {
@@ -340,7 +345,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   // Every image of the sequence is checked before anything reaches the instrument: a load that
   // fails half-way leaves its loader waiting for a program.
   if (run.start) {
-    switch (CheckImageSet(station, SequenceImages(*run.start, run.specialMain), directory)) {
+    switch (CheckImageSet(station, SequenceImages(*run.start, run.specialMain), imagesDirectory)) {
       case PreflightOutcome::kReady:
         break;
       case PreflightOutcome::kRefused:
@@ -380,7 +385,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   } else if (!run.start) {
     TellNothingLoaded(panel, run.plan);
   }
-  if (run.start && !LoadImages(station, directory, run)) {
+  if (run.start && !LoadImages(station, imagesDirectory, run)) {
     if (watched.ended()) return UpdateOutcome::kCancelled;
     device::LogError(panel, kUpdateStoppedText);
     return UpdateOutcome::kStopped;

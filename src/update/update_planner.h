@@ -75,5 +75,9 @@ bool IsNewLayoutMain(float imageMainVersion);
 // when empty); the run journal and the database restore's files go there too. Returns when the
 // run ends, also when it ended the program through the panel.
 UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path& directory = {});
+// The same with the images read from imagesDirectory: several instruments share one set of
+// images, each with a working folder of its own.
+UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path& directory,
+                           const std::filesystem::path& imagesDirectory);
 
 }  // namespace zephor::update

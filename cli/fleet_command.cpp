@@ -1,0 +1,140 @@
+// fleet: Make Update on every instrument on the PC's ports at once, one zephor update per
+// instrument, each in its own folder; the options, the ports and the checks of usage.
+#include <CLI/CLI.hpp>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <set>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/exit_codes.h"
+#include "app/port_choice.h"
+#include "app/signal_stop.h"
+#include "cli/child_process.h"
+#include "cli/commands.h"
+#include "cli/fleet_run.h"
+#include "cli/terminal_run.h"
+#include "cli/terminal_system.h"
+#include "serial/port_discovery.h"
+
+namespace zephor::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kExitCodeHelp[] =
+    "Exit codes: the worst of the instruments' (those of zephor update), ranked from the least "
+    "to the most in need of attention: 0 done, 1 cancelled, 2 bad usage, 6 folder refused or "
+    "held, 3 no instrument, 4 update stopped, 5 restore not completed; a run ended by a signal "
+    "above all. 2 for bad usage of fleet itself, 3 when --all finds no ZEPHOR, 130/143/129 when "
+    "the fleet is stopped by a signal (every instrument is stopped through its clean-up).";
+
+// What a port opens, so that two names of one device are one port.
+std::string DeviceOf(const std::string& name, const std::vector<serial::FoundPort>& found) {
+  int index = 0;
+  std::string device = name;
+  if (app::PortIndexFromName(name, index)) device = serial::PortDeviceName(index);
+  for (const serial::FoundPort& port : found) {
+    const std::string byIdName = port.byId.substr(port.byId.find_last_of('/') + 1);
+    if (name == port.byId || (!byIdName.empty() && name == byIdName)) device = port.device;
+  }
+  std::error_code error;
+  const fs::path canonical = fs::weakly_canonical(device, error);
+  return error ? device : canonical.string();
+}
+
+// The ports named, then with --all every port found, each device once.
+std::vector<std::string> FleetPorts(const FleetOptions& options) {
+  const std::vector<serial::FoundPort> found = serial::FindPorts();
+  std::vector<std::string> ports;
+  std::set<std::string> devices;
+  for (const std::string& name : options.ports) {
+    if (devices.insert(DeviceOf(name, found)).second) ports.push_back(name);
+  }
+  if (!options.all) return ports;
+  for (const serial::FoundPort& port : found) {
+    const int index = app::PortIndexOfDevice(port.device);
+    const std::string name = index < 0 ? port.device : "COM" + std::to_string(index + 1);
+    if (devices.insert(DeviceOf(name, found)).second) ports.push_back(name);
+  }
+  return ports;
+}
+
+// Mistakes of usage are told before any port is opened.
+int RunFleet(FleetOptions options) {
+  if (options.ports.empty() && !options.all) {
+    std::cerr << "zephor fleet: name the ports, or give --all\n";
+    return app::kExitBadUsage;
+  }
+  std::error_code error;
+  options.images = fs::absolute(options.images.empty() ? "." : options.images, error).string();
+  if (!fs::is_directory(options.images, error)) {
+    std::cerr << "cannot read the images from " << options.images << ": no such folder\n";
+    return app::kExitBadUsage;
+  }
+  options.out = fs::absolute(options.out.empty() ? "." : options.out, error).string();
+  fs::create_directories(options.out, error);
+  if (!fs::is_directory(options.out, error)) {
+    std::cerr << "cannot make the folder " << options.out << "\n";
+    return app::kExitBadUsage;
+  }
+  if (!options.trace.empty() && (fs::path(options.trace).filename() != options.trace ||
+                                 options.trace == "." || options.trace == "..")) {
+    std::cerr << "--trace takes a file name, written in each instrument's folder, not "
+              << options.trace << "\n";
+    return app::kExitBadUsage;
+  }
+  if (!options.report.empty() && !std::ofstream(options.report, std::ios::app)) {
+    std::cerr << "cannot write the report " << options.report << "\n";
+    return app::kExitBadUsage;
+  }
+  const std::string program = OwnProgramPath();
+  if (program.empty()) {
+    std::cerr << "zephor fleet: cannot find its own program to run for each instrument\n";
+    return app::kExitBadUsage;
+  }
+  const std::vector<std::string> ports = FleetPorts(options);
+  if (ports.empty()) {
+    std::cerr << "no serial ports found\n";
+    return app::kExitNoInstrument;
+  }
+  const app::SignalStop signals;
+  KeepRunningWithoutReader();
+  FleetRun fleet(options, program);
+  return fleet.Run(ports);
+}
+
+}  // namespace
+
+void AddFleetCommand(CLI::App& app, int& exitCode) {
+  auto options = std::make_shared<FleetOptions>();
+  CLI::App* fleet = app.add_subcommand(
+      "fleet", "Make Update on the instruments of several ports at once, each in its own folder");
+  fleet->footer(kExitCodeHelp);
+  fleet->add_option("ports", options->ports, kPortHelp);
+  fleet->add_flag("--all", options->all,
+                  "Every port zephor ports finds; those where no ZEPHOR answers are skipped");
+  fleet->add_option("--images", options->images, "Directory of the image files (default: here)");
+  fleet->add_option("--out", options->out,
+                    "Where each instrument's folder ZEPHOR-<equipment number> is made "
+                    "(default: here)");
+  CLI::Option* yes = fleet->add_flag("--yes", options->yes, "Answer OK to every warning");
+  fleet->add_flag("--no", options->no, "Answer Cancel to every warning")->excludes(yes);
+  fleet->add_flag("--erase-without-backup", options->eraseWithoutBackup,
+                  "Answer OK to \"Erase anyway?\" when no backup could be saved");
+  fleet
+      ->add_option("--ready-minutes", options->readyMinutes,
+                   "With --yes, keep waiting for READY this many minutes (default 10)")
+      ->check(CLI::NonNegativeNumber);
+  fleet->add_option("--json", options->report,
+                    "Write the report to this file: per instrument the port, identification "
+                    "before and after, images loaded, files written, exit code and duration");
+  fleet->add_option("--trace", options->trace,
+                    "Write each instrument's line trace to this file name in its folder");
+  fleet->callback([&exitCode, options] { exitCode = RunFleet(*options); });
+}
+
+}  // namespace zephor::cli

@@ -1,0 +1,146 @@
+// The plan is made from what each port answered; folders are made only for instruments that run.
+#include "app/fleet_plan.h"
+
+#include <map>
+#include <nlohmann/json.hpp>
+#include <system_error>
+
+#include "app/exit_codes.h"
+#include "device/identify.h"
+#include "update/folder_names.h"
+#include "update/run_journal.h"
+
+namespace zephor::app {
+namespace {
+
+using json = nlohmann::json;
+
+bool LoaderWaits(const std::string& status) {
+  return status == device::kStatusNoBoot || status == device::kStatusNoUpdate ||
+         status == device::kStatusNoMain;
+}
+
+void Refuse(FleetEntry& entry, int code, std::string why) {
+  entry.action = FleetAction::kRefuse;
+  entry.exitCode = code;
+  entry.why = std::move(why);
+}
+
+// Makes the folder, or says why it cannot be used: a link or a file of its name is input from
+// elsewhere, never followed.
+bool MakeFolder(const std::filesystem::path& folder, std::string& why) {
+  std::error_code error;
+  const std::filesystem::file_status found = std::filesystem::symlink_status(folder, error);
+  if (std::filesystem::is_directory(found)) return true;
+  if (std::filesystem::exists(found)) {
+    why = folder.string() + " is not a folder" +
+          (std::filesystem::is_symlink(found) ? " but a link" : "");
+    return false;
+  }
+  if (std::filesystem::create_directories(folder, error)) return true;
+  why = folder.string() + " cannot be made: " + error.message();
+  return false;
+}
+
+// The folders under out whose usable journal belongs to none of the numbers given.
+std::vector<std::filesystem::path> FoldersOfOtherJournals(
+    const std::filesystem::path& out, const std::map<std::int32_t, int>& numbers) {
+  std::vector<std::filesystem::path> folders;
+  std::error_code error;
+  for (std::filesystem::directory_iterator it(out, error), end; !error && it != end;
+       it.increment(error)) {
+    if (!it->path().filename().string().starts_with(kFleetFolderPrefix) ||
+        !it->is_directory(error) || it->is_symlink(error)) {
+      continue;
+    }
+    for (const update::FoundJournal& found : update::ExamineJournals(it->path())) {
+      if (found.usable && !numbers.contains(found.journal.info.equipmentNumber)) {
+        folders.push_back(it->path());
+        break;
+      }
+    }
+  }
+  return folders;
+}
+
+}  // namespace
+
+FleetIdentity ReadIdentity(const std::string& identity) {
+  FleetIdentity read;
+  const json object = json::parse(identity, nullptr, false);
+  if (!object.is_object()) return read;
+  if (object.contains("status") && object["status"].is_string()) {
+    read.status = object["status"].get<std::string>();
+  }
+  if (!object.contains("info") || !object["info"].is_object()) return read;
+  const json& info = object["info"];
+  if (info.contains("equipmentNumber") && info["equipmentNumber"].is_number_integer()) {
+    read.equipmentNumber = info["equipmentNumber"].get<std::int32_t>();
+  }
+  if (info.contains("grade") && info["grade"].is_string()) read.grade = info["grade"];
+  if (info.contains("mainVersion") && info["mainVersion"].is_number()) {
+    read.mainVersion = info["mainVersion"].get<double>();
+  }
+  return read;
+}
+
+std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
+                                  const std::filesystem::path& out, bool skipSilent) {
+  std::vector<FleetEntry> plan;
+  std::map<std::int32_t, int> ports;  // how many ports answer with each number
+  std::vector<FleetEntry*> waiting;
+  for (const FleetMember& member : members) {
+    FleetEntry& entry = plan.emplace_back();
+    entry.member = member;
+    entry.identity = ReadIdentity(member.identity);
+    if (entry.identity.status == device::kStatusOk && entry.identity.equipmentNumber) {
+      entry.action = FleetAction::kRun;
+      ++ports[*entry.identity.equipmentNumber];
+    }
+  }
+  for (FleetEntry& entry : plan) {
+    const FleetIdentity& identity = entry.identity;
+    if (entry.action == FleetAction::kRun) {
+      const std::string number = update::EquipmentText(*identity.equipmentNumber);
+      if (ports[*identity.equipmentNumber] > 1) {
+        Refuse(entry, kExitFolderBusy,
+               "ZEPHOR " + number +
+                   " answers on more than one port: none of them is updated (one folder for "
+                   "each instrument)");
+        continue;
+      }
+      entry.folder = out / (kFleetFolderPrefix + number);
+    } else if (LoaderWaits(identity.status)) {
+      waiting.push_back(&entry);
+    } else if (skipSilent) {
+      entry.action = FleetAction::kSkip;
+      entry.why = entry.member.said.empty() ? "no ZEPHOR answers" : entry.member.said;
+    } else {
+      Refuse(entry, kExitNoInstrument,
+             entry.member.said.empty() ? "no ZEPHOR answers" : entry.member.said);
+    }
+  }
+  // A loader that asks for a program is finished from the journal of its stopped run.
+  const std::vector<std::filesystem::path> open = FoldersOfOtherJournals(out, ports);
+  for (FleetEntry* entry : waiting) {
+    if (waiting.size() == 1 && open.size() == 1) {
+      entry->action = FleetAction::kRun;
+      entry->folder = open.front();
+      continue;
+    }
+    Refuse(*entry, kExitUpdateStopped,
+           "its loader waits for a program (" + entry->identity.status +
+               ") and cannot say its number; no single folder here holds the journal of its "
+               "update: finish it with zephor update " +
+               entry->member.port + " --folder FOLDER");
+  }
+  for (FleetEntry& entry : plan) {
+    std::string why;
+    if (entry.action == FleetAction::kRun && !MakeFolder(entry.folder, why)) {
+      Refuse(entry, kExitFolderBusy, why);
+    }
+  }
+  return plan;
+}
+
+}  // namespace zephor::app

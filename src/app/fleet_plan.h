@@ -1,0 +1,55 @@
+// A fleet's plan: the instruments its ports answered with, each given a working folder of its own
+// named by its equipment number, before anything is loaded on any of them.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace zephor::app {
+
+inline constexpr const char* kFleetFolderPrefix = "ZEPHOR-";
+
+// A port after its identification.
+struct FleetMember {
+  std::string port;      // as the technician named it, or as zephor ports shows it
+  std::string identity;  // what zephor info --json printed; empty when it printed nothing
+  std::string said;      // its last word on standard error that was no log line
+};
+
+// What the identification printed, read back.
+struct FleetIdentity {
+  std::string status;  // the identification's outcome ("OK", "No BOOT program", ...)
+  std::optional<std::int32_t> equipmentNumber;
+  std::string grade;
+  double mainVersion = 0;
+};
+FleetIdentity ReadIdentity(const std::string& identity);
+
+enum class FleetAction {
+  kRun,     // updated in folder
+  kSkip,    // no ZEPHOR answers and the port was not named: left out
+  kRefuse,  // named, but not updated: exitCode and why say why
+};
+
+struct FleetEntry {
+  FleetMember member;
+  FleetIdentity identity;
+  FleetAction action = FleetAction::kRefuse;
+  std::filesystem::path folder;
+  int exitCode = 0;
+  std::string why;
+};
+
+// Plans the fleet in out: each instrument known by its number runs in out/ZEPHOR-<number>
+// (made when missing; a link or a file of that name is refused). Two ports that answer with
+// the same number are both refused. An instrument whose loader waits for a program cannot say
+// its number: it runs in the one folder under out whose journal belongs to no instrument of this
+// fleet, and is refused when there is not exactly one such folder and one such instrument. A
+// port where no ZEPHOR answers is skipped when skipSilent, refused otherwise.
+std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
+                                  const std::filesystem::path& out, bool skipSilent);
+
+}  // namespace zephor::app

@@ -1,0 +1,214 @@
+// The fleet's pieces that no end-to-end run reaches easily: the event lines between a run and its
+// watcher, the plan's refusals and its match of a waiting loader to a journal, the ranking of
+// exit codes, and the live table.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/event_view.h"
+#include "app/fleet_plan.h"
+#include "app/fleet_report.h"
+#include "app/fleet_screen.h"
+#include "update/run_journal.h"
+
+namespace zephor::app {
+namespace {
+
+namespace fs = std::filesystem;
+
+// What a run shows reaches its watcher whole: progress fields, log text with bytes that are no
+// UTF-8, a preset answer, and a question that waits for the watcher's reply line.
+TEST(FleetEventTest, WhatARunShowsReachesItsWatcher) {
+  std::ostringstream out;
+  std::istringstream replies("ok\n");
+  EventView view(out, replies, ConsoleAnswer::kAsk);
+  view.AnswerFor("Erase anyway?", ConsoleAnswer::kCancel);
+  device::ProgressEvent step{
+      device::ProgressKind::kTransferStep, "main.bin", true, 384, 700, 2, 0, 0, 4242};
+  view.ShowProgress(step);
+  view.AppendLog("\tLoad \xff Done\r\n");
+  EXPECT_FALSE(view.ShowMessage("Erase anyway?", device::MessageButtons::kOkCancel));
+  EXPECT_TRUE(view.ShowMessage("Finish it now?", device::MessageButtons::kOkCancel));
+
+  std::istringstream lines(out.str() + "stopped by signal 2\n");
+  std::vector<RunEvent> events;
+  for (std::string line; std::getline(lines, line);) events.push_back(DecodeRunEvent(line));
+  ASSERT_EQ(events.size(), 5U) << out.str();
+  const device::ProgressEvent& got = events[0].progress;
+  EXPECT_EQ(events[0].kind, RunEvent::Kind::kProgress);
+  EXPECT_TRUE(got.kind == step.kind && got.subject == step.subject && got.sending &&
+              got.bytes == 384 && got.totalBytes == 700 && got.blocksResent == 2 &&
+              got.tickMs == 4242);
+  EXPECT_EQ(events[1].kind, RunEvent::Kind::kLog);
+  EXPECT_EQ(events[1].text, "\tLoad \xef\xbf\xbd Done\r\n");
+  EXPECT_TRUE(events[2].question && events[2].answer == ConsoleAnswer::kCancel);
+  EXPECT_TRUE(events[3].question && events[3].answer == ConsoleAnswer::kAsk);
+  EXPECT_EQ(events[3].text, "Finish it now?");
+  EXPECT_EQ(events[4].kind, RunEvent::Kind::kText);
+}
+
+TEST(FleetReportTest, WorstExitCodeFollowsTheNeedForAttention) {
+  EXPECT_EQ(WorstExitCode({}), 0);
+  EXPECT_EQ(WorstExitCode({0, 1, 0}), 1);
+  EXPECT_EQ(WorstExitCode({6, 3, 2}), 3);
+  EXPECT_EQ(WorstExitCode({5, 4, 3}), 5);
+  EXPECT_EQ(WorstExitCode({5, 130, 0}), 130);
+}
+
+std::string Identity(const char* status, int equipment = -1) {
+  std::string text = std::string("{\"status\": \"") + status + "\"";
+  if (equipment >= 0)
+    text += ", \"info\": {\"equipmentNumber\": " + std::to_string(equipment) + "}";
+  return text + "}";
+}
+
+// A scratch folder for the plan's folders.
+struct OutFolder {
+  OutFolder()
+      : path(fs::temp_directory_path() /
+             ("zephor_fleet_plan_" + std::to_string(std::random_device{}()))) {
+    fs::create_directories(path);
+  }
+  ~OutFolder() { fs::remove_all(path); }
+  // A folder holding the journal of a stopped run of that instrument.
+  void OpenRun(const std::string& folder, int equipment) const {
+    fs::create_directories(path / folder);
+    update::RunJournal journal;
+    journal.info.equipmentNumber = equipment;
+    update::WriteJournal(update::JournalPath(path / folder, equipment), journal);
+  }
+  fs::path path;
+};
+
+struct PlanCase {
+  const char* name;
+  std::vector<std::string> identities;  // one per port, COM1 up
+  std::vector<int> openRuns;            // instruments with a stopped run in the out folder
+  bool strangerForFirst;  // a link (a file where links cannot be made) stands where the first
+                          // folder would be made
+  bool skipSilent;
+  // Per port: its action, exit code when refused, and folder (a name under out) when it runs.
+  std::vector<FleetAction> actions;
+  std::vector<int> codes;
+  std::vector<std::string> folders;
+};
+
+class FleetPlanTest : public ::testing::TestWithParam<PlanCase> {};
+
+TEST_P(FleetPlanTest, EachInstrumentGetsAFolderOfItsOwnOrAReason) {
+  const PlanCase& c = GetParam();
+  const OutFolder out;
+  for (const int equipment : c.openRuns) {
+    out.OpenRun("ZEPHOR-" + update::EquipmentText(equipment), equipment);
+  }
+  if (c.strangerForFirst) {
+    const fs::path where = out.path / "ZEPHOR-000000011";
+    std::error_code noLinks;
+    fs::create_directory_symlink(fs::temp_directory_path(), where, noLinks);
+    if (noLinks) std::ofstream(where) << "not a folder";
+  }
+  std::vector<FleetMember> members;
+  for (std::size_t i = 0; i < c.identities.size(); ++i) {
+    members.push_back({"COM" + std::to_string(i + 1), c.identities[i], ""});
+  }
+  const std::vector<FleetEntry> plan = PlanFleet(members, out.path, c.skipSilent);
+  ASSERT_EQ(plan.size(), c.actions.size());
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    SCOPED_TRACE(plan[i].member.port + ": " + plan[i].why);
+    EXPECT_EQ(plan[i].action, c.actions[i]);
+    EXPECT_EQ(plan[i].exitCode, c.codes[i]);
+    EXPECT_EQ(plan[i].folder.empty() ? "" : plan[i].folder.filename().string(), c.folders[i]);
+    if (plan[i].action == FleetAction::kRun) {
+      EXPECT_TRUE(fs::is_directory(plan[i].folder));
+    }
+  }
+}
+
+using enum FleetAction;
+INSTANTIATE_TEST_SUITE_P(
+    Table, FleetPlanTest,
+    ::testing::Values(PlanCase{"OneNumberOnTwoPorts",
+                               {Identity("OK", 11), Identity("OK", 12), Identity("OK", 11)},
+                               {},
+                               false,
+                               false,
+                               {kRefuse, kRun, kRefuse},
+                               {6, 0, 6},
+                               {"", "ZEPHOR-000000012", ""}},
+                      PlanCase{"SilentPortsSkippedWithAll",
+                               {Identity("No ZEPHOR connected"), ""},
+                               {},
+                               false,
+                               true,
+                               {kSkip, kSkip},
+                               {0, 0},
+                               {"", ""}},
+                      PlanCase{"SilentNamedPortRefused",
+                               {Identity("No ZEPHOR connected")},
+                               {},
+                               false,
+                               false,
+                               {kRefuse},
+                               {3},
+                               {""}},
+                      PlanCase{"WaitingLoaderTakesTheOnlyStoppedRunOfAnother",
+                               {Identity("No BOOT program"), Identity("OK", 11)},
+                               {11, 42},
+                               false,
+                               false,
+                               {kRun, kRun},
+                               {0, 0},
+                               {"ZEPHOR-000000042", "ZEPHOR-000000011"}},
+                      PlanCase{"WaitingLoaderWithTwoStoppedRunsIsRefused",
+                               {Identity("No MAIN program")},
+                               {41, 42},
+                               false,
+                               false,
+                               {kRefuse},
+                               {4},
+                               {""}},
+                      PlanCase{"LinkWhereTheFolderWouldBe",
+                               {Identity("OK", 11)},
+                               {},
+                               true,
+                               false,
+                               {kRefuse},
+                               {6},
+                               {"ZEPHOR-000000011"}}),
+    [](const ::testing::TestParamInfo<PlanCase>& info) { return info.param.name; });
+
+// On a terminal the table is redrawn in place with each instrument's step and per cent; a line
+// for the technician goes above it.
+TEST(FleetScreenTest, LiveTableIsRedrawnInPlace) {
+  std::deque<FleetRow> rows;
+  rows.emplace_back("COM5", "000000011", "out");
+  std::ostringstream out;
+  FleetScreen screen(out, true, 80, rows);
+  RunEvent start;
+  start.kind = RunEvent::Kind::kProgress;
+  start.progress = {device::ProgressKind::kTransferStart, "main.bin", true, 0, 1000, 0, 0, 0, 0};
+  rows[0].Apply(start, 0);
+  RunEvent step = start;
+  step.progress.kind = device::ProgressKind::kTransferStep;
+  step.progress.bytes = 500;
+  step.progress.tickMs = 1000;
+  rows[0].Apply(step, 1000);
+  screen.Draw(1000, true);
+  EXPECT_NE(out.str().find("COM5  000000011  main.bin  50 %  500 B/s  1 s"), std::string::npos)
+      << out.str();
+  screen.Say("ZEPHOR 000000011 on COM5: Restart the ZEPHOR !!");
+  screen.Draw(2000, false);
+  EXPECT_NE(out.str().find(
+                "\033[2A\r\033[JZEPHOR 000000011 on COM5: Restart the ZEPHOR !!\n\r\033[KPORT"),
+            std::string::npos)
+      << out.str();
+}
+
+}  // namespace
+}  // namespace zephor::app
