@@ -159,18 +159,6 @@ class RecordingTaskbar final : public TaskbarProgress {
   std::vector<std::string> calls;
 };
 
-class WorkingDirectory {
- public:
-  explicit WorkingDirectory(const std::filesystem::path& dir)
-      : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(dir);
-  }
-  ~WorkingDirectory() { std::filesystem::current_path(previous_); }
-
- private:
-  std::filesystem::path previous_;
-};
-
 constexpr std::uint32_t kSeed = 11;
 constexpr std::size_t kDatabaseBytes = 4000;
 
@@ -207,7 +195,7 @@ TEST_P(WindowRunTest, TitleAndTaskbarFollowTheRunAndTheBarTheTransfer) {
   Updater updater(view, line.factory, line.timing, nullptr);
   updater.SetTaskbar(&taskbar);
   {
-    const WorkingDirectory here(dir.path());
+    const update::WorkingDirectory here(dir.path());
     updater.OnMakeUpdate();
   }
 

@@ -87,19 +87,6 @@ class WindowTiming final : public serial::Timing {
   std::function<void()> due_;
 };
 
-// The window reads its images from and writes the saved database to the working directory.
-class WorkingDirectory {
- public:
-  explicit WorkingDirectory(const std::filesystem::path& dir)
-      : previous_(std::filesystem::current_path()) {
-    std::filesystem::current_path(dir);
-  }
-  ~WorkingDirectory() { std::filesystem::current_path(previous_); }
-
- private:
-  std::filesystem::path previous_;
-};
-
 // What the operator does with the question that Esc asks during a load.
 enum class StopAnswer { kOk, kCancel, kSignal };
 
@@ -157,7 +144,7 @@ class WindowUpdateTest : public ::testing::Test {
     if (watch_) timing.watch = [&] { watch_(dialog); };
     answer.start();
     {
-      WorkingDirectory here(dir.path());
+      update::WorkingDirectory here(dir.path());
       QTest::mouseClick(dialog.findChild<QPushButton*>(QString::number(kMakeUpdateId)),
                         Qt::LeftButton);
     }

@@ -45,6 +45,22 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// Works in another folder for one scope: the window reads its images and writes its files in the
+// working directory.
+class WorkingDirectory {
+ public:
+  explicit WorkingDirectory(const std::filesystem::path& dir)
+      : previous_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~WorkingDirectory() { std::filesystem::current_path(previous_); }
+  WorkingDirectory(const WorkingDirectory&) = delete;
+  WorkingDirectory& operator=(const WorkingDirectory&) = delete;
+
+ private:
+  std::filesystem::path previous_;
+};
+
 // Filler bytes that hold neither 'V' nor 'B', with text placed at an offset.
 inline std::vector<std::uint8_t> Filler(std::size_t size) {
   return std::vector<std::uint8_t>(size, 'x');
