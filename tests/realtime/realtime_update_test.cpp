@@ -49,17 +49,25 @@ int RunOnTerminal(const std::vector<std::string>& args, const std::string& outPa
       transfer::StartChild(ZEPHOR_CLI_PATH, args, ".", transfer::ChildIo{-1, out, slave});
   close(out);
   close(slave);
+  // The limit is on the clock, not on a count of turns. Once the child has gone the master may
+  // stay readable with nothing but an error to read, so every turn without text asks whether
+  // the child ended.
+  const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kRunLimitMs);
   int code = -1;
+  bool ended = false;
   char chunk[4096];
-  for (int waited = 0; waited < kRunLimitMs; waited += kPollMs) {
+  while (!ended && std::chrono::steady_clock::now() < giveUp) {
     pollfd p{master, POLLIN, 0};
     if (poll(&p, 1, kPollMs) > 0 && (p.revents & POLLIN) != 0) {
       const ssize_t got = read(master, chunk, sizeof chunk);
-      if (got > 0) terminal.append(chunk, static_cast<std::size_t>(got));
-      continue;
+      if (got > 0) {
+        terminal.append(chunk, static_cast<std::size_t>(got));
+        continue;
+      }
     }
-    if (transfer::ChildEnded(child, &code)) break;
+    ended = transfer::ChildEnded(child, &code);
   }
+  if (!ended) code = transfer::FinishChild(child, 0);
   close(master);
   return code;
 }
