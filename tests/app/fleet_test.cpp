@@ -99,6 +99,8 @@ struct PlanCase {
   std::vector<std::string> folders;
 };
 
+void PrintTo(const PlanCase& row, std::ostream* out) { *out << row.name; }
+
 class FleetPlanTest : public ::testing::TestWithParam<PlanCase> {};
 
 TEST_P(FleetPlanTest, EachInstrumentGetsAFolderOfItsOwnOrAReason) {
