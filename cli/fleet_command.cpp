@@ -2,7 +2,6 @@
 // instrument, each in its own folder; the options, the ports and the checks of usage.
 #include <CLI/CLI.hpp>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
 #include <memory>
 #include <set>
@@ -87,8 +86,11 @@ int RunFleet(FleetOptions options) {
               << options.trace << "\n";
     return app::kExitBadUsage;
   }
-  if (!options.report.empty() && !std::ofstream(options.report, std::ios::app)) {
-    std::cerr << "cannot write the report " << options.report << "\n";
+  // The report is written at the end, through a temporary beside it: its folder must be there
+  // now, before any instrument is touched. Nothing is opened at its name, which may be a link.
+  if (!options.report.empty() &&
+      !fs::is_directory(fs::absolute(options.report, error).parent_path(), error)) {
+    std::cerr << "cannot write the report " << options.report << ": no such folder\n";
     return app::kExitBadUsage;
   }
   const std::string program = OwnProgramPath();

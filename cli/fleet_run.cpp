@@ -5,8 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <fstream>
 #include <iostream>
+#include <span>
+#include <string>
 #include <system_error>
 
 #include "app/exit_codes.h"
@@ -309,13 +310,20 @@ int FleetRun::Finish() {
   std::cout.flush();
   std::vector<int> codes;
   for (const app::FleetRow& row : rows_) codes.push_back(row.exitCode);
-  const int code = stoppedBy_ != 0 ? app::kExitSignalBase + stoppedBy_ : app::WorstExitCode(codes);
+  int code = stoppedBy_ != 0 ? app::kExitSignalBase + stoppedBy_ : app::WorstExitCode(codes);
   if (!options_.report.empty()) {
     const app::FleetTotals totals{options_.images, options_.out, code, NowMs() - startedAt_};
-    std::ofstream report(options_.report, std::ios::binary | std::ios::trunc);
-    report << app::FleetReportJson(rows_, totals);
-    report.flush();
-    if (!report) std::cerr << "cannot write the report " << options_.report << "\n";
+    const std::string text = app::FleetReportJson(rows_, totals);
+    // Through a fresh temporary: a link at the report's name is replaced, never written through,
+    // and a reader finds the old report or the whole new one.
+    std::string why;
+    if (!files::ReplaceContents(
+            options_.report,
+            std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), why)) {
+      std::cerr << "cannot write the report " << options_.report << ": " << why << "\n";
+      // The report was asked for: a fleet that finished without it has not done all it was told.
+      if (code == app::kExitDone) code = app::kExitBadUsage;
+    }
   }
   if (stoppedBy_ != 0) std::cerr << "stopped by signal " << stoppedBy_ << "\n";
   return code;

@@ -190,11 +190,17 @@ TEST(FleetTest, OneNumberOnTwoPortsIsRefusedBeforeAnythingIsLoaded) {
   const std::vector<Member> members{
       {"first", 55, old, 6, {}}, {"second", 55, old, 6, {}}, {"other", 56, old, 0, {}}};
   const Sims sims = StartSims(dir, members);
+  // A link where the report goes: replaced by the report, its target never written.
+  dir.Write("elsewhere.txt", {'k', 'e', 'p', 't'});
+  std::filesystem::create_symlink(dir.path() / "elsewhere.txt", dir.path() / "report.json");
 
   std::string printed;
   EXPECT_EQ(RunFleet(dir, FleetArguments(dir, members, {"--yes"}), printed), 6) << printed;
   EXPECT_NE(printed.find("ZEPHOR 000000055 answers on more than one port"), std::string::npos)
       << printed;
+  EXPECT_EQ(ReadWhole(dir.path() / "elsewhere.txt"), "kept");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.path() / "report.json"));
+  EXPECT_EQ(json::parse(ReadWhole(dir.path() / "report.json"))["exitCode"], 6);
   for (const Member& m : members) {
     const std::string heard = ReadWhole(dir.path() / (std::string(m.link) + ".log"));
     EXPECT_EQ(heard.find("header") != std::string::npos, m.exitCode == 0) << m.link << heard;
