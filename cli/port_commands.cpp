@@ -12,12 +12,11 @@
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
 #include "cli/terminal_system.h"
-#include "device/erase.h"
 #include "device/identify.h"
 #include "device/info_report.h"
 #include "serial/port_discovery.h"
 #include "update/folder_check.h"
-#include "update/measurement_backup.h"
+#include "update/memory_erase.h"
 
 namespace zephor::cli {
 namespace {
@@ -110,31 +109,27 @@ void AddPortCommands(CLI::App& app, int& exitCode) {
                   "Erase even when no backup could be saved");
   AddTraceOption(*erase);
   erase->footer(
-      "Exit codes: 0 erased, 1 cancelled or no backup, 2 bad usage, 3 no instrument, 6 another "
-      "run holds this folder, 129/130/143 stopped by a signal.");
+      "Exit codes: 0 erased, 1 cancelled or no backup, 2 bad usage, 3 no instrument, 5 the "
+      "instrument did not erase its memory (the surveys are kept in a dated backup), 6 another run "
+      "holds this folder, 129/130/143 stopped by a signal.");
   erase->callback([&exitCode, portName, yes, eraseWithoutBackup] {
     const auto answer = *yes ? app::ConsoleAnswer::kOk : app::ConsoleAnswer::kAsk;
     exitCode = RunOnTerminalWithCode(
         *portName, answer,
         [](app::Updater& u) {
-          if (!u.ShowMessage("Erase all measurements stored in the ZEPHOR?",
-                             device::MessageButtons::kOkCancel)) {
-            return kExitCancelled;
+          switch (update::EraseWithBackup(u.station(), {})) {
+            case update::EraseRunOutcome::kErased:
+              return kExitDone;
+            case update::EraseRunOutcome::kCancelled:
+              return kExitCancelled;
+            case update::EraseRunOutcome::kNoInstrument:
+              return kExitNoInstrument;
+            case update::EraseRunOutcome::kNotTaken:
+              return kExitRestoreIncomplete;
+            case update::EraseRunOutcome::kFolderBusy:
+              return kExitFolderBusy;
           }
-          // The backup is written here: no other run may write here meanwhile.
-          const std::optional<files::FolderLock> folder = update::TakeFolder(u.station(), {});
-          if (!folder) return kExitFolderBusy;
-          // The backup is named by the instrument's number.
-          device::DeviceInfo info;
-          if (!device::Identify(u.station(), info) || u.station().statusText != device::kStatusOk) {
-            device::ShowNoInfo(u.station());
-            return kExitNoInstrument;
-          }
-          if (!update::BackupBeforeErase(u.station(), u.station().portIndex, {},
-                                         info.equipmentNumber)) {
-            return kExitCancelled;
-          }
-          return device::EraseLogger(u.station(), true) ? kExitDone : kExitNoInstrument;
+          return kExitRestoreIncomplete;
         },
         RunChoices{EraseAnywayAnswer(answer, *eraseWithoutBackup)});
   });

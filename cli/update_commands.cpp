@@ -20,11 +20,10 @@ namespace {
 constexpr int kDefaultReadyMinutes = 10;
 constexpr const char* kExitCodeHelp =
     "Exit codes: 0 done or up to date, 1 a warning's Cancel or a missing image, 2 bad usage, 3 no "
-    "instrument, 4 update stopped, 5 database restore not completed or a journal here cannot be "
-    "used, 6 another run holds this folder, 129/130/143 stopped by a hang-up, an interrupt or a "
-    "terminate signal.";
-constexpr const char* kNothingToRestoreLine =
-    "\tNo unfinished database restore of this ZEPHOR here.\r\n";
+    "instrument, 4 update stopped, 5 the surveys are safe but the instrument needs a decision or "
+    "another run (a database restore not completed or left open, an erase that did not take, a "
+    "write-back refused, a journal here that cannot be used), 6 another run holds this folder, "
+    "129/130/143 stopped by a hang-up, an interrupt or a terminate signal.";
 
 // A script tells how the run ended by the exit code.
 int ExitCodeOf(update::UpdateOutcome outcome) {
@@ -60,8 +59,10 @@ struct RunOptions {
   bool no = false;
   bool eraseWithoutBackup = false;
   int readyMinutes = kDefaultReadyMinutes;
-  std::string backup;   // restore only: a dated backup to write back
-  bool events = false;  // update only: watched by zephor fleet
+  std::string backup;            // restore only: a dated backup to write back
+  bool otherInstrument = false;  // restore only: the backup may be another instrument's
+  bool close = false;            // restore only: end the open restore on the technician's word
+  bool events = false;           // update only: watched by zephor fleet
 
   app::ConsoleAnswer Answer() const { return AnswerFromFlags(yes, no); }
   std::filesystem::path Folder() const { return folder.empty() ? images : folder; }
@@ -93,7 +94,7 @@ void AddRunOptions(CLI::App* command, RunOptions& options) {
 // zephor restore: only the restore an earlier run left open, on the instrument it belongs to; or,
 // with --backup, a named backup written back to an instrument whose memory is empty.
 int FinishRestore(app::Updater& updater, const std::filesystem::path& directory,
-                  const std::string& backup) {
+                  const RunOptions& options) {
   device::Station& station = updater.station();
   const std::optional<files::FolderLock> folder = update::TakeFolder(station, directory);
   if (!folder) return kExitFolderBusy;
@@ -103,22 +104,27 @@ int FinishRestore(app::Updater& updater, const std::filesystem::path& directory,
     device::ShowNoInfo(station);
     return kExitNoInstrument;
   }
-  if (!backup.empty()) {
-    if (!update::RestoreFromBackup(station, info, directory, backup)) {
+  if (!options.backup.empty()) {
+    if (!update::RestoreFromBackup(station, info, directory, options.backup,
+                                   options.otherInstrument)) {
       return kExitRestoreIncomplete;
     }
     updater.ShowMessage(update::kRestartText, device::MessageButtons::kOk);
     return kExitDone;
+  }
+  if (options.close) {
+    return update::CloseOpenRestore(station, directory, info) ? kExitDone : kExitRestoreIncomplete;
   }
   if (!update::JournalsAllowRun(station, directory, info.equipmentNumber)) {
     return kExitRestoreIncomplete;
   }
   switch (update::FinishOpenRestore(station, info, directory)) {
     case update::ResumeOutcome::kNone:
-      updater.AppendLog(kNothingToRestoreLine);
+      updater.AppendLog(update::kNoOpenRestoreLine);
       return kExitDone;
     case update::ResumeOutcome::kDeclined:
-      return kExitCancelled;
+      update::TellOpenRestoreLeft(station, directory, info);
+      return kExitRestoreIncomplete;
     case update::ResumeOutcome::kIncomplete:
       return kExitRestoreIncomplete;
     case update::ResumeOutcome::kFinished:
@@ -158,11 +164,16 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
   restore->add_option("--backup", restoreOptions->backup,
                       "Write this dated backup's conversion (or report) to an instrument whose "
                       "memory is empty, when no journal can finish the restore");
+  restore->add_flag("--other-instrument", restoreOptions->otherInstrument,
+                    "With --backup: write a backup that is not known as this instrument's");
+  restore->add_flag("--close", restoreOptions->close,
+                    "End this instrument's open restore on your word: nothing is sent to it, its "
+                    "record is kept under a closed name and the dated backups stay");
   restore->callback([&exitCode, restoreOptions] {
     const RunOptions& o = *restoreOptions;
     exitCode = RunOnTerminalWithCode(
-        o.portName, o.Answer(),
-        [&o](app::Updater& u) { return FinishRestore(u, o.Folder(), o.backup); }, o.Choices());
+        o.portName, o.Answer(), [&o](app::Updater& u) { return FinishRestore(u, o.Folder(), o); },
+        o.Choices());
   });
 }
 

@@ -27,6 +27,7 @@ struct FaultSet {
   int cancelDownloads = 0;  // the first N DOWNLOAD transfers are cancelled at their first block
   int cancelUploads = 0;    // the first N UPLOAD transfers are cancelled at their first block
   int unplugAtDownloadBlock = 0;  // the line goes dead before block k of the first DOWNLOAD
+  int misreadErases = 0;          // the first N erase commands arrive garbled: answered "?"
   LineFaultRates line;            // noise on what the instrument sends
 
   FaultSet() = default;

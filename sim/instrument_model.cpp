@@ -63,6 +63,12 @@ void InstrumentModel::Emit(const Outbox& bytes, bool transfer) {
   output_.insert(output_.end(), carried.begin(), carried.end());
 }
 
+void InstrumentModel::RecordSurveys(std::vector<std::uint8_t> memory) {
+  state_.memory = std::move(memory);
+  Log("surveys recorded: " + std::to_string(state_.memory.size()) + " bytes");
+  Changed();
+}
+
 void InstrumentModel::TakeUpload() {
   if (!memory_.TakeUploadedMemory(state_.memory)) return;
   Log("memory stored: " + std::to_string(state_.memory.size()) + " bytes");
@@ -139,6 +145,11 @@ void InstrumentModel::Execute(const std::string& command, std::uint32_t nowMs) {
   } else if (command == "LOCK") {
     unlocked_ = false;
     Send("OK\r\n");
+  } else if (command == kEraseCommand && erasesMisread_ < faults_.misreadErases) {
+    // The line garbled a digit of the code: the instrument hears another command.
+    ++erasesMisread_;
+    Log("command misread as \"erase 40718299\" (fault): memory kept");
+    Send("?\r\n");
   } else if (command == kEraseCommand) {
     state_.memory.clear();
     Send("OK\r\n");

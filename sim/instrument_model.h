@@ -37,6 +37,9 @@ class InstrumentModel {
   // Runs after every change of versions or memory.
   void SetStateListener(StateListener listener) { listener_ = std::move(listener); }
 
+  // The instrument back at work between two runs: its memory now holds these surveys.
+  void RecordSurveys(std::vector<std::uint8_t> memory);
+
   // The report the instrument prints for "system".
   std::string SystemReport() const;
 
@@ -71,6 +74,7 @@ class InstrumentModel {
   bool unlocked_ = false;
   bool paced_ = false;
   bool poweredUp_ = false;
+  int erasesMisread_ = 0;
   std::size_t bannerMatched_ = 0;
   std::string line_;
   std::deque<std::uint8_t> output_;

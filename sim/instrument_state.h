@@ -17,6 +17,7 @@ struct InstrumentState {
   int build = 5;
   std::string grade = "QH";
   char missingProgram = 0;  // 'B', 'U' or 'S' while the loader waits for that program
+  bool hasMain = true;      // false: once boot and update are in, the loader asks for a main
   std::vector<std::uint8_t> memory;
 };
 

@@ -143,9 +143,11 @@ void LoaderModel::Adopt(ImageKind kind, const std::vector<std::uint8_t>& image) 
       break;
     }
     case ImageKind::kSpecialMain:
+      state_.hasMain = true;
       state_.mainVersion = kSpecialMainVersionText;
       break;
     case ImageKind::kMain: {
+      state_.hasMain = true;
       const std::string version = ReadStampText(image, kVersionMarker, kMainVersionMargin);
       const std::string build = ReadStampText(image, kBuildMarker, kMainBuildMargin);
       if (!version.empty()) state_.mainVersion = version;
@@ -164,7 +166,12 @@ void LoaderModel::Follow(AfterImage next, std::uint32_t nowMs) {
     case AfterImage::kAskForUpdate:
       return Ask(kUpdateLetter, nowMs, false);
     case AfterImage::kRunMain:
-      return RunMain();
+      // An instrument with no main behind its loader asks for one next.
+      if (!state_.hasMain) return Ask(kMainLetter, nowMs, false);
+      if (timing_.mainStartMs == 0) return RunMain();
+      stage_ = Stage::kStartingMain;
+      dueMs_ = nowMs + timing_.mainStartMs;
+      return;
     case AfterImage::kConvertThenRunMain:
       stage_ = Stage::kConverting;
       dueMs_ = nowMs + timing_.conversionMs;
@@ -198,6 +205,10 @@ void LoaderModel::Tick(std::uint32_t nowMs, Outbox& out) {
       if (static_cast<std::int32_t>(nowMs - dueMs_) < 0) return;
       out.insert(out.end(), kConversionDone, kConversionDone + sizeof kConversionDone - 1);
       Log("memory converted");
+      return RunMain();
+    case Stage::kStartingMain:
+      if (static_cast<std::int32_t>(nowMs - dueMs_) < 0) return;
+      Log("main program runs again");
       return RunMain();
     case Stage::kRestarting:
       if (static_cast<std::int32_t>(nowMs - dueMs_) < 0) return;

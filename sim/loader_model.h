@@ -16,6 +16,7 @@ namespace zephor::sim {
 struct FirmwareTiming {
   std::uint32_t readyDelayMs = 2000;  // from a new main program's start to its "READY"
   std::uint32_t conversionMs = 3000;  // the special main's conversion of the memory
+  std::uint32_t mainStartMs = 0;      // from a loaded update program to its main answering
 };
 
 class LoaderModel {
@@ -25,8 +26,9 @@ class LoaderModel {
     kWaitingForHeader,  // repeating the letter
     kReadingHeader,
     kReceivingImage,
-    kConverting,  // the special main runs; silent until "end dBase convertion"
-    kRestarting,  // a new main starts; silent until "READY"
+    kConverting,    // the special main runs; silent until "end dBase convertion"
+    kRestarting,    // a new main starts; silent until "READY"
+    kStartingMain,  // the main behind the loader starts again; silent until it answers
   };
   using Changed = std::function<void()>;
 

@@ -85,6 +85,7 @@ int main(int argc, char** argv) {
   CLI::App app{"zephor-sim: a simulated ZEPHOR on a pseudo-terminal"};
   zephor::sim::InstrumentState state;
   std::string link, missing, dbFile, generateSpec, stateOut, memoryOut;
+  bool noMain = false;
   std::vector<std::string> faultNames;
   zephor::sim::FaultSet faults;
   zephor::sim::FirmwareTiming firmwareTiming;
@@ -121,6 +122,11 @@ int main(int argc, char** argv) {
                  "Close the terminal before block K of the first database download, as a "
                  "pulled-out cable, and end")
       ->check(CLI::NonNegativeNumber);
+  app.add_option("--misread-erases", faults.misreadErases,
+                 "Hear the first N erase commands garbled (answered \"?\", memory kept)")
+      ->check(CLI::NonNegativeNumber);
+  app.add_flag("--no-main", noMain,
+               "No main program behind the loader: once boot and update are in, it asks for one");
   app.add_option("--corrupt-rate", faults.line.corrupt, "Chance to flip a bit of a sent byte")
       ->check(CLI::Range(0.0, 1.0));
   app.add_option("--drop-rate", faults.line.drop, "Chance to drop a sent byte")
@@ -132,6 +138,8 @@ int main(int argc, char** argv) {
                "Line noise on every sent byte, not only on transfers");
   app.add_option("--ready-delay", firmwareTiming.readyDelayMs,
                  "Milliseconds from a new main program to READY");
+  app.add_option("--main-start-ms", firmwareTiming.mainStartMs,
+                 "Milliseconds the main takes to answer after a loaded update program");
   app.add_option("--conversion-ms", firmwareTiming.conversionMs,
                  "Milliseconds the special main takes to convert the memory");
   app.add_option("--db", dbFile, "Measurement memory from FILE");
@@ -150,6 +158,7 @@ int main(int argc, char** argv) {
     faults.Add(fault);
   }
   if (!missing.empty()) state.missingProgram = missing[0];
+  state.hasMain = !noMain;
   if (!dbFile.empty() && !ReadMemoryFile(dbFile, state.memory)) {
     std::cerr << "zephor-sim: cannot read " << dbFile << "\n";
     return 2;

@@ -61,15 +61,16 @@ std::string GroupedNumber(long long value) {
   return value < 0 ? "-" + digits : digits;
 }
 
-std::string SaveFailureLine(const transfer::FileFailure& failure, int announcedBytes) {
-  std::string line = std::string("\t") + kDatabaseFileName + ": " + failure.why + " after " +
+std::string SaveFailureLine(const transfer::FileFailure& failure, int announcedBytes,
+                            const char* fileName) {
+  std::string line = std::string("\t") + fileName + ": " + failure.why + " after " +
                      GroupedNumber(failure.bytesWritten);
   if (announcedBytes > 0) line += " of " + GroupedNumber(announcedBytes);
   return line + " bytes; nothing was erased.\r\n";
 }
 
 bool DownloadDatabase(device::Station& station, int portIndex,
-                      const std::filesystem::path& directory) {
+                      const std::filesystem::path& directory, const char* fileName) {
   device::OperatorPanel& panel = *station.panel;
   device::LogSection(panel, kSectionTitle);
 
@@ -97,15 +98,15 @@ bool DownloadDatabase(device::Station& station, int portIndex,
     return false;
   }
 
-  const std::string fileName = (directory / kDatabaseFileName).string();
+  const std::string path = (directory / fileName).string();
   transfer::FileFailure failure;
   // The answer's second number is the length of what the instrument is about to send.
   const int result =
-      device::ReceiveReported(station, *port, fileName, station.downloadReply[1], &failure);
+      device::ReceiveReported(station, *port, path, station.downloadReply[1], &failure);
   if (result < 0) {
     // The code alone does not tell a technician that the disk is full.
     if (!failure.why.empty()) {
-      panel.AppendLog(SaveFailureLine(failure, station.downloadReply[1]));
+      panel.AppendLog(SaveFailureLine(failure, station.downloadReply[1], fileName));
     }
     panel.ShowMessage(TransferError(result), device::MessageButtons::kOk);
     return false;

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 
+#include "database/database_file.h"
 #include "device/operator_panel.h"
 #include "transfer/xfer.h"
 
@@ -23,12 +24,15 @@ inline constexpr const char* kDatabaseEmptyLine = "\tDataBase empty.\r\n";
 std::string GroupedNumber(long long value);
 
 // "\tZEPHORdata.bin: the disk is full after 36 864 of 60 000 bytes; nothing was erased.\r\n"
-std::string SaveFailureLine(const transfer::FileFailure& failure, int announcedBytes);
+std::string SaveFailureLine(const transfer::FileFailure& failure, int announcedBytes,
+                            const char* fileName = kDatabaseFileName);
 
-// Asks the instrument for its memory and receives it into directory/"ZEPHORdata.bin" (the working
-// directory when empty). Stores the instrument's three answer numbers in station.downloadReply.
-// True only when the transfer succeeded.
+// Asks the instrument for its memory and receives it into directory/fileName (the working
+// directory when empty; "ZEPHORdata.bin" unless a check of the memory names another file). Stores
+// the instrument's three answer numbers in station.downloadReply. True only when the transfer
+// succeeded.
 bool DownloadDatabase(device::Station& station, int portIndex,
-                      const std::filesystem::path& directory = {});
+                      const std::filesystem::path& directory = {},
+                      const char* fileName = kDatabaseFileName);
 
 }  // namespace zephor::database

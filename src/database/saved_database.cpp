@@ -10,13 +10,19 @@ SavedDatabaseOutcome ProcessSavedDatabase(device::Station& station, const device
                                           const std::filesystem::path& directory) {
   const auto database = LoadDatabaseFile(station, directory);
   if (!database) return SavedDatabaseOutcome::kNotLoaded;
+  return ProcessDatabaseBytes(station, info, *database, directory);
+}
+
+SavedDatabaseOutcome ProcessDatabaseBytes(device::Station& station, const device::DeviceInfo& info,
+                                          const std::vector<std::uint8_t>& database,
+                                          const std::filesystem::path& directory) {
   if (station.grade == kReportGrade) {
-    return WriteSurveyReport(station, *database, info, directory)
+    return WriteSurveyReport(station, database, info, directory)
                ? SavedDatabaseOutcome::kReportWritten
                : SavedDatabaseOutcome::kReportFailed;
   }
-  return ConvertDatabase(station, *database, directory) ? SavedDatabaseOutcome::kConverted
-                                                        : SavedDatabaseOutcome::kConversionFailed;
+  return ConvertDatabase(station, database, directory) ? SavedDatabaseOutcome::kConverted
+                                                       : SavedDatabaseOutcome::kConversionFailed;
 }
 
 }  // namespace zephor::database

@@ -1,7 +1,9 @@
 // What the database chain does with the saved database: the report or the conversion, by grade.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <vector>
 
 #include "database/survey_report.h"
 #include "device/operator_panel.h"
@@ -21,6 +23,12 @@ enum class SavedDatabaseOutcome {
 
 // Loads the saved database and writes the report (grade "VJ") or the conversion (any other).
 SavedDatabaseOutcome ProcessSavedDatabase(device::Station& station, const device::DeviceInfo& info,
+                                          const std::filesystem::path& directory = {});
+
+// The same from a saved database read already (a backup named by the technician), so that
+// "ZEPHORdata.bin" is left as it is.
+SavedDatabaseOutcome ProcessDatabaseBytes(device::Station& station, const device::DeviceInfo& info,
+                                          const std::vector<std::uint8_t>& database,
                                           const std::filesystem::path& directory = {});
 
 }  // namespace zephor::database

@@ -23,7 +23,7 @@ void SkipAnswer(serial::SerialPort& port) {
 
 }  // namespace
 
-bool EraseLogger(Station& station, bool announce) {
+bool EraseLogger(Station& station, bool announce, bool finishedLine) {
   OperatorPanel& panel = *station.panel;
   if (announce) {
     LogSection(panel, kEraseMessage);
@@ -42,7 +42,7 @@ bool EraseLogger(Station& station, bool announce) {
   ShortPause();
   SendCommand(*port, kLockCommand, kLineFeed);
   SkipAnswer(*port);
-  if (announce) panel.AppendLog("\tFinished.\r\n");
+  if (announce && finishedLine) panel.AppendLog(kEraseFinishedLine);
   ShortPause();
 
   port.Close();

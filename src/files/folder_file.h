@@ -46,6 +46,11 @@ long long StoredSize(std::FILE* stream);
 bool RenameDurably(const std::filesystem::path& from, const std::filesystem::path& to,
                    std::string& why);
 
+// Removes the file (or a link itself) at path and syncs the folder, so that a name the next run
+// would act on does not come back after a power cut. A name already gone is no failure. False
+// with why set.
+bool RemoveDurably(const std::filesystem::path& path, std::string& why);
+
 // The last failure of a system call in words a technician reads: "the disk is full".
 std::string LastErrorText();
 

@@ -159,6 +159,14 @@ bool ReplaceContents(const std::filesystem::path& path, std::span<const std::uin
   return SyncFolderOf(path, why);
 }
 
+bool RemoveDurably(const std::filesystem::path& path, std::string& why) {
+  if (::unlink(path.c_str()) != 0 && errno != ENOENT) {
+    why = ErrnoText(errno);
+    return false;
+  }
+  return SyncFolderOf(path, why);
+}
+
 std::FILE* OpenNewFile(const std::filesystem::path& path, std::string& why) {
   RemoveStale(path);
   const int fd =

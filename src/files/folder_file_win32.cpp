@@ -175,6 +175,16 @@ bool ReplaceContents(const std::filesystem::path& path, std::span<const std::uin
   return true;
 }
 
+// Windows has no folder sync: NTFS logs the removal of a name in its own journal, which reaches
+// the disk within seconds, and in order with the metadata changes before it.
+bool RemoveDurably(const std::filesystem::path& path, std::string& why) {
+  if (!DeleteFileW(path.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND) {
+    why = LastWindowsError();
+    return false;
+  }
+  return true;
+}
+
 std::FILE* OpenNewFile(const std::filesystem::path& path, std::string& why) {
   DeleteFileW(path.c_str());
   Handle h(CreateNew(path));

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <string>
+#include <system_error>
 
 #include "database/database_file.h"
 #include "database/database_upload.h"
@@ -10,13 +11,14 @@
 #include "files/folder_file.h"
 #include "update/folder_names.h"
 #include "update/measurement_backup.h"
+#include "update/memory_probe.h"
+#include "update/run_journal.h"
 #include "update/update_planner.h"
 
 namespace zephor::update {
 namespace {
 
 constexpr const char* kWriteBackGrade = "QH";
-constexpr const char* kNotWholeText = "it does not walk to an end-of-data byte";
 
 template <typename... Values>
 bool Refuse(device::Station& station, const char* format, Values... values) {
@@ -27,11 +29,59 @@ bool Refuse(device::Station& station, const char* format, Values... values) {
   return false;
 }
 
+// A backup belongs to an instrument by its dated name, or by the journal of this folder that
+// names it as the backup of its restore.
+bool BelongsTo(const std::filesystem::path& backup, const std::filesystem::path& directory,
+               std::int32_t equipmentNumber) {
+  const std::string name = backup.filename().string();
+  if (IsDatedBackupName(name, equipmentNumber)) return true;
+  RunJournal journal;
+  std::error_code ec;
+  const std::filesystem::path folder = directory.empty() ? std::filesystem::path(".") : directory;
+  return ReadJournal(JournalPath(directory, equipmentNumber), journal) &&
+         journal.backup.name == name &&
+         std::filesystem::equivalent(backup.parent_path().empty() ? "." : backup.parent_path(),
+                                     folder, ec);
+}
+
+// The memory must be empty now; one that holds this backup's conversion was written back by an
+// earlier try. True when the conversion may go in (sendNow) or is in already.
+bool MemoryReady(device::Station& station, const device::DeviceInfo& info,
+                 const std::filesystem::path& directory, const std::string& shown, bool& sendNow) {
+  const std::string number = EquipmentText(info.equipmentNumber);
+  FileFacts conversion;
+  const bool writeBack = station.grade == kWriteBackGrade &&
+                         ReadFileFacts(directory, database::kConversionFileName, conversion);
+  const MemoryFound found = ProbeMemory(station, station.portIndex, directory, info.equipmentNumber,
+                                        nullptr, writeBack ? &conversion : nullptr);
+  // An empty conversion is what the empty memory holds already: a transfer of nothing would fail.
+  sendNow = found.holds == MemoryHolds::kEmpty && writeBack && conversion.length > 0;
+  switch (found.holds) {
+    case MemoryHolds::kEmpty:
+      return true;
+    case MemoryHolds::kConversion: {
+      char line[512] = {};
+      std::snprintf(line, sizeof line, kBackupInMemoryFormat, number.c_str(), shown.c_str());
+      station.panel->AppendLog(line);
+      return true;
+    }
+    case MemoryHolds::kBackup:
+    case MemoryHolds::kOther:
+      if (!found.kept.name.empty()) {
+        return Refuse(station, kMemoryNotEmptyFormat, number.c_str(), found.kept.name.c_str());
+      }
+      break;
+    case MemoryHolds::kUnknown:
+      break;
+  }
+  return Refuse(station, kMemoryUnknownFormat, number.c_str());
+}
+
 }  // namespace
 
 bool RestoreFromBackup(device::Station& station, const device::DeviceInfo& info,
-                       const std::filesystem::path& directory,
-                       const std::filesystem::path& backup) {
+                       const std::filesystem::path& directory, const std::filesystem::path& backup,
+                       bool otherInstrument) {
   const std::string shown = backup.filename().string();
   const std::string number = EquipmentText(info.equipmentNumber);
   files::Bytes bytes;
@@ -40,38 +90,30 @@ bool RestoreFromBackup(device::Station& station, const device::DeviceInfo& info,
     return Refuse(station, kBackupNotUsableFormat, shown.c_str(), why.c_str());
   }
   device::StoreGrade(station, info.grade);
-  if (!DatabaseIsWhole(station, bytes)) {
+  if (!BackupIsWhole(station, bytes)) {
     return Refuse(station, kBackupNotUsableFormat, shown.c_str(), kNotWholeText);
+  }
+  if (!otherInstrument && !BelongsTo(backup, directory, info.equipmentNumber)) {
+    return Refuse(station, kNotThisInstrumentFormat, shown.c_str(), number.c_str());
   }
   // A conversion in the new layout means nothing to an old main.
   if (info.mainVersion <= kOldLayoutLimit) {
     return Refuse(station, kOldLayoutMainFormat, number.c_str(),
                   static_cast<double>(info.mainVersion));
   }
-  // The memory is saved first, like before any erase: a memory that holds anything is left alone.
-  FileFacts kept;
-  switch (SaveProvenBackup(station, station.portIndex, directory, info.equipmentNumber, kept)) {
-    case SaveOutcome::kEmpty:
-      break;
-    case SaveOutcome::kProven:
-      return Refuse(station, kMemoryNotEmptyFormat, number.c_str(), kept.name.c_str());
-    case SaveOutcome::kNotWhole:
-    case SaveOutcome::kFailed:
-      return Refuse(station, kMemoryUnknownFormat, number.c_str());
-  }
-  if (!files::ReplaceContents(directory / database::kDatabaseFileName, bytes, why)) {
-    return Refuse(station, kBackupNotUsableFormat, shown.c_str(), why.c_str());
-  }
+  // The report or conversion is made from the named file itself: ZEPHORdata.bin, the last saved
+  // database, stays as it is.
   const database::SavedDatabaseOutcome outcome =
-      database::ProcessSavedDatabase(station, info, directory);
+      database::ProcessDatabaseBytes(station, info, bytes, directory);
   if (outcome == database::SavedDatabaseOutcome::kNotLoaded ||
       outcome == database::SavedDatabaseOutcome::kConversionFailed ||
       outcome == database::SavedDatabaseOutcome::kReportFailed) {
     return false;
   }
-  if (station.grade == kWriteBackGrade &&
-      (!database::UploadDatabase(station, station.portIndex, outcome, directory) ||
-       device::StopRequested(station))) {
+  bool sendNow = false;
+  if (!MemoryReady(station, info, directory, shown, sendNow)) return false;
+  if (sendNow && (!database::UploadDatabase(station, station.portIndex, outcome, directory) ||
+                  device::StopRequested(station))) {
     return false;
   }
   char line[512] = {};

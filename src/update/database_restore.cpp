@@ -13,7 +13,10 @@
 #include "device/erase.h"
 #include "device/transfer_progress.h"
 #include "files/folder_file.h"
+#include "update/folder_names.h"
 #include "update/measurement_backup.h"
+#include "update/memory_erase.h"
+#include "update/memory_probe.h"
 
 namespace zephor::update {
 
@@ -31,6 +34,16 @@ constexpr const char* kEmptyConversionLine =
     "\tThe conversion is empty: the erased memory holds it already, nothing is sent.\r\n";
 constexpr const char* kFoundErasedFormat =
     "\tThe memory is erased already: the restore goes on from %s.\r\n";
+constexpr const char* kWrittenBackAlreadyLine =
+    "\tThe memory holds the converted database already: it was written back before.\r\n";
+constexpr const char* kOtherSurveysFormat =
+    "The memory of ZEPHOR %s holds surveys this restore did not save: they are kept in %s and "
+    "nothing was written over them. The surveys of the restore are in %s. Press Make Update again "
+    "once the memory is empty, or end the restore with: zephor restore PORT --close";
+constexpr const char* kUnsavedSurveysFormat =
+    "The memory of ZEPHOR %s holds surveys this restore did not save, and no copy of them could "
+    "be written here: nothing was written over them. The surveys of the restore are in %s. Free "
+    "space in this folder and press Make Update again.";
 
 // A try that ended early (the port did not open: the adapter was pulled out) still takes its
 // time, so the question comes once a minute and an adapter plugged in again is found.
@@ -104,40 +117,73 @@ bool PutBackupInPlace(const device::Station& station, const std::filesystem::pat
   return files::ReplaceContents(directory / database::kDatabaseFileName, bytes, why);
 }
 
-// What the save before the erase allows.
-enum class BeforeErase { kErase, kNothingStored, kGoOnFromBackup, kStop };
+// The restore decides each step from what the instrument's memory holds when it looks, and where
+// it stands: before the erase (the memory may still hold the surveys) or before the write-back
+// (the surveys are in the proven backup).
+enum class LookPoint { kBeforeErase, kBeforeWriteBack };
 
-// The memory is still the instrument's (or was erased by a run stopped before it noted the
-// erase): it is saved, and the saved copy proven, before anything may erase it.
-BeforeErase SaveBeforeErase(device::Station& station, int portIndex, const device::DeviceInfo& info,
-                            const std::filesystem::path& directory, JournalKeeper* journal,
-                            RestoreStage stage, FileFacts& backup) {
+enum class Step {
+  kErase,        // the memory holds surveys proven saved in a dated backup: erase it
+  kGoOn,         // before the erase: erased already, the backup holds the surveys
+  kNothingToDo,  // before the erase: nothing stored; before the write-back: written back already
+  kWriteBack,    // the memory is empty: the conversion goes in
+  kKeepAndStop,  // surveys this restore did not save: kept in a dated backup, nothing written
+  kStop,         // the memory could not be read or saved: nothing is decided from it
+};
+
+struct Decision {
+  LookPoint point;
+  bool backupNamed;  // the journal names a backup made before this look
+  MemoryHolds memory;
+  Step step;
+};
+
+// Every case the restore can meet; a case not in the table stops the restore.
+constexpr Decision kDecisions[] = {
+    {LookPoint::kBeforeErase, false, MemoryHolds::kEmpty, Step::kNothingToDo},
+    {LookPoint::kBeforeErase, true, MemoryHolds::kEmpty, Step::kGoOn},
+    {LookPoint::kBeforeErase, false, MemoryHolds::kBackup, Step::kErase},
+    {LookPoint::kBeforeErase, true, MemoryHolds::kBackup, Step::kErase},
+    {LookPoint::kBeforeErase, false, MemoryHolds::kOther, Step::kErase},
+    {LookPoint::kBeforeErase, true, MemoryHolds::kOther, Step::kErase},
+    {LookPoint::kBeforeWriteBack, true, MemoryHolds::kEmpty, Step::kWriteBack},
+    {LookPoint::kBeforeWriteBack, true, MemoryHolds::kConversion, Step::kNothingToDo},
+    {LookPoint::kBeforeWriteBack, true, MemoryHolds::kBackup, Step::kErase},
+    {LookPoint::kBeforeWriteBack, true, MemoryHolds::kOther, Step::kKeepAndStop},
+};
+
+Step Decide(LookPoint point, bool backupNamed, MemoryHolds memory) {
+  for (const Decision& row : kDecisions) {
+    if (row.point == point && row.backupNamed == backupNamed && row.memory == memory) {
+      return row.step;
+    }
+  }
+  return Step::kStop;
+}
+
+// Before the erase the memory is downloaded as the save itself: into ZEPHORdata.bin, checked
+// whole and kept as a dated backup read back from the disk. What it held, for the table.
+MemoryHolds LookBeforeErase(device::Station& station, int portIndex, const device::DeviceInfo& info,
+                            const std::filesystem::path& directory, RestoreStage stage,
+                            FileFacts& backup) {
   device::OperatorPanel& panel = *station.panel;
   const bool eraseOnly = station.grade == kEraseOnlyGrade;
   FileFacts kept;
   const FileFacts* reuse = stage == RestoreStage::kSaved ? &backup : nullptr;
   switch (SaveProvenBackup(station, portIndex, directory, info.equipmentNumber, kept, reuse)) {
-    case SaveOutcome::kProven:
+    case SaveOutcome::kProven: {
+      const bool same = reuse != nullptr && kept.name == backup.name;
       backup = kept;
-      if (!Record(journal, RestoreStage::kSaved, &backup)) {
-        Incomplete(panel, "recording the saved backup");
-        return BeforeErase::kStop;
-      }
-      return BeforeErase::kErase;
+      return same ? MemoryHolds::kBackup : MemoryHolds::kOther;
+    }
     case SaveOutcome::kEmpty:
-      if (stage == RestoreStage::kSaved) {
-        // Saved, then erased by a run that stopped before it could note it: the surveys are in
-        // the backup the journal names.
-        panel.AppendLog(Formatted(kFoundErasedFormat, backup.name.c_str()));
-        return BeforeErase::kGoOnFromBackup;
-      }
-      return eraseOnly ? BeforeErase::kErase : BeforeErase::kNothingStored;
+      return MemoryHolds::kEmpty;
     case SaveOutcome::kNotWhole:
       if (!eraseOnly) {
         panel.AppendLog(kBackupUnreadableLine);
         panel.ShowMessage(kBackupUnreadableMessage, device::MessageButtons::kOk);
         Incomplete(panel, "checking the saved database");
-        return BeforeErase::kStop;
+        return MemoryHolds::kUnknown;
       }
       break;
     case SaveOutcome::kFailed:
@@ -146,10 +192,106 @@ BeforeErase SaveBeforeErase(device::Station& station, int portIndex, const devic
   // The new main of an erase-only grade cannot read the old surveys: the operator may erase them
   // unsaved; every other grade keeps its memory until a copy is proven.
   if (eraseOnly && !device::StopRequested(station) && EraseWithoutBackupAnswered(station)) {
-    return BeforeErase::kErase;
+    backup = FileFacts{};
+    return MemoryHolds::kOther;
   }
   Incomplete(panel, eraseOnly ? "saving the measurements before the erase" : "saving the database");
-  return BeforeErase::kStop;
+  return MemoryHolds::kUnknown;
+}
+
+// The erase, proven: only a memory that reads empty afterwards counts as erased.
+bool EraseProven(device::Station& station, int portIndex, const device::DeviceInfo& info,
+                 const std::filesystem::path& directory, const FileFacts& backup, bool announce) {
+  const FileFacts* saved = backup.name.empty() ? nullptr : &backup;
+  return EraseAndProve(station, portIndex, directory, info.equipmentNumber, announce, saved) ==
+         EraseOutcome::kErased;
+}
+
+// Up to the erase, by what the memory holds. False when the restore ends here; done tells whether
+// it ended complete (nothing was stored).
+bool SaveAndErase(device::Station& station, int portIndex, const device::DeviceInfo& info,
+                  const std::filesystem::path& directory, JournalKeeper* journal,
+                  RestoreStage stage, FileFacts& backup, bool& done) {
+  device::OperatorPanel& panel = *station.panel;
+  const bool eraseOnly = station.grade == kEraseOnlyGrade;
+  const bool backupNamed = stage == RestoreStage::kSaved;
+  const MemoryHolds memory = LookBeforeErase(station, portIndex, info, directory, stage, backup);
+  switch (Decide(LookPoint::kBeforeErase, backupNamed, memory)) {
+    case Step::kNothingToDo:
+      done = true;  // an instrument with nothing stored has nothing to restore
+      return false;
+    case Step::kGoOn:
+      // Saved, then erased by a run that stopped before it could note it: the surveys are in the
+      // backup the journal names.
+      panel.AppendLog(Formatted(kFoundErasedFormat, backup.name.c_str()));
+      if (!eraseOnly) panel.SetProgress(kRestoreSaved);
+      break;
+    case Step::kErase:
+      if (!backup.name.empty() && !Record(journal, RestoreStage::kSaved, &backup)) {
+        return Incomplete(panel, "recording the saved backup");
+      }
+      if (!eraseOnly) panel.SetProgress(kRestoreSaved);
+      if (!EraseProven(station, portIndex, info, directory, backup, eraseOnly)) {
+        return Incomplete(panel, "erasing");
+      }
+      break;
+    default:
+      return false;  // told where it stopped
+  }
+  if (!Record(journal, RestoreStage::kErased)) return Incomplete(panel, "recording the erase");
+  return true;
+}
+
+// The surveys the memory holds now were not saved by this restore: they are kept, and the
+// technician decides what becomes of the restore.
+bool KeepAndStop(device::Station& station, const device::DeviceInfo& info, const FileFacts& backup,
+                 const FileFacts& kept) {
+  const std::string number = EquipmentText(info.equipmentNumber);
+  const std::string text =
+      kept.name.empty()
+          ? Formatted(kUnsavedSurveysFormat, number.c_str(), backup.name.c_str())
+          : Formatted(kOtherSurveysFormat, number.c_str(), kept.name.c_str(), backup.name.c_str());
+  station.panel->AppendLog("\t" + text + "\r\n");
+  station.panel->ShowMessage(text, device::MessageButtons::kOk);
+  return Incomplete(*station.panel, "writing the database back");
+}
+
+// Before the conversion goes in, the memory must be empty at that moment: a memory that already
+// holds the conversion was written back by a run that stopped after it; one that holds other
+// surveys is never written over.
+bool WriteBack(device::Station& station, int portIndex, const device::DeviceInfo& info,
+               const std::filesystem::path& directory, const FileFacts& backup,
+               const FileFacts& conversion, database::SavedDatabaseOutcome outcome) {
+  device::OperatorPanel& panel = *station.panel;
+  // The erased memory already equals an empty conversion: a transfer of nothing would fail.
+  if (outcome == database::SavedDatabaseOutcome::kConverted && conversion.length == 0) {
+    panel.AppendLog(kEmptyConversionLine);
+    return true;
+  }
+  const MemoryFound found =
+      ProbeMemory(station, portIndex, directory, info.equipmentNumber, &backup, &conversion);
+  switch (Decide(LookPoint::kBeforeWriteBack, true, found.holds)) {
+    case Step::kNothingToDo:
+      panel.AppendLog(kWrittenBackAlreadyLine);
+      return true;
+    case Step::kErase:
+      // The memory still is the proven backup: the erase of an earlier run did not take.
+      if (!EraseProven(station, portIndex, info, directory, backup, false)) {
+        return Incomplete(panel, "erasing");
+      }
+      break;
+    case Step::kWriteBack:
+      break;
+    case Step::kKeepAndStop:
+      return KeepAndStop(station, info, backup, found.kept);
+    default:
+      return Incomplete(panel, "checking the memory before the write-back");
+  }
+  if (!database::UploadDatabase(station, portIndex, outcome, directory) ||
+      device::StopRequested(station)) {
+    return Incomplete(panel, "writing the database back");
+  }
+  return true;
 }
 
 }  // namespace
@@ -181,29 +323,15 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
   panel.SetProgress(kRestoreReady);
   if (confirmInstrument && !confirmInstrument()) return false;
 
-  bool eraseNow = false;
   const bool memoryMayHoldSurveys =
       stage == RestoreStage::kPending || stage == RestoreStage::kSaved;
   if (memoryMayHoldSurveys) {
-    switch (SaveBeforeErase(station, portIndex, info, directory, journal, stage, backup)) {
-      case BeforeErase::kStop:
-        return false;
-      case BeforeErase::kNothingStored:
-        return true;  // an instrument with nothing stored has nothing to restore
-      case BeforeErase::kGoOnFromBackup:
-        break;
-      case BeforeErase::kErase:
-        eraseNow = true;
-        break;
+    bool done = false;
+    if (!SaveAndErase(station, portIndex, info, directory, journal, stage, backup, done)) {
+      return done;
     }
-  }
-  if (!eraseOnly) panel.SetProgress(kRestoreSaved);
-  // False only when the instrument did not unlock: then the command never went out.
-  if (eraseNow && !device::EraseLogger(station, eraseOnly)) return Incomplete(panel, "erasing");
-  // The command went out (or a stopped run's did): the memory is erased, whatever stops the run
-  // from here.
-  if (memoryMayHoldSurveys && !Record(journal, RestoreStage::kErased)) {
-    return Incomplete(panel, "recording the erase");
+  } else if (!eraseOnly) {
+    panel.SetProgress(kRestoreSaved);
   }
   if (eraseOnly) {
     panel.SetProgress(kRestoreDone);
@@ -220,24 +348,23 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
   panel.SetProgress(kRestoreErased);
   const database::SavedDatabaseOutcome outcome =
       database::ProcessSavedDatabase(station, info, directory);
-  if (journal != nullptr) {
-    const char* written = station.grade == database::kReportGrade ? database::kReportFileName
-                                                                  : database::kConversionFileName;
-    ReadFileFacts(directory, written, journal->record().conversion);
-    Record(journal, RestoreStage::kProcessed);
+  const bool report = station.grade == database::kReportGrade;
+  FileFacts written;
+  // A report or conversion that was not completed is no stage reached.
+  if (outcome != (report ? database::SavedDatabaseOutcome::kReportWritten
+                         : database::SavedDatabaseOutcome::kConverted) ||
+      !ReadFileFacts(directory, report ? database::kReportFileName : database::kConversionFileName,
+                     written)) {
+    return Incomplete(panel, "writing the report or conversion");
+  }
+  if (journal != nullptr) journal->record().conversion = written;
+  if (!Record(journal, RestoreStage::kProcessed)) {
+    return Incomplete(panel, "recording the report or conversion");
   }
   panel.SetProgress(kRestoreProcessed);
-  if (station.grade == kWriteBackGrade) {
-    FileFacts converted;
-    // The erased memory already equals an empty conversion: a transfer of nothing would fail.
-    if (outcome == database::SavedDatabaseOutcome::kConverted &&
-        ReadFileFacts(directory, database::kConversionFileName, converted) &&
-        converted.length == 0) {
-      panel.AppendLog(kEmptyConversionLine);
-    } else if (!database::UploadDatabase(station, portIndex, outcome, directory) ||
-               device::StopRequested(station)) {
-      return Incomplete(panel, "writing the database back");
-    }
+  if (station.grade == kWriteBackGrade &&
+      !WriteBack(station, portIndex, info, directory, backup, written, outcome)) {
+    return false;
   }
   panel.SetProgress(kRestoreDone);
   return !device::StopRequested(station) || Incomplete(panel, "the database restore");

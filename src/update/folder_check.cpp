@@ -69,12 +69,13 @@ std::vector<std::string> DatedBackupsIn(const std::filesystem::path& directory,
 }
 
 bool JournalsAllowRun(device::Station& station, const std::filesystem::path& directory,
-                      std::optional<std::int32_t> connected) {
+                      std::optional<std::int32_t> connected, bool loaderPrograms) {
+  const char* done = loaderPrograms ? kOnlyLoaderProgramsText : kNothingDoneText;
   for (const FoundJournal& found : ExamineJournals(directory)) {
     const std::string name = found.path.filename().string();
     if (!found.usable) {
-      Refuse(station, Formatted(kJournalUnusableFormat, name.c_str(), found.why.c_str()), directory,
-             connected);
+      Refuse(station, Formatted(kJournalUnusableFormat, name.c_str(), found.why.c_str(), done),
+             directory, connected);
       return false;
     }
     const std::int32_t owner = found.journal.info.equipmentNumber;
@@ -82,7 +83,7 @@ bool JournalsAllowRun(device::Station& station, const std::filesystem::path& dir
       const std::string ownerText = EquipmentText(owner);
       Refuse(station,
              Formatted(kForeignJournalFormat, name.c_str(), ownerText.c_str(),
-                       EquipmentText(*connected).c_str(), ownerText.c_str()),
+                       EquipmentText(*connected).c_str(), done, ownerText.c_str()),
              directory, connected);
       return false;
     }

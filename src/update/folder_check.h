@@ -20,11 +20,13 @@ inline constexpr const char* kFolderBusyFormat =
 inline constexpr const char* kFolderNotLockedFormat =
     "This folder cannot be taken for the update: %s: %s.";
 inline constexpr const char* kJournalUnusableFormat =
-    "%s cannot be used: %s. It is kept as it is; nothing was loaded or erased.";
+    "%s cannot be used: %s. It is kept as it is; %s.";
 inline constexpr const char* kForeignJournalFormat =
-    "%s is the record of ZEPHOR %s, not of the connected ZEPHOR %s. It is kept as it is; nothing "
-    "was loaded or erased. Connect ZEPHOR %s to finish its update, or use another folder for this "
-    "instrument.";
+    "%s is the record of ZEPHOR %s, not of the connected ZEPHOR %s. It is kept as it is; %s. "
+    "Connect ZEPHOR %s to finish its update, or use another folder for this instrument.";
+inline constexpr const char* kNothingDoneText = "nothing was loaded or erased";
+inline constexpr const char* kOnlyLoaderProgramsText =
+    "only the programs the loader asked for were loaded, and nothing was erased";
 inline constexpr const char* kBackupsHereFormat = "Dated backups of %s in this folder: %s.";
 inline constexpr const char* kNoBackupsHereFormat = "No dated backup of %s is in this folder.";
 inline constexpr const char* kWayOutText =
@@ -43,7 +45,8 @@ std::vector<std::string> DatedBackupsIn(const std::filesystem::path& directory,
 // True when every journal in directory is readable and, when the connected instrument is known
 // by its number, its own. Otherwise the operator is told which journal, why, and which dated
 // backups the folder holds, and the run must stop.
+// loaderPrograms tells that the boot or update program a loader asked for went in already.
 bool JournalsAllowRun(device::Station& station, const std::filesystem::path& directory,
-                      std::optional<std::int32_t> connected);
+                      std::optional<std::int32_t> connected, bool loaderPrograms = false);
 
 }  // namespace zephor::update

@@ -65,7 +65,7 @@ std::optional<std::int32_t> JournalNameNumber(const std::string& name) {
   return static_cast<std::int32_t>(std::stol(digits));
 }
 
-std::filesystem::path DatedBackupName(std::int32_t equipmentNumber, std::int64_t utcSeconds) {
+std::string UtcStamp(std::int64_t utcSeconds) {
   using namespace std::chrono;
   const sys_seconds at{seconds{utcSeconds}};
   const auto day = floor<days>(at);
@@ -76,8 +76,17 @@ std::filesystem::path DatedBackupName(std::int32_t equipmentNumber, std::int64_t
                 static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
                 static_cast<long>(time.hours().count()), static_cast<long>(time.minutes().count()),
                 static_cast<long>(time.seconds().count()));
-  return std::string(kDatedBackupPrefix) + EquipmentText(equipmentNumber) + "-" + stamp +
-         std::string(kBackupSuffix);
+  return stamp;
+}
+
+std::filesystem::path DatedBackupName(std::int32_t equipmentNumber, std::int64_t utcSeconds) {
+  return std::string(kDatedBackupPrefix) + EquipmentText(equipmentNumber) + "-" +
+         UtcStamp(utcSeconds) + std::string(kBackupSuffix);
+}
+
+std::filesystem::path ClosedJournalName(std::int32_t equipmentNumber, std::int64_t utcSeconds) {
+  return std::string(kClosedJournalPrefix) + EquipmentText(equipmentNumber) + "-" +
+         UtcStamp(utcSeconds) + kJournalSuffix;
 }
 
 bool IsDatedBackupName(const std::string& name, std::int32_t equipmentNumber) {

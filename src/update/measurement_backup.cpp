@@ -1,6 +1,7 @@
 // The dated copy is made from the downloaded bytes and read back before anything may erase them.
 #include "update/measurement_backup.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -11,17 +12,22 @@
 #include "database/record_walk.h"
 #include "database/saved_database.h"
 #include "files/folder_file.h"
+#include "update/folder_check.h"
 #include "update/folder_names.h"
+#include "update/memory_probe.h"
 
 namespace zephor::update {
 namespace {
 
-constexpr int kNoAnswerYet = -1;  // a download reply field no instrument has filled in
 constexpr int kMaxSameSecondCopies = 100;
+// A saved database is whole transfer blocks; what may follow its end-of-data byte is the rest of
+// the last block (of up to 1024 bytes), memory that reads erased, or the transfer's own padding.
+constexpr std::size_t kBlockUnit = 128;
+constexpr std::size_t kLastBlockPadding = 1024;
+constexpr std::uint8_t kErasedByte = 0xFF;
+constexpr std::uint8_t kTransferPad = 0x1A;
 constexpr const char* kNotReadBackFormat =
     "\tThe backup %s could not be written or read back (%s): the memory is not erased.\r\n";
-constexpr const char* kSavedUnreadableFormat =
-    "\tZEPHORdata.bin cannot be read back (%s): the memory is not erased.\r\n";
 
 std::int64_t NowSeconds() {
   using namespace std::chrono;
@@ -51,10 +57,37 @@ std::filesystem::path FreeDatedName(const std::filesystem::path& directory,
   return name;
 }
 
-// Writes the copy as a new file, synced, then reads it back: only bytes that came back from the
-// disk as they went in count as kept.
+// True when the copy a journal names holds exactly these bytes.
+bool AlreadyKept(const std::filesystem::path& directory, const FileFacts* reuse,
+                 const files::Bytes& saved) {
+  if (reuse == nullptr || reuse->name.empty()) return false;
+  FileFacts facts;
+  files::Bytes bytes;
+  return ReadFileFacts(directory, reuse->name, facts, &bytes) && bytes == saved;
+}
+
+// The dated backup of the instrument in directory that holds exactly bytes, if any: the same
+// surveys found again are named, not copied once more.
+std::string FindKeptCopy(const std::filesystem::path& directory, std::int32_t equipmentNumber,
+                         const files::Bytes& bytes) {
+  for (const std::string& name : DatedBackupsIn(directory, equipmentNumber)) {
+    FileFacts facts;
+    files::Bytes held;
+    if (ReadFileFacts(directory, name, facts, &held) && held == bytes) return name;
+  }
+  return {};
+}
+
+}  // namespace
+
 bool KeepProvenCopy(device::Station& station, const std::filesystem::path& directory,
                     std::int32_t equipmentNumber, const files::Bytes& saved, FileFacts& kept) {
+  const std::string found = FindKeptCopy(directory, equipmentNumber, saved);
+  if (!found.empty()) {
+    kept = FactsOf(found, saved);
+    Log(station, kBackupKeptFormat, found.c_str());
+    return true;
+  }
   const std::string name = FreeDatedName(directory, equipmentNumber).string();
   std::string why;
   files::Bytes back;
@@ -70,17 +103,6 @@ bool KeepProvenCopy(device::Station& station, const std::filesystem::path& direc
   return true;
 }
 
-// True when the copy a journal names holds exactly these bytes.
-bool AlreadyKept(const std::filesystem::path& directory, const FileFacts* reuse,
-                 const files::Bytes& saved) {
-  if (reuse == nullptr || reuse->name.empty()) return false;
-  FileFacts facts;
-  files::Bytes bytes;
-  return ReadFileFacts(directory, reuse->name, facts, &bytes) && bytes == saved;
-}
-
-}  // namespace
-
 bool DatabaseIsWhole(const device::Station& station, std::span<const std::uint8_t> bytes) {
   const auto step = station.grade == database::kReportGrade
                         ? database::EmptySurveyStep::kHeaderAndTrailer
@@ -89,21 +111,36 @@ bool DatabaseIsWhole(const device::Station& station, std::span<const std::uint8_
          database::WalkEnd::kEndOfData;
 }
 
+bool BackupIsWhole(const device::Station& station, std::span<const std::uint8_t> bytes) {
+  const auto step = station.grade == database::kReportGrade
+                        ? database::EmptySurveyStep::kHeaderAndTrailer
+                        : database::EmptySurveyStep::kHeaderOnly;
+  std::size_t end = 0;  // where the end-of-data byte stands
+  const auto walk = database::WalkRecords(bytes, step, [&end](const database::Record& record) {
+    end = record.offset + record.size;
+    return true;
+  });
+  if (bytes.size() % kBlockUnit != 0 || walk != database::WalkEnd::kEndOfData ||
+      end >= bytes.size()) {
+    return false;
+  }
+  const std::span<const std::uint8_t> after = bytes.subspan(end + 1);
+  return after.size() < kLastBlockPadding ||
+         std::all_of(after.begin(), after.end(),
+                     [](std::uint8_t byte) { return byte == kErasedByte || byte == kTransferPad; });
+}
+
 SaveOutcome SaveProvenBackup(device::Station& station, int portIndex,
                              const std::filesystem::path& directory, std::int32_t equipmentNumber,
                              FileFacts& kept, const FileFacts* reuse) {
-  // No answer at all must not read as an empty memory.
-  station.downloadReply[1] = kNoAnswerYet;
-  if (!database::DownloadDatabase(station, portIndex, directory)) {
-    const bool empty = station.downloadReply[1] == 0 && !device::StopRequested(station);
-    return empty ? SaveOutcome::kEmpty : SaveOutcome::kFailed;
-  }
   files::Bytes saved;
-  std::string why;
-  if (!files::ReadRegularFile(directory / database::kDatabaseFileName,
-                              database::kSavedDatabaseLimit, saved, why)) {
-    Log(station, kSavedUnreadableFormat, why.c_str());
-    return SaveOutcome::kFailed;
+  switch (ReadMemory(station, portIndex, directory, database::kDatabaseFileName, saved)) {
+    case MemoryRead::kEmpty:
+      return SaveOutcome::kEmpty;
+    case MemoryRead::kFailed:
+      return SaveOutcome::kFailed;
+    case MemoryRead::kRead:
+      break;
   }
   if (!DatabaseIsWhole(station, saved)) return SaveOutcome::kNotWhole;
   if (AlreadyKept(directory, reuse, saved)) {

@@ -8,6 +8,7 @@
 #include <span>
 
 #include "device/operator_panel.h"
+#include "files/folder_file.h"
 #include "update/run_journal.h"
 
 namespace zephor::update {
@@ -30,12 +31,24 @@ enum class SaveOutcome {
 // only then are they a copy the memory may be erased after.
 bool DatabaseIsWhole(const device::Station& station, std::span<const std::uint8_t> bytes);
 
+// Stricter, for a file a technician names: the walk reaches its end-of-data byte, and what
+// follows it is no more than the last transfer block's padding (or erased memory). A cut file, or
+// bytes that only happen to hold an end-of-data byte early, are no saved database.
+bool BackupIsWhole(const device::Station& station, std::span<const std::uint8_t> bytes);
+
 // Downloads the memory into ZEPHORdata.bin in directory, checks that it is whole, keeps it under
 // its dated name (or finds it kept already as reuse names it) and reads that copy back. kept gets
 // the dated copy's facts when the outcome is kProven.
 SaveOutcome SaveProvenBackup(device::Station& station, int portIndex,
                              const std::filesystem::path& directory, std::int32_t equipmentNumber,
                              FileFacts& kept, const FileFacts* reuse = nullptr);
+
+// Writes bytes as a new dated backup of the instrument in directory, synced, and reads it back:
+// only bytes that came back from the disk as they went in count as kept. A dated backup that
+// holds the same bytes already is named instead. kept gets the copy's facts; false, after a log
+// line that says why, when no copy could be made.
+bool KeepProvenCopy(device::Station& station, const std::filesystem::path& directory,
+                    std::int32_t equipmentNumber, const files::Bytes& saved, FileFacts& kept);
 
 // "No backup of the measurements could be saved. Erase anyway?": true on OK; on Cancel the log
 // says the memory is not erased.

@@ -1,15 +1,42 @@
 // The resume reads the journal, asks once and hands the stage to the restore.
 #include "update/restore_resume.h"
 
+#include <chrono>
 #include <cstdio>
+#include <string>
 #include <system_error>
+#include <vector>
 
+#include "files/folder_file.h"
 #include "update/database_restore.h"
+#include "update/folder_check.h"
+#include "update/folder_names.h"
 #include "update/image_files.h"
+#include "update/open_run_wait.h"
 #include "update/run_journal.h"
 #include "update/update_planner.h"
 
 namespace zephor::update {
+namespace {
+
+std::int64_t NowSeconds() {
+  using namespace std::chrono;
+  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
+}
+
+// "ZEPHORdata-...bin and ZEPHORdata-...bin": the instrument's dated backups in the folder.
+std::string BackupsText(const std::filesystem::path& directory, std::int32_t equipmentNumber) {
+  const std::vector<std::string> names = DatedBackupsIn(directory, equipmentNumber);
+  if (names.empty()) return "no dated backup of this folder";
+  std::string text;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    text += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
+  }
+  return text;
+}
+
+}  // namespace
+
 ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceInfo& identified,
                                 const std::filesystem::path& directory) {
   const std::filesystem::path path = JournalPath(directory, identified.equipmentNumber);
@@ -41,6 +68,44 @@ ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceIn
   }
   keeper.Remove();
   return ResumeOutcome::kFinished;
+}
+
+void TellOpenRestoreLeft(device::Station& station, const std::filesystem::path& directory,
+                         const device::DeviceInfo& identified) {
+  if (device::StopRequested(station)) return;
+  RunJournal journal;
+  ReadJournal(JournalPath(directory, identified.equipmentNumber), journal);
+  char text[1024] = {};
+  std::snprintf(text, sizeof text, kOpenRestoreLeftFormat,
+                EquipmentText(identified.equipmentNumber).c_str(),
+                StoppedRunWords(journal).c_str());
+  station.panel->AppendLog(std::string("\t") + text + "\r\n");
+  station.panel->ShowMessage(text, device::MessageButtons::kOk);
+}
+
+bool CloseOpenRestore(device::Station& station, const std::filesystem::path& directory,
+                      const device::DeviceInfo& identified) {
+  const std::filesystem::path path = JournalPath(directory, identified.equipmentNumber);
+  RunJournal journal;
+  if (!ReadJournal(path, journal)) {
+    station.panel->AppendLog(kNoOpenRestoreLine);
+    return false;
+  }
+  const std::filesystem::path closed =
+      directory / ClosedJournalName(identified.equipmentNumber, NowSeconds());
+  std::string why;
+  if (!files::RenameDurably(path, closed, why)) {
+    station.panel->AppendLog("\t" + path.filename().string() + " cannot be renamed: " + why +
+                             ". The restore stays open.\r\n");
+    return false;
+  }
+  const std::string backups = BackupsText(directory, identified.equipmentNumber);
+  char line[1024] = {};
+  std::snprintf(line, sizeof line, kRestoreClosedFormat,
+                EquipmentText(identified.equipmentNumber).c_str(),
+                closed.filename().string().c_str(), backups.c_str());
+  station.panel->AppendLog(line);
+  return true;
 }
 
 }  // namespace zephor::update

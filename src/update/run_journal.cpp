@@ -243,10 +243,11 @@ namespace zephor::update {
 
 bool JournalKeeper::Save() const { return !active() || WriteJournal(path_, journal_); }
 
-void JournalKeeper::Remove() const {
-  if (!active()) return;
-  std::error_code ignored;
-  std::filesystem::remove(path_, ignored);
+bool JournalKeeper::Remove() const {
+  if (!active()) return true;
+  // A journal that comes back after a power cut would start a finished restore again.
+  std::string why;
+  return files::RemoveDurably(path_, why);
 }
 
 const char* RestoreStageText(RestoreStage stage) {

@@ -58,7 +58,8 @@ class JournalKeeper {
   const RunJournal& record() const { return journal_; }
   // Rewrites the file; true when inactive.
   bool Save() const;
-  void Remove() const;
+  // Removes the file and syncs its folder; true when inactive or gone.
+  bool Remove() const;
 
  private:
   std::filesystem::path path_;

@@ -12,17 +12,19 @@
 #include <vector>
 
 #include "database/database_file.h"
+#include "device/announced_wait.h"
 #include "device/command_link.h"
-#include "device/erase.h"
 #include "device/identify.h"
 #include "device/info_report.h"
 #include "device/transfer_progress.h"
 #include "files/folder_file.h"
 #include "update/database_restore.h"
 #include "update/folder_check.h"
+#include "update/folder_names.h"
 #include "update/image_files.h"
 #include "update/image_preflight.h"
 #include "update/measurement_backup.h"
+#include "update/memory_erase.h"
 #include "update/open_run_wait.h"
 #include "update/restore_resume.h"
 #include "update/run_journal.h"
@@ -81,7 +83,6 @@ struct Run {
   ImageVersions images;
   std::optional<SequenceStart> start;  // the sequence to run, if any
   JournalKeeper journal;               // inactive when the instrument is not known by its number
-  bool carriesOpenRestore = false;     // the journal holds a restore the operator left for later
   // The record a loader's request was answered from, as it was found on disk: the instrument was
   // not known by its number then, so the record is put back unchanged if it turns out to be
   // another's.
@@ -120,16 +121,20 @@ std::string FirstUnloaded(const RunJournal& journal) {
   return {};
 }
 
-// Newer images that are no set the instrument is updated with are named, so that a run that
-// loads nothing says why.
+// Newer images that no update sequence loads on their own are named, so that a run that loads
+// nothing says why.
 void TellNothingLoaded(device::OperatorPanel& panel, const UpdatePlan& plan) {
   std::string newer;
+  int count = 0;
   for (const auto& [load, image] :
        {std::pair{plan.loadBoot, kBootImage}, std::pair{plan.loadUpdate, kUpdateImage},
         std::pair{plan.loadMain, kMainImage}}) {
-    if (load) newer += std::string(newer.empty() ? "" : ", ") + image;
+    if (!load) continue;
+    newer += std::string(count++ == 0 ? "" : " and ") + image;
   }
-  panel.AppendLog(Formatted(kNothingLoadedFormat, newer.c_str()));
+  const bool several = count > 1;
+  panel.AppendLog(Formatted(kNothingLoadedFormat, newer.c_str(), several ? "are" : "is",
+                            several ? "them" : "it"));
 }
 
 // A loader letter comes before any system report: the instrument is known only through the
@@ -197,16 +202,6 @@ bool ConfirmInstrument(device::Station& station, Run& run) {
   return false;
 }
 
-// The operator left an open restore for later: this run's loads go into the same journal, which
-// keeps the restore's stage and backup and stays after the run.
-void CarryOpenRestore(const std::filesystem::path& directory, Run& run) {
-  const std::filesystem::path path = JournalPath(directory, run.info.equipmentNumber);
-  RunJournal journal;
-  if (!ReadJournal(path, journal)) return;
-  run.journal = JournalKeeper(path, std::move(journal));
-  run.carriesOpenRestore = true;
-}
-
 // Before the first load: the record a stopped run is finished from. False when it cannot be
 // written; nothing has reached the instrument then.
 bool StartJournal(device::Station& station, const std::filesystem::path& directory, Run& run) {
@@ -219,7 +214,7 @@ bool StartJournal(device::Station& station, const std::filesystem::path& directo
   RunJournal& record = run.journal.record();
   record.images = SequenceImages(*run.start, run.specialMain);
   record.specialMain = run.specialMain;
-  record.restoreFollows = run.restoreFollows || run.carriesOpenRestore;
+  record.restoreFollows = run.restoreFollows;
   if (run.journal.Save()) return true;
   station.panel->ShowMessage(
       Formatted(kJournalUnwritableFormat, run.journal.path().filename().string().c_str()),
@@ -267,6 +262,201 @@ bool LoadImages(device::Station& station, const std::filesystem::path& imagesDir
   return done;
 }
 
+// An identification in the middle of a run: the log keeps what the run has shown, and the boxes
+// and lines of the tries that find nothing yet are held back.
+class QuietTry final : public device::PanelRelay {
+ public:
+  explicit QuietTry(device::OperatorPanel& inner) : PanelRelay(inner) {}
+  void AppendLog(std::string_view) override {}
+  void ClearLog() override {}
+  bool ShowMessage(std::string_view, device::MessageButtons) override { return false; }
+};
+
+// The instrument starts its own main once its loader took the boot or update program: it is
+// identified again, trying for up to kOwnMainWaitMs. True when anything answered (its main, or
+// its loader asking for the main program).
+bool IdentifyOwnMain(device::Station& station, device::DeviceInfo& info) {
+  device::OperatorPanel* window = station.panel;
+  QuietTry quiet(*window);
+  station.panel = &quiet;
+  const std::uint32_t start = device::StationTick(station);
+  bool answered = false;
+  do {
+    answered = device::Identify(station, info);
+  } while (!answered && !device::StopRequested(station) &&
+           device::StationTick(station) - start < static_cast<std::uint32_t>(kOwnMainWaitMs));
+  station.panel = window;
+  return answered;
+}
+
+// A loader that asks for its boot or update program gets it, and no more: no main goes over a
+// memory whose layout the run has not learned. Once its own main runs, the instrument is
+// identified and the run goes on as for any identified instrument; a loader that asks for the
+// main program then is served as one. An outcome when the run ends here.
+std::optional<UpdateOutcome> ServeLoaderPrograms(device::Station& station,
+                                                 const std::filesystem::path& imagesDirectory,
+                                                 Run& run, const WatchedRun& watched) {
+  device::OperatorPanel& panel = *station.panel;
+  switch (CheckImageSet(station, LoaderProgramImages(*run.start), imagesDirectory)) {
+    case PreflightOutcome::kReady:
+      break;
+    case PreflightOutcome::kRefused:
+      device::LogError(panel, kUpdateStoppedText);
+      return UpdateOutcome::kStopped;
+    case PreflightOutcome::kProgramEnded:
+      return UpdateOutcome::kCancelled;
+  }
+  bool loaded = false;
+  {
+    const device::LoadingScope loading(station);
+    loaded = RunLoaderPrograms(station, station.portIndex, imagesDirectory, *run.start);
+  }
+  if (watched.ended() || device::StopRequested(station)) return UpdateOutcome::kCancelled;
+  if (!loaded) {
+    device::LogError(panel, kUpdateStoppedText);
+    return UpdateOutcome::kStopped;
+  }
+  panel.AppendLog(kOwnMainLine);
+  const bool answered = IdentifyOwnMain(station, run.info);
+  if (device::StopRequested(station)) return UpdateOutcome::kCancelled;
+  const std::string status = station.statusText;
+  run.start.reset();
+  PlanMissingProgram(status, run);
+  if (!answered || (run.start && *run.start != SequenceStart::kSpecialMain)) {
+    const std::string text = answered
+                                 ? Formatted(kLoaderAsksAgainFormat,
+                                             *run.start == SequenceStart::kBoot ? "boot" : "update")
+                                 : std::string(kOwnMainSilentText);
+    panel.AppendLog("\t" + text + "\r\n");
+    panel.ShowMessage(text, device::MessageButtons::kOk);
+    return answered ? UpdateOutcome::kStopped : UpdateOutcome::kNoInstrument;
+  }
+  return std::nullopt;
+}
+
+// The plan of an instrument that told its versions: an open restore first, then the images
+// compared with its programs. qhWarning tells whether the "QH" warning and erase come first.
+std::optional<UpdateOutcome> PlanIdentified(device::Station& station,
+                                            const std::filesystem::path& directory,
+                                            const std::filesystem::path& imagesDirectory, Run& run,
+                                            bool& qhWarning, const WatchedRun& watched) {
+  // A restore an earlier run left open comes first: the memory may hold no other copy.
+  switch (FinishOpenRestore(station, run.info, directory)) {
+    case ResumeOutcome::kNone:
+    case ResumeOutcome::kFinished:
+      break;
+    case ResumeOutcome::kDeclined:
+      // An open restore left for later stops the run before anything is loaded: the memory may
+      // be empty, with the surveys only in their backup.
+      TellOpenRestoreLeft(station, directory, run.info);
+      return device::StopRequested(station) ? UpdateOutcome::kCancelled
+                                            : UpdateOutcome::kRestoreIncomplete;
+    case ResumeOutcome::kIncomplete:
+      if (watched.ended()) return UpdateOutcome::kCancelled;
+      return UpdateOutcome::kRestoreIncomplete;
+  }
+  if (watched.ended() || device::StopRequested(station)) return UpdateOutcome::kCancelled;
+  // The grade outlives the run: the database restore and a later run read it.
+  device::StoreGrade(station, run.info.grade);
+  if (!ReadImageVersions(station, run.images, imagesDirectory)) return UpdateOutcome::kCancelled;
+  run.plan = DecideLoads(run.info, run.images);
+  run.start = ChooseSequence(run.plan);
+  if (run.info.mainVersion <= kSpecialMainLimit) {
+    const std::string& grade = run.info.grade;
+    run.specialMain = grade == kGradeQ || grade == kGradeQN;
+    qhWarning = grade == kGradeQH;
+  }
+  // The restore erases the memory: it follows only a new-layout main that this run loads, not
+  // a plan (boot and main newer, update not) under which nothing is loaded and the old main
+  // runs on.
+  run.restoreFollows = run.start.has_value() && IsNewLayoutMain(run.images.mainVersion) &&
+                       run.info.mainVersion <= kOldLayoutLimit;
+  return std::nullopt;
+}
+
+// Before anything reaches the instrument: every image of the sequence checked (a load that fails
+// half-way leaves its loader waiting for a program) and the warnings answered.
+std::optional<UpdateOutcome> Confirm(device::Station& station,
+                                     const std::filesystem::path& imagesDirectory, const Run& run,
+                                     bool qhWarning) {
+  device::OperatorPanel& panel = *station.panel;
+  if (run.start) {
+    switch (CheckImageSet(station, SequenceImages(*run.start, run.specialMain), imagesDirectory)) {
+      case PreflightOutcome::kReady:
+        break;
+      case PreflightOutcome::kRefused:
+        device::LogError(panel, kUpdateStoppedText);
+        return UpdateOutcome::kStopped;
+      case PreflightOutcome::kProgramEnded:
+        return UpdateOutcome::kCancelled;
+    }
+  }
+  // A "QH" instrument must have an empty memory before its old main is replaced.
+  if (qhWarning && !panel.ShowMessage(kQhWarningText, device::MessageButtons::kOkCancel)) {
+    return UpdateOutcome::kCancelled;
+  }
+  const bool newLayout =
+      IsNewLayoutMain(run.images.mainVersion) && run.info.mainVersion <= kOldLayoutLimit;
+  if (!run.programMissing && newLayout && station.grade == kGradeQ &&
+      !panel.ShowMessage(kQWarningText, device::MessageButtons::kOkCancel)) {
+    panel.ExitProgram(kCancelledExitCode);
+    return UpdateOutcome::kCancelled;
+  }
+  return std::nullopt;
+}
+
+// The "QH" warning asks for an empty memory: what it holds is saved, then erased, and the erase
+// proven before any image goes in.
+std::optional<UpdateOutcome> EraseBeforeLoads(device::Station& station,
+                                              const std::filesystem::path& directory, Run& run,
+                                              const WatchedRun& watched) {
+  FileFacts kept;
+  if (!BackupBeforeErase(station, station.portIndex, directory, run.info.equipmentNumber, &kept)) {
+    run.journal.Remove();  // nothing loaded: no run to finish
+    return UpdateOutcome::kCancelled;
+  }
+  const EraseOutcome erased =
+      EraseAndProve(station, station.portIndex, directory, run.info.equipmentNumber, false,
+                    kept.name.empty() ? nullptr : &kept);
+  if (watched.ended() || device::StopRequested(station)) return UpdateOutcome::kCancelled;
+  switch (erased) {
+    case EraseOutcome::kErased:
+      return std::nullopt;
+    case EraseOutcome::kNoInstrument:
+      return UpdateOutcome::kNoInstrument;
+    case EraseOutcome::kNotTaken:
+    case EraseOutcome::kNotProven:
+      break;
+  }
+  return UpdateOutcome::kRestoreIncomplete;
+}
+
+// The database restore after the new main, and what is left of the journal.
+UpdateOutcome RestoreAndClose(device::Station& station, const std::filesystem::path& directory,
+                              Run& run, const WatchedRun& watched) {
+  device::OperatorPanel& panel = *station.panel;
+  UpdateOutcome outcome = UpdateOutcome::kDone;
+  if (run.restoreFollows) {
+    std::function<bool()> confirm;
+    if (run.unconfirmedRecord) {
+      confirm = [&station, &run] { return ConfirmInstrument(station, run); };
+    }
+    if (!RunDatabaseRestore(station, station.portIndex, run.info, directory,
+                            run.journal.active() ? &run.journal : nullptr,
+                            RestoreEntry::kAfterNewMain, confirm)) {
+      outcome = UpdateOutcome::kRestoreIncomplete;
+    }
+    if (watched.ended()) return UpdateOutcome::kCancelled;
+  }
+  if (outcome == UpdateOutcome::kDone) {
+    run.journal.Remove();
+  } else if (device::StopRequested(station) && run.journal.active()) {
+    panel.AppendLog(
+        Formatted(kStoppedDuringRestoreFormat, run.journal.path().filename().string().c_str()));
+  }
+  return outcome;
+}
+
 }  // namespace
 
 bool IsNewLayoutMain(float imageMainVersion) {
@@ -304,80 +494,32 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   PlanMissingProgram(station.statusText, run);
   // A journal that cannot be read, or another instrument's, may hold the only word of where an
   // erased memory's surveys are: nothing is loaded or erased past it.
+  const bool loaderPrograms = run.programMissing && *run.start != SequenceStart::kSpecialMain;
+  if (loaderPrograms) {
+    if (!JournalsAllowRun(station, directory, std::nullopt)) {
+      return UpdateOutcome::kRestoreIncomplete;
+    }
+    if (auto ended = ServeLoaderPrograms(station, imagesDirectory, run, watched)) return *ended;
+  }
   const std::optional<std::int32_t> connected =
       run.programMissing ? std::nullopt : std::optional<std::int32_t>(run.info.equipmentNumber);
-  if (!JournalsAllowRun(station, directory, connected)) return UpdateOutcome::kRestoreIncomplete;
+  if (!JournalsAllowRun(station, directory, connected, loaderPrograms)) {
+    return UpdateOutcome::kRestoreIncomplete;
+  }
 
   bool qhWarning = false;
   if (run.programMissing) {
     ResumeFromJournal(station, directory, run);
-  } else {
-    // A restore an earlier run left open comes first: the memory may hold no other copy.
-    switch (FinishOpenRestore(station, run.info, directory)) {
-      case ResumeOutcome::kNone:
-      case ResumeOutcome::kFinished:
-        break;
-      case ResumeOutcome::kDeclined:
-        CarryOpenRestore(directory, run);
-        break;
-      case ResumeOutcome::kIncomplete:
-        if (watched.ended()) return UpdateOutcome::kCancelled;
-        return UpdateOutcome::kRestoreIncomplete;
-    }
-    if (watched.ended()) return UpdateOutcome::kCancelled;
-    // The grade outlives the run: the database restore and a later run read it.
-    device::StoreGrade(station, run.info.grade);
-    if (!ReadImageVersions(station, run.images, imagesDirectory)) return UpdateOutcome::kCancelled;
-    run.plan = DecideLoads(run.info, run.images);
-    run.start = ChooseSequence(run.plan);
-    if (run.info.mainVersion <= kSpecialMainLimit) {
-      const std::string& grade = run.info.grade;
-      run.specialMain = grade == kGradeQ || grade == kGradeQN;
-      qhWarning = grade == kGradeQH;
-    }
-    // The restore erases the memory: it follows only a new-layout main that this run loads, not
-    // a plan (boot and main newer, update not) under which nothing is loaded and the old main
-    // runs on.
-    run.restoreFollows = run.start.has_value() && IsNewLayoutMain(run.images.mainVersion) &&
-                         run.info.mainVersion <= kOldLayoutLimit;
+  } else if (auto ended =
+                 PlanIdentified(station, directory, imagesDirectory, run, qhWarning, watched)) {
+    return *ended;
   }
-
-  // Every image of the sequence is checked before anything reaches the instrument: a load that
-  // fails half-way leaves its loader waiting for a program.
-  if (run.start) {
-    switch (CheckImageSet(station, SequenceImages(*run.start, run.specialMain), imagesDirectory)) {
-      case PreflightOutcome::kReady:
-        break;
-      case PreflightOutcome::kRefused:
-        device::LogError(panel, kUpdateStoppedText);
-        return UpdateOutcome::kStopped;
-      case PreflightOutcome::kProgramEnded:
-        return UpdateOutcome::kCancelled;
-    }
-  }
-
-  // A "QH" instrument must have an empty memory before its old main is replaced.
-  if (qhWarning && !panel.ShowMessage(kQhWarningText, device::MessageButtons::kOkCancel)) {
-    return UpdateOutcome::kCancelled;
-  }
-  const bool newLayout =
-      IsNewLayoutMain(run.images.mainVersion) && run.info.mainVersion <= kOldLayoutLimit;
-  if (!run.programMissing && newLayout && station.grade == kGradeQ &&
-      !panel.ShowMessage(kQWarningText, device::MessageButtons::kOkCancel)) {
-    panel.ExitProgram(kCancelledExitCode);
-    return UpdateOutcome::kCancelled;
-  }
+  if (auto ended = Confirm(station, imagesDirectory, run, qhWarning)) return *ended;
 
   if (run.start && !StartJournal(station, directory, run)) return UpdateOutcome::kStopped;
   AnnounceTransfers(station, directory, run, qhWarning);
   if (qhWarning) {
-    // The warning asks for an empty memory; what it holds is saved before it is erased.
-    if (!BackupBeforeErase(station, station.portIndex, directory, run.info.equipmentNumber)) {
-      if (!run.carriesOpenRestore) run.journal.Remove();  // nothing loaded: no run to finish
-      return UpdateOutcome::kCancelled;
-    }
-    device::EraseLogger(station, false);
-    if (watched.ended()) return UpdateOutcome::kCancelled;
+    if (auto ended = EraseBeforeLoads(station, directory, run, watched)) return *ended;
   }
 
   if (!run.plan.loadBoot && !run.plan.loadUpdate && !run.plan.loadMain && !run.programMissing) {
@@ -392,27 +534,9 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   }
   if (watched.ended()) return UpdateOutcome::kCancelled;
 
-  UpdateOutcome outcome = UpdateOutcome::kDone;
-  if (run.restoreFollows) {
-    std::function<bool()> confirm;
-    if (run.unconfirmedRecord) {
-      confirm = [&station, &run] { return ConfirmInstrument(station, run); };
-    }
-    if (!RunDatabaseRestore(station, station.portIndex, run.info, directory,
-                            run.journal.active() ? &run.journal : nullptr,
-                            RestoreEntry::kAfterNewMain, confirm)) {
-      outcome = UpdateOutcome::kRestoreIncomplete;
-    }
-    if (watched.ended()) return UpdateOutcome::kCancelled;
-  }
-  if (outcome == UpdateOutcome::kDone && !run.carriesOpenRestore) {
-    run.journal.Remove();
-  } else if (device::StopRequested(station) && run.journal.active()) {
-    panel.AppendLog(
-        Formatted(kStoppedDuringRestoreFormat, run.journal.path().filename().string().c_str()));
-  }
+  const UpdateOutcome outcome = RestoreAndClose(station, directory, run, watched);
   // The window is closing after a stop: no box stands in its way.
-  if (device::StopRequested(station)) return outcome;
+  if (outcome == UpdateOutcome::kCancelled || device::StopRequested(station)) return outcome;
 
   panel.ShowMessage(kRestartText, device::MessageButtons::kOk);
   device::ShortPause();

@@ -41,10 +41,21 @@ inline constexpr const char* kStoppedDuringLoadFormat =
 inline constexpr const char* kStoppedDuringRestoreFormat =
     "\tStopped during the database restore: %s is kept.\r\n";
 inline constexpr const char* kNothingLoadedFormat =
-    "\tNewer images (%s) are no set the ZEPHOR is updated with: nothing is loaded.\r\n";
+    "\tOnly %s %s newer, and no update sequence loads %s alone: nothing is loaded.\r\n";
 inline constexpr const char* kOtherInstrumentFormat =
     "The connected ZEPHOR is %s, not ZEPHOR %s whose record %s was used for the loads: its "
     "database restore is not run here, and the record is kept as it was.";
+
+inline constexpr const char* kOwnMainLine =
+    "\tThe ZEPHOR starts its own main program: it is asked what it holds before anything more is "
+    "loaded.\r\n";
+inline constexpr const char* kOwnMainSilentText =
+    "The ZEPHOR took its programs, but its main program did not answer within 15 s: nothing more "
+    "is loaded. Switch it off and on, then press Make Update.";
+inline constexpr const char* kLoaderAsksAgainFormat =
+    "The ZEPHOR asks for its %s program again after it was loaded: nothing more is loaded.";
+// How long a main program may take to start after its loader took the boot or update program.
+inline constexpr int kOwnMainWaitMs = 15000;
 
 // How a Make Update run ended, for a caller that reports it (the command line's exit code).
 enum class UpdateOutcome {
@@ -52,8 +63,10 @@ enum class UpdateOutcome {
   kNoInstrument,       // no instrument answered
   kCancelled,          // a warning's Cancel, or a missing image, ended the run or the program
   kStopped,            // a load failed, an image was refused, or the operator stopped the run
-  kRestoreIncomplete,  // every image was loaded but the database restore did not complete, or
-                       // a journal in the folder cannot be used: nothing was loaded or erased
+  kRestoreIncomplete,  // the surveys are safe, the instrument needs a decision or another run:
+                       // the database restore did not complete (or was declined), an erase did
+                       // not take, a write-back was refused, or a journal in the folder cannot be
+                       // used (nothing was loaded or erased)
   kFolderBusy,         // another run holds the working folder, or it cannot be locked
 };
 

@@ -38,6 +38,8 @@ constexpr std::array<Step, 5> kSteps{{
 }};
 
 std::size_t FirstStep(SequenceStart start) { return static_cast<std::size_t>(start); }
+// The boot and update programs come before it; the loader takes those on its own.
+constexpr std::size_t kFirstMainStep = static_cast<std::size_t>(SequenceStart::kSpecialMain);
 
 bool Skipped(const Step& step, bool specialMain) { return step.specialMainOnly && !specialMain; }
 
@@ -51,14 +53,18 @@ std::vector<std::string> SequenceImages(SequenceStart start, bool specialMain) {
   return images;
 }
 
-bool RunSequence(device::Station& station, int portIndex, bool specialMain,
-                 const std::filesystem::path& directory, SequenceStart start,
-                 const ImageDone& loaded) {
+namespace {
+
+// Runs the steps from first up to (not including) end, each narrated; false at the first upload
+// that failed.
+bool RunSteps(device::Station& station, int portIndex, bool specialMain,
+              const std::filesystem::path& directory, std::size_t first, std::size_t end,
+              const ImageDone& loaded) {
   device::OperatorPanel& panel = *station.panel;
   panel.AppendLog("\t-----------------------\r\n");
   panel.AppendLog("\t----  Update ----\r\n");
   panel.AppendLog("\t-----------------------\r\n");
-  for (std::size_t i = FirstStep(start); i < kSteps.size(); ++i) {
+  for (std::size_t i = first; i < end; ++i) {
     const Step& step = kSteps[i];
     if (Skipped(step, specialMain)) continue;
     // Each line goes out when its step begins, so the log shows what the upload waits for.
@@ -67,8 +73,33 @@ bool RunSequence(device::Station& station, int portIndex, bool specialMain,
     if (loaded) loaded(step.image);
     panel.AppendLog(step.after);
   }
-  panel.AppendLog(kUpdateFinished);
   return true;
+}
+
+}  // namespace
+
+bool RunSequence(device::Station& station, int portIndex, bool specialMain,
+                 const std::filesystem::path& directory, SequenceStart start,
+                 const ImageDone& loaded) {
+  if (!RunSteps(station, portIndex, specialMain, directory, FirstStep(start), kSteps.size(),
+                loaded)) {
+    return false;
+  }
+  station.panel->AppendLog(kUpdateFinished);
+  return true;
+}
+
+std::vector<std::string> LoaderProgramImages(SequenceStart start) {
+  std::vector<std::string> images;
+  for (std::size_t i = FirstStep(start); i < kFirstMainStep; ++i) {
+    images.emplace_back(kSteps[i].image);
+  }
+  return images;
+}
+
+bool RunLoaderPrograms(device::Station& station, int portIndex,
+                       const std::filesystem::path& directory, SequenceStart start) {
+  return RunSteps(station, portIndex, false, directory, FirstStep(start), kFirstMainStep, {});
 }
 
 bool RunFullUpdate(device::Station& station, int portIndex, bool specialMain,

@@ -27,6 +27,15 @@ bool RunSequence(device::Station& station, int portIndex, bool specialMain,
                  const std::filesystem::path& directory, SequenceStart start,
                  const ImageDone& loaded = {});
 
+// What a loader that asked for its boot ("B", kBoot) or update ("U", kUpdate) program takes before
+// its own main runs again: boot.bin and update.bin, or update.bin.
+std::vector<std::string> LoaderProgramImages(SequenceStart start);
+
+// Loads those programs only, narrated as a sequence; no main follows, the instrument starts its
+// own. False at the first upload that failed.
+bool RunLoaderPrograms(device::Station& station, int portIndex,
+                       const std::filesystem::path& directory, SequenceStart start);
+
 // newboot, boot, update, special main, main.
 bool RunFullUpdate(device::Station& station, int portIndex, bool specialMain,
                    const std::filesystem::path& directory = {});

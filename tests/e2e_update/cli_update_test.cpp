@@ -144,6 +144,15 @@ INSTANTIATE_TEST_SUITE_P(
                  1,
                  "Erase all measurements stored in the ZEPHOR?",
                  {}},
+        // The erase code garbled on the line: the instrument answers "?" and keeps its memory.
+        ExitCase{"EraseThatDoesNotTake",
+                 {"--misread-erases", "1"},
+                 "erase LINK --yes",
+                 5,
+                 "The ZEPHOR did not erase its memory: its surveys are kept and nothing more is "
+                 "done.",
+                 {},
+                 "cd DIR &&"},
         ExitCase{"TraceToAFullDisk",
                  {"--fault", "none"},
                  "info LINK --trace /dev/full",

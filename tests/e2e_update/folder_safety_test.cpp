@@ -10,8 +10,10 @@
 #include <ostream>
 
 #include "database/database_download.h"
+#include "device/identify.h"
 #include "files/folder_lock.h"
 #include "in_process_run.h"
+#include "update/backup_restore.h"
 
 namespace zephor::update {
 namespace {
@@ -212,10 +214,11 @@ INSTANTIATE_TEST_SUITE_P(
                   },
                   kStopped, "The connected ZEPHOR is 000000077, not ZEPHOR 000000078", false, false,
                   true, 'S'},
-        // A restore stopped while it erases: the erase went out, and the log says so.
+        // A restore stopped while it erases: the erase went out but was not proven, and the log
+        // says so.
         TamperRow{"StoppedDuringTheErase", kSaved, false,
                   [](FolderSafetyTest& t) { t.stopAtErase = true; }, kStopped,
-                  "writing the report or conversion did not finish", true, false, true},
+                  "erasing did not finish", true, false, true},
         // Another run holds the folder: nothing reaches the instrument.
         TamperRow{"AnotherRunHoldsTheFolder", kSaved, false,
                   [](FolderSafetyTest& t) {
@@ -227,15 +230,16 @@ INSTANTIATE_TEST_SUITE_P(
                   false, false, true}),
     [](const ::testing::TestParamInfo<TamperRow>& info) { return info.param.name; });
 
-// The row "StoppedDuringTheErase" leaves the journal at the erase, so that the next run works
-// from the backup; and the one that holds the folder leaves the instrument unspoken to.
-TEST_F(FolderSafetyTest, StopDuringTheEraseRecordsTheErase) {
+// The row "StoppedDuringTheErase" leaves the journal at the save: an erase counts only once the
+// memory reads empty, so the next run looks at the memory, finds it empty and goes on from the
+// backup (the row "ErasedBeforeTheJournalSaidSo").
+TEST_F(FolderSafetyTest, StopDuringTheEraseLeavesTheSaveForTheNextRun) {
   LeaveOpenRestore(kSaved);
   stopAtErase = true;
   Run({"", kSaved, false, {}, kStopped, "", true, false, true});
   RunJournal after;
   ASSERT_TRUE(ReadJournal(In(kJournalName), after));
-  EXPECT_EQ(after.restoreStage, RestoreStage::kErased);
+  EXPECT_EQ(after.restoreStage, RestoreStage::kSaved);
   EXPECT_TRUE(instrument->model().state().memory.empty());
 }
 
@@ -260,6 +264,90 @@ TEST_F(FolderSafetyTest, DownloadIntoAFullDiskNamesTheCause) {
   EXPECT_EQ(Heard(kEraseCommand), 0U);
   EXPECT_EQ(instrument->model().state().memory, surveys);
 }
+
+// "zephor restore PORT --backup FILE": only a whole saved database of the connected instrument
+// goes in, only into a memory that is empty at that moment, and ZEPHORdata.bin stays as it was.
+struct BackupRow {
+  const char* name;
+  const char* file;  // the name the technician gives
+  enum { kSurveys, kRandom, kCut } content;
+  bool otherInstrument;  // --other-instrument
+  enum { kEmpty, kConversion, kNewSurveys } memory;
+  bool written;      // RestoreFromBackup succeeds
+  bool uploaded;     // an UPLOAD went out
+  const char* told;  // in the log or a box
+};
+
+void PrintTo(const BackupRow& row, std::ostream* out) { *out << row.name; }
+
+class BackupWriteBackTest : public InProcessRun, public ::testing::TestWithParam<BackupRow> {
+ public:
+  void TearDown() override { EXPECT_EQ(serial::OpenPortCount(), 0); }
+};
+
+TEST_P(BackupWriteBackTest, WritesOnlyItsOwnWholeBackupIntoAnEmptyMemory) {
+  const BackupRow& row = GetParam();
+  Bytes padded = surveys;
+  padded.resize((surveys.size() + 127) / 128 * 128, 0x1A);
+  Bytes content = padded;
+  if (row.content == BackupRow::kRandom) {
+    content.assign(4000, 0);
+    std::uint32_t seed = 12345;
+    for (auto& byte : content)
+      byte = static_cast<std::uint8_t>((seed = seed * 1103515245 + 12345) >> 16);
+  } else if (row.content == BackupRow::kCut) {
+    content.resize(1024);
+  }
+  WriteAll(In(row.file), content);
+  const Bytes saved = Text("the last saved database");
+  WriteAll(In("ZEPHORdata.bin"), saved);
+  const Bytes recorded = sim::GenerateDatabase(41, 1200);
+  Bytes memory;
+  if (row.memory == BackupRow::kConversion) memory = ConvertedSurveys();
+  if (row.memory == BackupRow::kNewSurveys) memory = recorded;
+  Start(Zephor(true, memory));
+  device::DeviceInfo info;
+  ASSERT_TRUE(device::Identify(station, info));
+  EXPECT_EQ(RestoreFromBackup(station, info, dir.path(), In(row.file), row.otherInstrument),
+            row.written)
+      << panel.log;
+  EXPECT_TRUE(Told(row.told)) << row.told << "\n" << panel.log;
+  const auto& commands = instrument->model().commands();
+  EXPECT_EQ(std::any_of(commands.begin(), commands.end(),
+                        [](const std::string& c) { return c.starts_with("UPLOAD"); }),
+            row.uploaded);
+  EXPECT_EQ(ReadAll(In("ZEPHORdata.bin")), saved);
+  const Bytes& after = instrument->model().state().memory;
+  if (row.written) {
+    EXPECT_EQ(after, ConvertedSurveys());
+  } else {
+    EXPECT_EQ(after, memory);
+  }
+  if (row.memory == BackupRow::kNewSurveys) {
+    EXPECT_TRUE(Told("is not empty: it is kept as"));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Backups, BackupWriteBackTest,
+    ::testing::Values(
+        BackupRow{"OwnBackupIntoAnEmptyMemory", kDatedName, BackupRow::kSurveys, false,
+                  BackupRow::kEmpty, true, true, "are written back to ZEPHOR 000000077"},
+        BackupRow{"AnotherInstrumentsBackup", "ZEPHORdata-000000078-20261207T120000Z.bin",
+                  BackupRow::kSurveys, false, BackupRow::kEmpty, false, false,
+                  "is not known as a backup of ZEPHOR 000000077"},
+        BackupRow{"AnotherInstrumentsBackupOnTheTechniciansWord",
+                  "ZEPHORdata-000000078-20261207T120000Z.bin", BackupRow::kSurveys, true,
+                  BackupRow::kEmpty, true, true, "are written back to ZEPHOR 000000077"},
+        BackupRow{"RandomBytesUnderABackupName", kDatedName, BackupRow::kRandom, false,
+                  BackupRow::kEmpty, false, false, "it is not a whole saved database"},
+        BackupRow{"CutBackup", kDatedName, BackupRow::kCut, false, BackupRow::kEmpty, false, false,
+                  "it is not a whole saved database"},
+        BackupRow{"MemoryHoldsItsConversionAlready", kDatedName, BackupRow::kSurveys, false,
+                  BackupRow::kConversion, true, false, "holds the conversion of"},
+        BackupRow{"MemoryHoldsNewSurveys", kDatedName, BackupRow::kSurveys, false,
+                  BackupRow::kNewSurveys, false, false, "is not empty"}),
+    [](const ::testing::TestParamInfo<BackupRow>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace zephor::update

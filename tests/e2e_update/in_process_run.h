@@ -126,9 +126,10 @@ class InProcessRun {
 
   // The instrument, with the five images beside the folder's other files.
   void Start(sim::InstrumentState state, const sim::FaultSet& faults = sim::Fault::kNone,
-             const script::ImageStamps& images = {"1.3", "1.3", "1.40", "7"}) {
+             const script::ImageStamps& images = {"1.3", "1.3", "1.40", "7"},
+             const sim::FirmwareTiming& timing = {}) {
     script::WriteImageSet(dir, images);
-    instrument = std::make_unique<sim::InProcessInstrument>(std::move(state), faults);
+    instrument = std::make_unique<sim::InProcessInstrument>(std::move(state), faults, 0, timing);
     sim::InProcessInstrument& sim = *instrument;
     host = std::make_unique<DyingHost>(sim.timing());
     sim.model().SetCommandLog([this, &sim](const std::string& text) {

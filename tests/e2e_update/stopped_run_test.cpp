@@ -77,6 +77,185 @@ INSTANTIATE_TEST_SUITE_P(
                                  {"newboot", "boot", "update", "special main", "main"}}),
     [](const ::testing::TestParamInfo<StoppedRow>& info) { return info.param.name; });
 
+// A loader that asks for its boot or update program gets it, then the instrument starts its own
+// main and is asked what it holds before anything more is loaded: no new main goes over a memory
+// whose layout the run has not learned. Only a loader with no main behind it ("S") gets main
+// alone, and a record of a stopped run is used for it only once the new main proves whose it is.
+struct LoaderRow {
+  const char* name;
+  char letter;
+  const char* grade;
+  const char* main;  // of the main behind the loader
+  bool hasMain;
+  std::uint32_t mainStartMs;
+  std::vector<std::string> journalLoaded;  // this instrument's record of a stopped run, if any
+  std::int32_t journalOwner;               // whose record it is
+  std::vector<const char*> loaded;         // what the instrument takes, in order
+  UpdateOutcome outcome;
+  const char* mainAfter;
+  bool restored;  // the memory's surveys end converted (back in a "QH" memory, on disk for "QN")
+};
+
+void PrintTo(const LoaderRow& row, std::ostream* out) { *out << row.name; }
+
+class LoaderLetterTest : public InProcessRun, public ::testing::TestWithParam<LoaderRow> {
+ public:
+  void TearDown() override { EXPECT_EQ(serial::OpenPortCount(), 0); }
+};
+
+TEST_P(LoaderLetterTest, LoadsWhatTheLoaderAsksForThenLearnsTheMemory) {
+  const LoaderRow& row = GetParam();
+  if (!row.journalLoaded.empty()) {
+    RunJournal record;
+    record.info.equipmentNumber = row.journalOwner;
+    record.info.grade = row.grade;
+    record.specialMain = true;
+    record.images = {"newboot.bin", "boot.bin", "update.bin", "main1p29.bin", "main.bin"};
+    record.loaded = row.journalLoaded;
+    ASSERT_TRUE(WriteJournal(JournalPath(dir.path(), row.journalOwner), record));
+  }
+  sim::InstrumentState state = Zephor(false, surveys);
+  state.grade = row.grade;
+  state.mainVersion = row.main;
+  state.bootVersion = row.letter == 'B' ? "1.2" : "1.3";
+  state.updateVersion = "1.2";
+  state.missingProgram = row.letter;
+  state.hasMain = row.hasMain;
+  sim::FirmwareTiming timing;
+  timing.mainStartMs = row.mainStartMs;
+  Start(std::move(state), sim::Fault::kNone, {"1.3", "1.3", "1.40", "7"}, timing);
+
+  EXPECT_EQ(RunMakeUpdate(), row.outcome) << panel.log;
+  std::size_t at = 0;
+  std::size_t loads = 0;
+  for (const char* image : row.loaded) {
+    at = simLog.find(std::string("loaded ") + image + " image", at);
+    ASSERT_NE(at, std::string::npos) << image << "\n" << simLog;
+  }
+  for (at = simLog.find("loaded "); at != std::string::npos; at = simLog.find("loaded ", at + 1)) {
+    ++loads;
+  }
+  EXPECT_EQ(loads, row.loaded.size()) << simLog;
+  const sim::InstrumentState& after = instrument->model().state();
+  EXPECT_EQ(after.mainVersion, row.mainAfter);
+  if (row.restored) {
+    const Bytes converted = ConvertedSurveys();
+    EXPECT_EQ(std::string(row.grade) == "QH" ? after.memory : ReadAll(In("_Conversion.txt")),
+              converted);
+    EXPECT_TRUE(SurveysKept());
+  } else {
+    EXPECT_EQ(after.memory, surveys);  // untouched
+  }
+}
+
+const UpdateOutcome kLoaded = UpdateOutcome::kDone;
+
+INSTANTIATE_TEST_SUITE_P(
+    Letters, LoaderLetterTest,
+    ::testing::Values(
+        LoaderRow{"Boot",
+                  'B',
+                  "QN",
+                  "1.28",
+                  true,
+                  0,
+                  {},
+                  kEquipment,
+                  {"boot", "update", "special main", "main"},
+                  kLoaded,
+                  "1.40",
+                  true},
+        LoaderRow{"Update",
+                  'U',
+                  "QN",
+                  "1.28",
+                  true,
+                  0,
+                  {},
+                  kEquipment,
+                  {"update", "special main", "main"},
+                  kLoaded,
+                  "1.40",
+                  true},
+        // Main 1.31 with surveys behind the loader: the new main comes with its restore.
+        LoaderRow{"UpdateOverAnOldLayoutMemory",
+                  'U',
+                  "QH",
+                  "1.31",
+                  true,
+                  0,
+                  {},
+                  kEquipment,
+                  {"update", "main"},
+                  kLoaded,
+                  "1.40",
+                  true},
+        LoaderRow{"UpdateWhileTheMainStartsSlowly",
+                  'U',
+                  "QH",
+                  "1.31",
+                  true,
+                  9000,
+                  {},
+                  kEquipment,
+                  {"update", "main"},
+                  kLoaded,
+                  "1.40",
+                  true},
+        // The record of another instrument is not used: the run stops once it knows the number.
+        LoaderRow{"UpdateBesideAnotherInstrumentsRecord",
+                  'U',
+                  "QH",
+                  "1.31",
+                  true,
+                  0,
+                  {"newboot.bin"},
+                  78,
+                  {"update"},
+                  UpdateOutcome::kRestoreIncomplete,
+                  "1.31",
+                  false},
+        // No main behind the loader: it asks for one, which goes in alone.
+        LoaderRow{"UpdateWithNoMainBehind",
+                  'U',
+                  "QH",
+                  "1.31",
+                  false,
+                  0,
+                  {},
+                  kEquipment,
+                  {"update", "main"},
+                  kLoaded,
+                  "1.40",
+                  false},
+        LoaderRow{
+            "Main", 'S', "QN", "1.28", false, 0, {}, kEquipment, {"main"}, kLoaded, "1.40", false},
+        LoaderRow{"MainWithRecord",
+                  'S',
+                  "QN",
+                  "1.28",
+                  false,
+                  0,
+                  {"newboot.bin"},
+                  kEquipment,
+                  {"special main", "main"},
+                  kLoaded,
+                  "1.40",
+                  false},
+        LoaderRow{"MainAfterTheSpecialMain",
+                  'S',
+                  "QN",
+                  "1.28",
+                  false,
+                  0,
+                  {"newboot.bin", "boot.bin", "update.bin", "main1p29.bin"},
+                  kEquipment,
+                  {"main"},
+                  kLoaded,
+                  "1.40",
+                  false}),
+    [](const ::testing::TestParamInfo<LoaderRow>& info) { return info.param.name; });
+
 class OpenRunTest : public InProcessRun, public ::testing::Test {
  public:
   void TearDown() override { EXPECT_EQ(serial::OpenPortCount(), 0); }

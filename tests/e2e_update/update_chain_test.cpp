@@ -110,8 +110,8 @@ TEST_F(UpdateChainTest, CancelOfTheV140WarningLoadsNothing) {
 }
 
 // The loader waits for its boot program after a run stopped past the newboot; the next run serves
-// it, finds the record of the stopped run and finishes the update with its special main and its
-// restore.
+// it and the update program, asks the instrument's own main what it holds, and finishes the update
+// from that with its special main and its restore.
 TEST_F(UpdateChainTest, RunStoppedAfterTheNewbootIsFinishedByTheNextOne) {
   script::WriteImageSet(dir, {"1.3", "1.3", "1.40", "7"});
   // The boot image's header is the second the loader reads.
@@ -126,8 +126,8 @@ TEST_F(UpdateChainTest, RunStoppedAfterTheNewbootIsFinishedByTheNextOne) {
   EXPECT_TRUE(JournalLeft(dir));
 
   EXPECT_EQ(bench.Update(), UpdateOutcome::kDone) << bench.printed();
-  EXPECT_NE(bench.printed().find("The update of ZEPHOR 123456789 stopped after newboot.bin. "
-                                 "Finish it on this instrument?"),
+  EXPECT_NE(bench.printed().find("The ZEPHOR starts its own main program: it is asked what it "
+                                 "holds before anything more is loaded."),
             std::string::npos)
       << bench.printed();
   EXPECT_EQ(CountOf(bench.printed(), "\tLoad of special main in progress...\n"), 1U);
@@ -247,6 +247,8 @@ struct InterruptionRow {
   sim::FaultSet faults;
   const char* stopAfter;  // the instrument's log line after which the run is stopped; or none
   enum { kUpdate, kRestore } second;  // the command that finishes it
+  bool newSurveys = false;            // the instrument records surveys between the runs: nothing is
+                            // written over them, they are kept, and the restore stays open
 };
 
 void PrintTo(const InterruptionRow& row, std::ostream* out) { *out << row.name; }
@@ -280,6 +282,18 @@ TEST_P(RestoreResumeTest, TheNextRunFinishesTheRestore) {
   EXPECT_TRUE(JournalLeft(dir));
   if (unwritable) std::filesystem::remove(part);
 
+  if (row.newSurveys) {
+    const Bytes recorded = sim::GenerateDatabase(31, 1500);
+    bench.RecordSurveys(recorded);
+    EXPECT_EQ(bench.Update(), UpdateOutcome::kRestoreIncomplete) << bench.printed();
+    EXPECT_EQ(bench.state().memory, recorded);
+    EXPECT_NE(bench.printed().find("holds surveys this restore did not save: they are kept in "
+                                   "ZEPHORdata-000000077-"),
+              std::string::npos)
+        << bench.printed();
+    EXPECT_TRUE(JournalLeft(dir));
+    return;
+  }
   if (row.second == InterruptionRow::kUpdate) {
     EXPECT_EQ(bench.Update(), UpdateOutcome::kDone) << bench.printed();
   } else {
@@ -310,6 +324,9 @@ INSTANTIATE_TEST_SUITE_P(
             "InterruptAfterTheErase", "QH", {}, "memory erased", InterruptionRow::kUpdate},
         InterruptionRow{"WriteBackCancelled", "QH", Faulted(&sim::FaultSet::cancelUploads, 1),
                         nullptr, InterruptionRow::kRestore},
+        InterruptionRow{"WriteBackCancelledThenNewSurveys", "QH",
+                        Faulted(&sim::FaultSet::cancelUploads, 1), nullptr,
+                        InterruptionRow::kUpdate, true},
         InterruptionRow{"FolderNotWritable", "QH", {}, nullptr, InterruptionRow::kUpdate},
         InterruptionRow{
             "GradeQnInterruptAfterTheErase", "QN", {}, "memory erased", InterruptionRow::kRestore}),

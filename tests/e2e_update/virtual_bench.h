@@ -103,6 +103,10 @@ class VirtualBench {
   // Every line the instrument logged so far, each ending in a line feed.
   const std::string& simLog() const { return simLog_; }
   const sim::InstrumentState& state() const { return instrument_->model().state(); }
+  // The instrument back at work between two runs.
+  void RecordSurveys(std::vector<std::uint8_t> memory) {
+    instrument_->model().RecordSurveys(std::move(memory));
+  }
 
  private:
   void Run(app::ConsoleAnswer answer, const std::function<void(app::Updater&)>& operation) {

@@ -66,7 +66,7 @@ TEST_F(RestoreTest, GradeQSavesADatedBackupThenErases) {
   Restore();
   EXPECT_EQ(panel.progress, (std::vector<int>{10, 30, 100}));
   EXPECT_TRUE(Memory().empty());
-  EXPECT_EQ(CountOf("DOWNLOAD"), 1u);
+  EXPECT_EQ(CountOf("DOWNLOAD"), 2u);  // the save, and the proof of the erase
   const std::size_t kept = panel.log.find("\tBackup kept as ZEPHORdata-");
   ASSERT_NE(kept, std::string::npos) << panel.log;
   EXPECT_LT(kept, panel.log.find("Erase data ZEPHOR."));
@@ -208,16 +208,30 @@ TEST_F(RestoreTest, ReadyAtOnceAsksNothing) {
 }
 
 // A restore stopped at each stage of its journal is finished from there on the running
-// instrument: the memory ends as the conversion of what it held, the saved copy is never taken
-// from another instrument's ZEPHORdata.bin, a memory not yet erased is saved again (and the copy
-// read back) before the erase, and an erased one is not erased again.
+// instrument, from what the instrument's memory holds now, not from the record: the memory ends
+// as the conversion of what it held, the saved copy is never taken from another instrument's
+// ZEPHORdata.bin, a memory not yet erased is saved again (and the copy read back) before the
+// erase, an erase counts only once the memory reads empty, and the conversion goes in only over a
+// memory that is empty at that moment.
+enum class Held {
+  kSurveys,     // the surveys the restore is about
+  kNothing,     // erased
+  kConversion,  // their conversion, written back by a run that stopped after it
+  kNewSurveys,  // surveys recorded since, on the new main
+};
+
 struct StageRow {
   const char* name;
   RestoreStage stage;
-  bool erasedAlready;
+  Held memory;
   std::size_t downloads;
   std::size_t erases;
   bool backupSpoiled;  // the dated copy no longer matches its record
+  int misreadErases;   // the instrument hears the first erase commands garbled
+  bool done;           // the restore completes
+  Held memoryAfter;    // kConversion, or the memory left as it was
+  RestoreStage stageAfter;
+  const char* told;  // in the log or a box
 };
 
 void PrintTo(const StageRow& row, std::ostream* out) { *out << row.name; }
@@ -227,20 +241,45 @@ class JournalStageTest : public RestoreTest, public ::testing::WithParamInterfac
 TEST_P(JournalStageTest, FinishesFromTheStageReached) {
   const StageRow& row = GetParam();
   const Bytes original = sim::GenerateDatabase(9, 2500);
+  const Bytes newSurveys = sim::GenerateDatabase(21, 1800);
   const char* kDated = "ZEPHORdata-000000077-20261207T120000Z.bin";
   RunJournal record;
   record.info.equipmentNumber = 77;
   record.info.grade = "QH";
   record.restoreFollows = true;
   record.restoreStage = row.stage;
+  before = original;
+  const Bytes converted = ConvertedBefore();
   if (row.stage != RestoreStage::kPending) {
-    WriteIn(kDated, original);
+    // As a download stores it: whole blocks, the last one padded.
+    Bytes padded = original;
+    padded.resize((original.size() + 127) / 128 * 128, 0x1A);
+    WriteIn(kDated, padded);
     ASSERT_TRUE(ReadFileFacts(directory, kDated, record.backup));
     // Another instrument's restore has written ZEPHORdata.bin since.
     WriteIn(database::kDatabaseFileName, sim::GenerateDatabase(10, 900));
     if (row.backupSpoiled) WriteIn(kDated, Bytes(original.begin(), original.end() - 1));
   }
-  StartWith("QH", row.erasedAlready ? Bytes{} : original);
+  if (row.stage == RestoreStage::kProcessed) {
+    WriteIn(database::kConversionFileName, converted);
+    ASSERT_TRUE(ReadFileFacts(directory, database::kConversionFileName, record.conversion));
+  }
+  const auto held = [&](Held kind) {
+    switch (kind) {
+      case Held::kSurveys:
+        return original;
+      case Held::kNothing:
+        return Bytes{};
+      case Held::kConversion:
+        return converted;
+      case Held::kNewSurveys:
+        return newSurveys;
+    }
+    return Bytes{};
+  };
+  sim::FaultSet faults;
+  faults.misreadErases = row.misreadErases;
+  StartWith("QH", held(row.memory), faults);
   before = original;
   info = record.info;
   JournalKeeper keeper(directory / "journal.json", record);
@@ -248,32 +287,72 @@ TEST_P(JournalStageTest, FinishesFromTheStageReached) {
 
   const bool done =
       RunDatabaseRestore(station, 0, info, directory, &keeper, RestoreEntry::kInstrumentRunning);
-  EXPECT_EQ(done, !row.backupSpoiled);
+  EXPECT_EQ(done, row.done) << panel.log;
   EXPECT_EQ(CountOf("DOWNLOAD"), row.downloads);
   EXPECT_EQ(CountOf("erase 40718293"), row.erases);
+  EXPECT_EQ(Memory(), held(row.memoryAfter));
+  EXPECT_NE(panel.log.find(row.told), std::string::npos) << row.told << "\n" << panel.log;
   RunJournal after;
   ASSERT_TRUE(ReadJournal(directory / "journal.json", after));
-  if (row.backupSpoiled) {
-    EXPECT_TRUE(Memory().empty());
-    EXPECT_EQ(after.restoreStage, row.stage);
-    EXPECT_NE(panel.log.find("finding the saved backup did not finish"), std::string::npos);
-    return;
+  EXPECT_EQ(after.restoreStage, row.stageAfter);
+  if (row.memoryAfter == Held::kConversion) {
+    EXPECT_EQ(after.conversion.length, converted.size());
+    EXPECT_FALSE(after.backup.name.empty());
   }
-  EXPECT_EQ(Memory(), ConvertedBefore());
-  EXPECT_EQ(after.restoreStage, RestoreStage::kProcessed);
-  EXPECT_EQ(after.conversion.length, ConvertedBefore().size());
-  EXPECT_FALSE(after.backup.name.empty());
+  // Whatever the memory held that the restore did not save is in a dated backup now.
+  if (row.memory == Held::kNewSurveys) {
+    bool kept = false;
+    for (const auto& entry : std::filesystem::directory_iterator(directory)) {
+      if (!entry.is_regular_file()) continue;
+      const std::string name = entry.path().filename().string();
+      const Bytes bytes = ReadOut(name.c_str());
+      kept =
+          kept || (name.starts_with("ZEPHORdata-000000077-") && bytes.size() >= newSurveys.size() &&
+                   std::equal(newSurveys.begin(), newSurveys.end(), bytes.begin()));
+    }
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(CountOf("UPLOAD 3"), 0u);
+  }
 }
+
+const RestoreStage kPending = RestoreStage::kPending;
+const RestoreStage kSaved = RestoreStage::kSaved;
+const RestoreStage kErased = RestoreStage::kErased;
+const RestoreStage kProcessed = RestoreStage::kProcessed;
 
 INSTANTIATE_TEST_SUITE_P(
     Stages, JournalStageTest,
-    ::testing::Values(StageRow{"Pending", RestoreStage::kPending, false, 1, 1, false},
-                      StageRow{"Saved", RestoreStage::kSaved, false, 1, 1, false},
-                      StageRow{"SavedThenErasedUnnoted", RestoreStage::kSaved, true, 1, 0, false},
-                      StageRow{"Erased", RestoreStage::kErased, true, 0, 0, false},
-                      StageRow{"Processed", RestoreStage::kProcessed, true, 0, 0, false},
-                      StageRow{"ErasedWithASpoiledBackup", RestoreStage::kErased, true, 0, 0,
-                               true}),
+    ::testing::Values(
+        // Saved, erased, proven empty, converted, proven empty again, written back.
+        StageRow{"Pending", kPending, Held::kSurveys, 3, 1, false, 0, true, Held::kConversion,
+                 kProcessed, "Write Data to ZEPHOR"},
+        StageRow{"Saved", kSaved, Held::kSurveys, 3, 1, false, 0, true, Held::kConversion,
+                 kProcessed, "Write Data to ZEPHOR"},
+        StageRow{"SavedThenErasedUnnoted", kSaved, Held::kNothing, 2, 0, false, 0, true,
+                 Held::kConversion, kProcessed, "The memory is erased already"},
+        StageRow{"Erased", kErased, Held::kNothing, 1, 0, false, 0, true, Held::kConversion,
+                 kProcessed, "Write Data to ZEPHOR"},
+        StageRow{"Processed", kProcessed, Held::kNothing, 1, 0, false, 0, true, Held::kConversion,
+                 kProcessed, "Write Data to ZEPHOR"},
+        StageRow{"ErasedWithASpoiledBackup", kErased, Held::kNothing, 0, 0, true, 0, false,
+                 Held::kNothing, kErased, "finding the saved backup did not finish"},
+        // A power cut after the write-back: the memory holds the conversion already.
+        StageRow{"ProcessedWithTheConversionInMemory", kProcessed, Held::kConversion, 1, 0, false,
+                 0, true, Held::kConversion, kProcessed, "it was written back before"},
+        // A write-back left open, and the instrument went back to work: its new surveys are
+        // kept, nothing is written over them.
+        StageRow{"ProcessedWithNewSurveys", kProcessed, Held::kNewSurveys, 1, 0, false, 0, false,
+                 Held::kNewSurveys, kProcessed, "holds surveys this restore did not save"},
+        StageRow{"ErasedWithNewSurveys", kErased, Held::kNewSurveys, 1, 0, false, 0, false,
+                 Held::kNewSurveys, kProcessed, "holds surveys this restore did not save"},
+        // An erase an earlier run sent did not take: the memory still is the proven backup.
+        StageRow{"ErasedButTheMemoryIsTheBackup", kErased, Held::kSurveys, 2, 1, false, 0, true,
+                 Held::kConversion, kProcessed, "Write Data to ZEPHOR"},
+        // The erase code garbled on the line: the instrument answers "?" and keeps its memory.
+        StageRow{"EraseMisread", kPending, Held::kSurveys, 2, 1, false, 1, false, Held::kSurveys,
+                 kSaved,
+                 "The ZEPHOR did not erase its memory: its surveys are kept and nothing "
+                 "more is done."}),
     [](const ::testing::TestParamInfo<StageRow>& info) { return info.param.name; });
 
 // A run killed between writing the journal's temporary file and its rename leaves the journal as

@@ -8,6 +8,8 @@
 #include <bit>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -64,8 +66,20 @@ class UpdatePlannerTest : public StagedFixture {
     OnMakeUpdate(station, dir.path());
   }
 
+  UpdateOutcome RunWithOutcome(sim::InstrumentState state, std::vector<Stage> stages,
+                               const ImageStamps& stamps) {
+    images = script::WriteImageSet(dir, stamps);
+    PutInstrument(std::move(state), std::move(stages));
+    return OnMakeUpdate(station, dir.path());
+  }
+
   bool Has(const std::string& text) const { return panel.log.find(text) != std::string::npos; }
 };
+
+std::vector<char> ReadAllBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<char>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 TEST(UpdatePlannerConstants, NewLayoutMainIsTheSinglePrecisionOnePointFour) {
   EXPECT_EQ(std::bit_cast<std::uint32_t>(1.4f), kNewLayoutMainBits);
@@ -169,30 +183,34 @@ TEST_F(UpdatePlannerTest, NewerBuildLoadsTheMainAloneWithItsHeader) {
   EXPECT_EQ(header[18], crc & 0xFF);
 }
 
-// An open restore the operator leaves for later is not lost to the loads of this run.
-TEST_F(UpdatePlannerTest, DeclinedOpenRestoreKeepsItsJournalThroughALoad) {
+// An open restore the operator leaves for later stops the run before any load: the memory may
+// be empty, with the surveys only in their backup, and nothing is called up to date.
+TEST_F(UpdatePlannerTest, DeclinedOpenRestoreStopsBeforeAnyLoad) {
   RunJournal open;
   open.info.equipmentNumber = 123456789;
   open.info.grade = "QH";
   open.restoreFollows = true;
   open.loaded = {"main.bin"};
-  open.restoreStage = RestoreStage::kSaved;
+  open.restoreStage = RestoreStage::kErased;
   open.backup = {"ZEPHORdata-123456789-20261207T120000Z.bin", 100, 7};
   const auto path = JournalPath(dir.path(), 123456789);
   ASSERT_TRUE(WriteJournal(path, open));
+  const auto before = ReadAllBytes(path);
   panel.answerOk = false;
-  Run(Instrument("1.2", "1.2", "1.40", 5, "QH"), {Conversation(), Loading(MainPathLoader())},
-      {"1.2", "1.2", "1.40", "7"});
-  ExpectLoaded(1, kMain);
-  EXPECT_EQ(panel.messages.front(),
-            "The database restore of this ZEPHOR did not finish (the measurements saved). "
-            "Finish it now?");
-  RunJournal kept;
-  ASSERT_TRUE(ReadJournal(path, kept));
-  EXPECT_TRUE(kept.restoreFollows);
-  EXPECT_EQ(kept.restoreStage, RestoreStage::kSaved);
-  EXPECT_EQ(kept.backup.name, open.backup.name);
-  EXPECT_EQ(kept.loaded, (std::vector<std::string>{"main.bin", "main.bin"}));
+  EXPECT_EQ(
+      RunWithOutcome(Instrument("1.2", "1.2", "1.40", 5, "QH"),
+                     {Conversation(), Loading(MainPathLoader())}, {"1.2", "1.2", "1.40", "7"}),
+      UpdateOutcome::kRestoreIncomplete);
+  EXPECT_EQ(instrument->openings(), 1u);
+  EXPECT_TRUE(instrument->stages()[1].loader.header.empty());
+  ASSERT_EQ(panel.messages.size(), 2u);
+  EXPECT_EQ(panel.messages[1],
+            "The database restore of ZEPHOR 123456789 is still open: its update stopped after "
+            "erasing its memory: the surveys are in ZEPHORdata-123456789-20261207T120000Z.bin. "
+            "Nothing was loaded. Press Make Update again and answer OK to finish it, or end it "
+            "with: zephor restore PORT --close");
+  EXPECT_FALSE(Has("up to date"));
+  EXPECT_EQ(ReadAllBytes(path), before);
 }
 
 TEST_F(UpdatePlannerTest, EqualBuildIsUpToDate) {
@@ -304,9 +322,10 @@ TEST_F(UpdatePlannerTest, QhWarningComesBeforeAnyLoadAndCancelEndsSilently) {
 }
 
 TEST_F(UpdatePlannerTest, QhWarningOkErasesAsAStepLineThenLoads) {
-  // Identification, the look at the (empty) memory before the erase, the erase, the load.
+  // Identification, the look at the (empty) memory before the erase, the erase, the look that
+  // proves it, the load.
   Run(Instrument("1.2", "1.2", "1.28", 5, "QH"),
-      {Conversation(), Conversation(), Conversation(), Loading(MainPathLoader())},
+      {Conversation(), Conversation(), Conversation(), Conversation(), Loading(MainPathLoader())},
       {"1.2", "1.2", "1.32", "5"});
   EXPECT_EQ(panel.messages, (std::vector<std::string>{kQhWarningText, kRestart}));
   const auto& commands = instrument->model().commands();
@@ -316,7 +335,7 @@ TEST_F(UpdatePlannerTest, QhWarningOkErasesAsAStepLineThenLoads) {
   EXPECT_LT(erase, panel.log.find(kHeading));
   EXPECT_FALSE(Has("Finished."));
   // "QH" takes no special main.
-  ExpectLoaded(3, kMain);
+  ExpectLoaded(4, kMain);
   EXPECT_FALSE(Has("special main"));
 }
 
@@ -357,69 +376,6 @@ TEST_F(UpdatePlannerTest, MissingMainLoadsMainWithoutSpecialMainAndKeepsTheGrade
   EXPECT_EQ(panel.messages, std::vector<std::string>{kRestart});
   EXPECT_EQ(instrument->openings(), 2u);
 }
-
-// The loader's request is served from that program on; the record of a stopped run, when the
-// operator confirms it, brings back the special main unless that was loaded already.
-struct LoaderRequestRow {
-  const char* name;
-  char letter;
-  std::vector<std::string> journalLoaded;  // no journal when empty
-  std::vector<Image> loads;
-};
-
-void PrintTo(const LoaderRequestRow& row, std::ostream* out) { *out << row.name; }
-
-class LoaderRequestTest : public UpdatePlannerTest,
-                          public ::testing::WithParamInterface<LoaderRequestRow> {};
-
-TEST_P(LoaderRequestTest, LoadsWhatTheLoaderAsksForAndWhatFollows) {
-  const LoaderRequestRow& row = GetParam();
-  if (!row.journalLoaded.empty()) {
-    RunJournal journal;
-    journal.info.equipmentNumber = 4711;
-    journal.info.grade = "QN";
-    journal.specialMain = true;
-    journal.loaded = row.journalLoaded;
-    ASSERT_TRUE(WriteJournal(JournalPath(dir.path(), 4711), journal));
-  }
-  std::vector<Stage> stages{Conversation()};
-  for (const Image image : row.loads) {
-    if (image == kBoot) stages.push_back(Loading(script::BootLoader()));
-    if (image == kUpdate) stages.push_back(Loading(script::UpdateLoader()));
-    if (image == kSpecial) stages.push_back(Loading(MainPathLoader(script::kConversionLine)));
-    if (image == kMain) stages.push_back(Loading(MainPathLoader()));
-  }
-  auto state = Instrument("1.2", "1.2", "1.28", 5, "QN");
-  state.missingProgram = row.letter;
-  Run(state, std::move(stages), {"1.3", "1.3", "1.40", "5"});
-
-  for (std::size_t i = 0; i < row.loads.size(); ++i) ExpectLoaded(i + 1, row.loads[i]);
-  EXPECT_EQ(instrument->openings(), row.loads.size() + 1);
-  EXPECT_TRUE(Has("\tUpdate finished.\r\n"));
-  EXPECT_EQ(panel.messages.back(), kRestart);
-  if (row.journalLoaded.empty()) {
-    EXPECT_TRUE(Has(kNoRecordUsedLine));
-  } else {
-    EXPECT_EQ(panel.messages.front(), "The update of ZEPHOR 000004711 stopped after " +
-                                          row.journalLoaded.back() +
-                                          ". Finish it on this instrument?");
-    EXPECT_FALSE(std::filesystem::exists(JournalPath(dir.path(), 4711)));  // finished
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Rows, LoaderRequestTest,
-    ::testing::Values(
-        LoaderRequestRow{"Boot", 'B', {}, {kBoot, kUpdate, kMain}},
-        LoaderRequestRow{"Update", 'U', {}, {kUpdate, kMain}},
-        LoaderRequestRow{"Main", 'S', {}, {kMain}},
-        LoaderRequestRow{"BootWithRecord", 'B', {"newboot.bin"}, {kBoot, kUpdate, kSpecial, kMain}},
-        LoaderRequestRow{"MainWithRecord", 'S', {"newboot.bin"}, {kSpecial, kMain}},
-        LoaderRequestRow{"MainAfterTheSpecialMain",
-                         'S',
-                         {"newboot.bin", "boot.bin", "update.bin", "main1p29.bin"},
-                         {kMain}}),
-    [](const ::testing::TestParamInfo<LoaderRequestRow>& info) { return info.param.name; });
 
 TEST_F(UpdatePlannerTest, FailedSequenceStopsWithTheErrorAndNoRestart) {
   auto refusing = MainPathLoader();
