@@ -3,10 +3,12 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -69,13 +71,18 @@ bool ReadDatabase(const std::string& fileName, std::vector<std::uint8_t>& bytes)
   return true;
 }
 
+// The walk of the report or of the conversion: the file is whole when the command that writes from
+// it reads it to its end.
+using RecordWalk = database::WalkEnd (*)(std::span<const std::uint8_t>,
+                                         const std::function<bool(const database::Record&)>&);
+
 // What is written from a file that is no whole database is still written, as the restore writes
 // it, but the technician is told: "noise.bin is not a whole saved database: 0 surveys, no
 // end-of-data byte".
 void WarnWhenNotWhole(const std::string& fileName, const std::vector<std::uint8_t>& bytes,
-                      database::EmptySurveyStep step) {
+                      RecordWalk walk) {
   std::size_t surveys = 0;
-  const database::WalkEnd end = database::WalkRecords(bytes, step, [&](const database::Record& r) {
+  const database::WalkEnd end = walk(bytes, [&](const database::Record& r) {
     if (r.kind == database::RecordKind::kSurvey) ++surveys;
     return true;
   });
@@ -121,7 +128,7 @@ int RunReport(const DbOptions& o) {
   if (!ReadDatabase(o.fileName, bytes)) return kExitBadFile;
   std::optional<files::FolderLock> lock;
   if (const int refused = TakeOutFolder(o.outDir, lock); refused != EXIT_SUCCESS) return refused;
-  WarnWhenNotWhole(o.fileName, bytes, database::EmptySurveyStep::kHeaderAndTrailer);
+  WarnWhenNotWhole(o.fileName, bytes, database::WalkReportRecords);
   TerminalPanel panel;
   device::Station station;
   station.panel = &panel;
@@ -137,7 +144,7 @@ int RunConvert(const DbOptions& o) {
   if (!ReadDatabase(o.fileName, bytes)) return kExitBadFile;
   std::optional<files::FolderLock> lock;
   if (const int refused = TakeOutFolder(o.outDir, lock); refused != EXIT_SUCCESS) return refused;
-  WarnWhenNotWhole(o.fileName, bytes, database::EmptySurveyStep::kHeaderOnly);
+  WarnWhenNotWhole(o.fileName, bytes, database::WalkConversionRecords);
   TerminalPanel panel;
   device::Station station;
   station.panel = &panel;

@@ -75,7 +75,7 @@ int RunOnTerminalWithCode(const std::string& portName, app::ConsoleAnswer answer
   app::ConsoleView console(choices.logOnStandardError ? std::cerr : std::cout, std::cerr, std::cin,
                            answer);
   console.SetProgressSink(&line);
-  app::EventView events(std::cout, std::cin, answer);
+  app::EventView events(std::cout, std::cerr, std::cin, answer);
   // A watcher that is gone must not end a load half-way: the run goes on unwatched.
   if (choices.events) KeepRunningWithoutReader();
   const auto setUp = [&](auto& view) {

@@ -26,8 +26,17 @@ bool EventView::ShowMessage(std::string_view text, device::MessageButtons button
   Write(event);
   if (event.answer != ConsoleAnswer::kAsk) return event.answer == ConsoleAnswer::kOk;
   std::string reply;
-  if (!std::getline(in_, reply)) return false;  // the watcher is gone: Cancel
-  return reply == kOkReply;
+  switch (replies_.Next(reply)) {
+    case ReplyLines::Read::kLine:
+      return reply == kOkReply;
+    case ReplyLines::Read::kTooLong:
+      err_ << kReplyTooLongText << '\n';
+      err_.flush();
+      return false;
+    case ReplyLines::Read::kEnd:
+      break;
+  }
+  return false;  // the watcher is gone: Cancel
 }
 
 void EventView::ShowProgress(const device::ProgressEvent& progress) {

@@ -14,8 +14,9 @@ namespace zephor::app {
 
 class EventView final : public UpdaterView {
  public:
-  EventView(std::ostream& out, std::istream& in, ConsoleAnswer answer)
-      : out_(out), in_(in), answers_(answer) {}
+  // A reply line too long to be an answer is told on err.
+  EventView(std::ostream& out, std::ostream& err, std::istream& in, ConsoleAnswer answer)
+      : out_(out), err_(err), replies_(in), answers_(answer) {}
 
   void AppendLog(std::string_view text) override;
   void ClearLog() override {}
@@ -41,7 +42,8 @@ class EventView final : public UpdaterView {
   void Write(const RunEvent& event);
 
   std::ostream& out_;
-  std::istream& in_;
+  std::ostream& err_;
+  ReplyLines replies_;
   PresetAnswers answers_;
   bool exitRequested_ = false;
   int exitCode_ = 0;

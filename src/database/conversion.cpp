@@ -73,6 +73,11 @@ bool Stage(std::vector<std::uint8_t>& staging, std::size_t size) {
 }
 }  // namespace
 
+WalkEnd WalkConversionRecords(std::span<const std::uint8_t> database,
+                              const std::function<bool(const Record&)>& visit) {
+  return WalkRecords(database, EmptySurveyStep::kHeaderOnly, visit);
+}
+
 bool ConvertDatabase(device::Station& station, std::span<const std::uint8_t> database,
                      const std::filesystem::path& directory) {
   std::vector<std::uint8_t> staging;
@@ -86,28 +91,27 @@ bool ConvertDatabase(device::Station& station, std::span<const std::uint8_t> dat
   // replaced, never written through, and a reader never finds half a conversion.
   std::string file;
   bool complete = true;
-  const WalkEnd end =
-      WalkRecords(database, EmptySurveyStep::kHeaderOnly, [&](const Record& record) {
-        const std::size_t size = ConvertedSize(record);
-        if (!Stage(staging, size)) {
-          station.panel->ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
-          complete = false;
-          return false;
-        }
-        switch (record.kind) {
-          case RecordKind::kPlain:
-            Copy(record.bytes, staging.data());
-            break;
-          case RecordKind::kValue:
-            ConvertValue(record.bytes, staging.data());
-            break;
-          case RecordKind::kSurvey:
-            ConvertSurvey(record, staging.data());
-            break;
-        }
-        file.append(reinterpret_cast<const char*>(staging.data()), size);
-        return complete;
-      });
+  const WalkEnd end = WalkConversionRecords(database, [&](const Record& record) {
+    const std::size_t size = ConvertedSize(record);
+    if (!Stage(staging, size)) {
+      station.panel->ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
+      complete = false;
+      return false;
+    }
+    switch (record.kind) {
+      case RecordKind::kPlain:
+        Copy(record.bytes, staging.data());
+        break;
+      case RecordKind::kValue:
+        ConvertValue(record.bytes, staging.data());
+        break;
+      case RecordKind::kSurvey:
+        ConvertSurvey(record, staging.data());
+        break;
+    }
+    file.append(reinterpret_cast<const char*>(staging.data()), size);
+    return complete;
+  });
   if (end == WalkEnd::kTruncated) LogTruncation(*station.panel);
   PauseBeforeClose(station);
   return WriteOutputFile(station, directory, kConversionFileName, kConversionFileName, file) &&

@@ -22,15 +22,18 @@ bool IsSurveyStart(const ByteReader& reader, std::size_t position) {
 
 // Sizes the record at position; false when it does not lie whole inside the buffer.
 bool SizeRecord(const ByteReader& reader, std::size_t position, EmptySurveyStep emptyStep,
-                Record& record) {
+                RunningSurvey runningSurvey, Record& record) {
   record = Record{};
   record.offset = position;
   const std::uint8_t tag = reader.Byte(position);
   if (IsSurveyStart(reader, position)) {
     if (!reader.Fits(position, kSurveyHeaderSize)) return false;
     record.kind = RecordKind::kSurvey;
+    record.running = reader.ReadBE32(position + kSurveyStopOffset) == kSurveyNotStopped;
     const std::uint16_t count = reader.ReadBE16(position + kSurveyCountOffset) & kCountMask;
-    if (count == kNoMeasurements) {
+    if (record.running && runningSurvey == RunningSurvey::kEndsTheData) {
+      record.size = kSurveyHeaderSize;
+    } else if (count == kNoMeasurements) {
       record.noMeasurements = true;
       record.size = emptyStep == EmptySurveyStep::kHeaderOnly
                         ? kSurveyHeaderSize
@@ -55,14 +58,15 @@ bool SizeRecord(const ByteReader& reader, std::size_t position, EmptySurveyStep 
 bool IsEndOfData(std::uint8_t tag) { return tag == kEndOfDataByte || tag >= kEndOfDataFloor; }
 
 WalkEnd WalkRecords(std::span<const std::uint8_t> data, EmptySurveyStep emptyStep,
-                    const std::function<bool(const Record&)>& visit) {
+                    const std::function<bool(const Record&)>& visit, RunningSurvey runningSurvey) {
   const ByteReader reader(data);
   std::size_t position = 0;
   Record record;
   while (reader.Fits(position, 1)) {
     if (IsEndOfData(reader.Byte(position))) return WalkEnd::kEndOfData;
-    if (!SizeRecord(reader, position, emptyStep, record)) return WalkEnd::kTruncated;
+    if (!SizeRecord(reader, position, emptyStep, runningSurvey, record)) return WalkEnd::kTruncated;
     if (!visit(record)) return WalkEnd::kStoppedByReader;
+    if (record.running && runningSurvey == RunningSurvey::kEndsTheData) return WalkEnd::kEndOfData;
     position += record.size;
   }
   return WalkEnd::kTruncated;

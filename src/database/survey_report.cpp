@@ -29,8 +29,6 @@ constexpr std::size_t kImoOffset = 2;
 constexpr std::uint32_t kImoMask = 0x00FFFFFF;
 constexpr std::size_t kOperatorOffset = 8;
 constexpr std::size_t kStartTimeOffset = 18;
-constexpr std::size_t kStopTimeOffset = 22;
-constexpr std::uint32_t kNotStopped = 0xFFFFFFFF;
 constexpr std::size_t kLevelWidth = 5;
 constexpr std::size_t kNumberDigitsMax = 24;
 constexpr std::size_t kLevelDigitsMax = 320;  // the largest double in fixed notation fits
@@ -161,8 +159,8 @@ class ReportWriter {
         info_(info),
         aColumn_(static_cast<std::uint32_t>(info.build) >= kFirstBuildWithAColumn) {}
 
-  // Writes the survey section; false when the survey was not stopped and the walk must end.
-  bool WriteSurvey(const Record& record) {
+  // Writes the survey section; a survey not stopped has only its start.
+  void WriteSurvey(const Record& record) {
     const ByteReader header(record.bytes);
     if (header.ReadBE16(kSurveyFlagsOffset) & kStartTestBit) testDone_ = true;
     out_.Put("Functional test is ");
@@ -176,13 +174,12 @@ class ReportWriter {
     out_.Put("\nSurvey started on ");
     PutLongTime(header.ReadBE32(kStartTimeOffset));
     out_.Put("\n");
-    const std::uint32_t stop = header.ReadBE32(kStopTimeOffset);
-    if (stop == kNotStopped) {
+    if (record.running) {
       out_.Put("\n\tSurvey not stopped !!!\n");
-      return false;
+      return;
     }
     out_.Put("Survey stopped on  ");
-    PutLongTime(stop);
+    PutLongTime(header.ReadBE32(kSurveyStopOffset));
     out_.Put("\n");
     testDone_ = (header.ReadBE16(kSurveyCountOffset) & kEndTestBit) != 0;
     if (record.noMeasurements) out_.Put("\n\tThere are no measurements !!!\n");
@@ -197,7 +194,6 @@ class ReportWriter {
       }
     }
     out_.Put("\n\n\n\n");
-    return true;
   }
 
   // Hands what is still gathered to the file.
@@ -259,15 +255,21 @@ class ReportWriter {
 };
 }  // namespace
 
+WalkEnd WalkReportRecords(std::span<const std::uint8_t> database,
+                          const std::function<bool(const Record&)>& visit) {
+  return WalkRecords(database, EmptySurveyStep::kHeaderAndTrailer, visit,
+                     RunningSurvey::kEndsTheData);
+}
+
 bool WriteSurveyReport(device::Station& station, std::span<const std::uint8_t> database,
                        const device::DeviceInfo& info, const std::filesystem::path& directory) {
   // Made whole in memory, then put in place at once, never through a link found under the name.
   std::ostringstream file;
   ReportWriter writer(file, info);
-  const WalkEnd end =
-      WalkRecords(database, EmptySurveyStep::kHeaderAndTrailer, [&](const Record& record) {
-        return record.kind != RecordKind::kSurvey || writer.WriteSurvey(record);
-      });
+  const WalkEnd end = WalkReportRecords(database, [&](const Record& record) {
+    if (record.kind == RecordKind::kSurvey) writer.WriteSurvey(record);
+    return true;
+  });
   writer.Flush();
   if (end == WalkEnd::kTruncated) LogTruncation(*station.panel);
   PauseBeforeClose(station);

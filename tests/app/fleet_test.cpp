@@ -23,23 +23,29 @@ namespace {
 namespace fs = std::filesystem;
 
 // What a run shows reaches its watcher whole: progress fields, log text with bytes that are no
-// UTF-8, a preset answer, and a question that waits for the watcher's reply line.
+// UTF-8, a preset answer, and a question that waits for the watcher's reply line. A reply line
+// longer than any answer is Cancel, said, and skipped to its end; the end of input is Cancel.
 TEST(FleetEventTest, WhatARunShowsReachesItsWatcher) {
   std::ostringstream out;
-  std::istringstream replies("ok\n");
-  EventView view(out, replies, ConsoleAnswer::kAsk);
+  std::ostringstream err;
+  // The line's last letters would read "ok" if its head were cut off and the rest kept.
+  std::istringstream replies(std::string(kReplyLineLimit, 'x') + "ok\nok\n");
+  EventView view(out, err, replies, ConsoleAnswer::kAsk);
   view.AnswerFor("Erase anyway?", ConsoleAnswer::kCancel);
   device::ProgressEvent step{
       device::ProgressKind::kTransferStep, "main.bin", true, 384, 700, 2, 0, 0, 4242};
   view.ShowProgress(step);
   view.AppendLog("\tLoad \xff Done\r\n");
   EXPECT_FALSE(view.ShowMessage("Erase anyway?", device::MessageButtons::kOkCancel));
+  EXPECT_FALSE(view.ShowMessage("Finish it now?", device::MessageButtons::kOkCancel));
+  EXPECT_EQ(err.str(), std::string(kReplyTooLongText) + "\n");
   EXPECT_TRUE(view.ShowMessage("Finish it now?", device::MessageButtons::kOkCancel));
+  EXPECT_FALSE(view.ShowMessage("Finish it now?", device::MessageButtons::kOkCancel));
 
   std::istringstream lines(out.str() + "stopped by signal 2\n");
   std::vector<RunEvent> events;
   for (std::string line; std::getline(lines, line);) events.push_back(DecodeRunEvent(line));
-  ASSERT_EQ(events.size(), 5U) << out.str();
+  ASSERT_EQ(events.size(), 7U) << out.str();
   const device::ProgressEvent& got = events[0].progress;
   EXPECT_EQ(events[0].kind, RunEvent::Kind::kProgress);
   EXPECT_TRUE(got.kind == step.kind && got.subject == step.subject && got.sending &&
@@ -50,7 +56,7 @@ TEST(FleetEventTest, WhatARunShowsReachesItsWatcher) {
   EXPECT_TRUE(events[2].question && events[2].answer == ConsoleAnswer::kCancel);
   EXPECT_TRUE(events[3].question && events[3].answer == ConsoleAnswer::kAsk);
   EXPECT_EQ(events[3].text, "Finish it now?");
-  EXPECT_EQ(events[4].kind, RunEvent::Kind::kText);
+  EXPECT_EQ(events[6].kind, RunEvent::Kind::kText);
 }
 
 TEST(FleetReportTest, WorstExitCodeFollowsTheNeedForAttention) {

@@ -1,12 +1,14 @@
 // zephor db report, convert and dump as a program, on files in a scratch directory.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <string>
 #include <utility>
 
 #include "database/conversion.h"
 #include "database/database_file.h"
+#include "database/record_walk.h"
 #include "database_fixture.h"
 #include "sim/database_generator.h"
 
@@ -69,6 +71,52 @@ TEST_F(DbCliTest, MissingOrTruncatedFile) {
   WriteIn(kDatabaseFileName, {0xBF, 0xF8, 0x00});
   EXPECT_EQ(Run("db dump ZEPHORdata.bin"), 0);
   EXPECT_NE(ReadText("err.txt").find("without its end-of-data byte"), std::string::npos);
+}
+
+// A database as the instrument holds it while a survey runs: the survey's header is written, its
+// stop time and count not yet (0xFFFFFFFF and 0x7FFF, no measurements), and the end-of-data byte
+// follows it.
+Bytes WithSurveyJustStarted(std::uint32_t seed, std::size_t size) {
+  sim::DatabaseOptions options;
+  options.unstoppedSurvey = true;
+  Bytes memory = sim::GenerateDatabase(seed, size, options);
+  std::size_t running = 0;
+  WalkRecords(memory, EmptySurveyStep::kHeaderOnly, [&](const Record& record) {
+    if (record.kind == RecordKind::kSurvey) running = record.offset;
+    return true;
+  });
+  memory.resize(running + kSurveyHeaderSize);
+  memory[running + kSurveyCountOffset] = 0x7F;
+  memory[running + kSurveyCountOffset + 1] = 0xFF;
+  memory.push_back(0xFF);
+  return memory;
+}
+
+// The warning that a file is not whole comes exactly when the command's own walk finds it cut: a
+// survey still running ends the report's walk, and its header alone is all the conversion reads.
+TEST_F(DbCliTest, NotWholeAsTheCommandReadsIt) {
+  const Bytes whole = WithSurveyJustStarted(1234, 4000);
+  const Bytes cut(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2));
+  const struct {
+    const char* name;
+    const Bytes& bytes;
+    const char* command;
+    bool warned;
+  } rows[] = {
+      {"ReportWithASurveyJustStarted", whole, "report", false},
+      {"ConversionWithASurveyJustStarted", whole, "convert", false},
+      {"ReportOfACutFile", cut, "report", true},
+      {"ConversionOfACutFile", cut, "convert", true},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    WriteIn(kDatabaseFileName, row.bytes);
+    ASSERT_EQ(Run(std::string("db ") + row.command + " ZEPHORdata.bin"), 0) << ReadText("err.txt");
+    const bool warned =
+        ReadText("err.txt").find("is not a whole saved database") != std::string::npos;
+    EXPECT_EQ(warned, row.warned) << ReadText("err.txt");
+    EXPECT_EQ(ReadText("out.txt").find("DataBase truncated.") != std::string::npos, row.warned);
+  }
 }
 
 // The version, and every mistake of usage named with exit code 2.

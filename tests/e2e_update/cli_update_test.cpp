@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -13,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "app/preset_answers.h"
 #include "e2e_text.h"
+#include "image_set.h"
 #include "sim_child.h"
 #include "temp_dir.h"
 
@@ -29,13 +32,14 @@ struct CliRun {
   std::string printed;  // standard output and error together
 };
 
-// `zephor ARGUMENTS` with the environment's assignments before it; nothing comes on standard
-// input.
+// `zephor ARGUMENTS` with the environment's assignments before it and input on standard input.
 CliRun RunZephor(const TempDir& dir, const std::string& arguments,
-                 const std::string& environment = "") {
+                 const std::string& environment = "", const std::string& input = "") {
   const std::string log = (dir.path() / "cli.txt").string();
+  const std::string inputFile = (dir.path() / "input.txt").string();
+  dir.Write("input.txt", std::vector<std::uint8_t>(input.begin(), input.end()));
   const std::string command = environment + " " + std::string(ZEPHOR_CLI_PATH) + " " + arguments +
-                              " > " + log + " 2>&1 < /dev/null";
+                              " > " + log + " 2>&1 < " + inputFile;
   const int status = std::system(command.c_str());
   CliRun run;
   if (WIFEXITED(status)) run.code = WEXITSTATUS(status);
@@ -43,13 +47,16 @@ CliRun RunZephor(const TempDir& dir, const std::string& arguments,
   return run;
 }
 
-// A grade "QN" instrument on main 1.28 with surveys, with faults added.
+// An instrument on main 1.28 with surveys, of grade "QN" unless the faults name another, with
+// faults added.
 std::vector<std::string> Instrument(const TempDir& dir, const std::vector<std::string>& faults) {
   std::vector<std::string> args{"--link",        (dir.path() / "com1").string(),
                                 "--main",        "1.28",
-                                "--grade",       "QN",
                                 "--equipment",   "123456789",
                                 "--generate-db", "7:4000"};
+  if (std::find(faults.begin(), faults.end(), "--grade") == faults.end()) {
+    args.insert(args.end(), {"--grade", "QN"});
+  }
   args.insert(args.end(), faults.begin(), faults.end());
   return args;
 }
@@ -64,6 +71,8 @@ struct ExitCase {
   std::vector<std::string> trace;            // in order in DIR/trace.txt
   const char* environment = "";              // assignments for the run
   std::vector<std::string> emptyFiles = {};  // made in DIR before the run
+  bool images = false;                       // a set of images in DIR, main 1.40
+  std::string input = "";                    // on standard input
 };
 
 void PrintTo(const ExitCase& row, std::ostream* out) { *out << row.name; }
@@ -89,7 +98,8 @@ TEST_P(CliExitCodeTest, TellsHowTheCommandEnded) {
     return text;
   };
   for (const std::string& name : c.emptyFiles) dir.Write(name, {});
-  const CliRun run = RunZephor(dir, filled(c.arguments), filled(c.environment));
+  if (c.images) script::WriteImageSet(dir, {"1.2", "1.3", "1.40", "230"});
+  const CliRun run = RunZephor(dir, filled(c.arguments), filled(c.environment), c.input);
   EXPECT_EQ(run.code, c.exitCode) << run.printed;
   EXPECT_NE(run.printed.find(filled(c.printed)), std::string::npos) << run.printed;
   if (!c.trace.empty()) {
@@ -171,6 +181,18 @@ INSTANTIATE_TEST_SUITE_P(
                  {},
                  "",
                  {"empty.bin"}},
+        // A watcher's reply longer than any answer costs no more memory than an answer: it is
+        // Cancel, and said.
+        ExitCase{"EventsReplyLongerThanAnAnswer",
+                 {"--fault", "none", "--grade", "QH"},
+                 "update LINK --events --images DIR",
+                 1,
+                 app::kReplyTooLongText,
+                 {},
+                 "",
+                 {},
+                 true,
+                 std::string(2 * app::kReplyLineLimit, 'o') + "\nok\n"},
         ExitCase{"ConversionIntoAMissingFolder",
                  {},
                  "db convert DIR/empty.bin --out DIR/none",
