@@ -3,13 +3,16 @@
 
 #include <algorithm>
 #include <chrono>
+#include <functional>
 #include <cstdio>
 #include <string>
 #include <vector>
 
 #include "database/database_download.h"
 #include "database/database_file.h"
+#include "database/conversion.h"
 #include "database/record_walk.h"
+#include "database/survey_report.h"
 #include "database/saved_database.h"
 #include "files/folder_file.h"
 #include "update/folder_check.h"
@@ -78,6 +81,13 @@ std::string FindKeptCopy(const std::filesystem::path& directory, std::int32_t eq
   return {};
 }
 
+// The walk of the reader the station's grade gets: the report's or the conversion's.
+database::WalkEnd WalkAsRead(const device::Station& station, std::span<const std::uint8_t> bytes,
+                             const std::function<bool(const database::Record&)>& visit) {
+  return station.grade == database::kReportGrade ? database::WalkReportRecords(bytes, visit)
+                                                 : database::WalkConversionRecords(bytes, visit);
+}
+
 }  // namespace
 
 bool KeepProvenCopy(device::Station& station, const std::filesystem::path& directory,
@@ -104,19 +114,13 @@ bool KeepProvenCopy(device::Station& station, const std::filesystem::path& direc
 }
 
 bool DatabaseIsWhole(const device::Station& station, std::span<const std::uint8_t> bytes) {
-  const auto step = station.grade == database::kReportGrade
-                        ? database::EmptySurveyStep::kHeaderAndTrailer
-                        : database::EmptySurveyStep::kHeaderOnly;
-  return database::WalkRecords(bytes, step, [](const database::Record&) { return true; }) ==
+  return WalkAsRead(station, bytes, [](const database::Record&) { return true; }) ==
          database::WalkEnd::kEndOfData;
 }
 
 bool BackupIsWhole(const device::Station& station, std::span<const std::uint8_t> bytes) {
-  const auto step = station.grade == database::kReportGrade
-                        ? database::EmptySurveyStep::kHeaderAndTrailer
-                        : database::EmptySurveyStep::kHeaderOnly;
-  std::size_t end = 0;  // where the end-of-data byte stands
-  const auto walk = database::WalkRecords(bytes, step, [&end](const database::Record& record) {
+  std::size_t end = 0;  // where the walk stopped
+  const auto walk = WalkAsRead(station, bytes, [&end](const database::Record& record) {
     end = record.offset + record.size;
     return true;
   });
@@ -124,10 +128,14 @@ bool BackupIsWhole(const device::Station& station, std::span<const std::uint8_t>
       end >= bytes.size()) {
     return false;
   }
+  // The report reads no further than a survey that was still running: what follows it is the
+  // instrument's, not padding.
+  if (!database::IsEndOfData(bytes[end])) return true;
   const std::span<const std::uint8_t> after = bytes.subspan(end + 1);
   return after.size() < kLastBlockPadding ||
-         std::all_of(after.begin(), after.end(),
-                     [](std::uint8_t byte) { return byte == kErasedByte || byte == kTransferPad; });
+         std::all_of(after.begin(), after.end(), [](std::uint8_t byte) {
+           return byte == kErasedByte || byte == kTransferPad;
+         });
 }
 
 SaveOutcome SaveProvenBackup(device::Station& station, int portIndex,
