@@ -4,7 +4,9 @@
 #include <ostream>
 #include <string>
 
+#include "device/identify.h"
 #include "in_process_run.h"
+#include "update/restore_resume.h"
 
 namespace zephor::update {
 namespace {
@@ -276,6 +278,42 @@ TEST_F(OpenRunTest, SilenceWithAnOpenJournalNamesTheStageAndTheBackup) {
   EXPECT_GE(instrument->timing().now(), static_cast<std::uint32_t>(kOpenRunWaitMs));
   EXPECT_EQ(panel.messages.size(), 1U);  // the tries' own boxes are held back
   EXPECT_TRUE(std::filesystem::exists(In(kJournalName)));
+}
+
+// A signal while the open restore's question waits stops the run there: nothing is loaded, and
+// nothing is called up to date or left open on the operator's word.
+TEST_F(OpenRunTest, SignalWhileTheOpenRestoreQuestionWaitsEndsTheRunThere) {
+  LeaveOpenRestore(RestoreStage::kErased);
+  Start(Zephor(true, {}));
+  panel.answerOk = false;
+  panel.onQuestion = [this] { instrument->timing().RequestStop(); };
+  EXPECT_EQ(RunMakeUpdate(), UpdateOutcome::kCancelled);
+  EXPECT_FALSE(Told("up to date")) << panel.log;
+  EXPECT_FALSE(Told("is still open")) << panel.log;
+  EXPECT_TRUE(std::filesystem::exists(In(kJournalName)));
+}
+
+// "zephor restore PORT --close": the technician ends an open restore whose write-back would go
+// over surveys recorded since. Its record and backups stay; later runs no longer offer it.
+TEST_F(OpenRunTest, ClosedRestoreKeepsItsRecordAndBackupsAndIsNotOfferedAgain) {
+  LeaveOpenRestore(RestoreStage::kProcessed);
+  const Bytes recorded = sim::GenerateDatabase(8, 1000);
+  Start(Zephor(true, recorded));
+  device::DeviceInfo info;
+  ASSERT_TRUE(device::Identify(station, info));
+  EXPECT_TRUE(CloseOpenRestore(station, dir.path(), info)) << panel.log;
+  EXPECT_TRUE(Told("The open restore of ZEPHOR 000000077 is ended on your word")) << panel.log;
+  EXPECT_FALSE(std::filesystem::exists(In(kJournalName)));
+  bool closed = false;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    closed = closed || entry.path().filename().string().starts_with("ZEPHORclosed-000000077-");
+  }
+  EXPECT_TRUE(closed);
+  EXPECT_EQ(ReadAll(In(kDatedName)), surveys);
+  panel = RecordingPanel();
+  EXPECT_EQ(RunMakeUpdate(), UpdateOutcome::kDone) << panel.log;
+  EXPECT_FALSE(Told("did not finish"));
+  EXPECT_EQ(instrument->model().state().memory, recorded);
 }
 
 // The erased memory already equals an empty conversion: nothing is sent, and the run completes.

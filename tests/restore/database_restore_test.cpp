@@ -232,6 +232,7 @@ struct StageRow {
   Held memoryAfter;    // kConversion, or the memory left as it was
   RestoreStage stageAfter;
   const char* told;  // in the log or a box
+  bool conversionBlocked = false;  // _Conversion.txt cannot be written
 };
 
 void PrintTo(const StageRow& row, std::ostream* out) { *out << row.name; }
@@ -284,6 +285,11 @@ TEST_P(JournalStageTest, FinishesFromTheStageReached) {
   info = record.info;
   JournalKeeper keeper(directory / "journal.json", record);
   ASSERT_TRUE(keeper.Save());
+  if (row.conversionBlocked) {
+    std::filesystem::remove(directory / database::kConversionFileName);
+    std::filesystem::create_directory(directory / "_Conversion.txt.tmp");
+    std::filesystem::create_directory(directory / database::kConversionFileName);
+  }
 
   const bool done =
       RunDatabaseRestore(station, 0, info, directory, &keeper, RestoreEntry::kInstrumentRunning);
@@ -348,6 +354,10 @@ INSTANTIATE_TEST_SUITE_P(
         // An erase an earlier run sent did not take: the memory still is the proven backup.
         StageRow{"ErasedButTheMemoryIsTheBackup", kErased, Held::kSurveys, 2, 1, false, 0, true,
                  Held::kConversion, kProcessed, "Write Data to ZEPHOR"},
+        // A conversion that cannot be written is no stage reached.
+        StageRow{"ErasedConversionNotWritten", kErased, Held::kNothing, 0, 0, false, 0, false,
+                 Held::kNothing, kErased, "writing the report or conversion did not finish",
+                 true},
         // The erase code garbled on the line: the instrument answers "?" and keeps its memory.
         StageRow{"EraseMisread", kPending, Held::kSurveys, 2, 1, false, 1, false, Held::kSurveys,
                  kSaved,

@@ -24,6 +24,7 @@ class RecordingPanel final : public device::OperatorPanel {
   }
   bool ShowMessage(std::string_view text, device::MessageButtons buttons) override {
     messages.emplace_back(text);
+    if (buttons != device::MessageButtons::kOk && onQuestion) onQuestion();
     return buttons == device::MessageButtons::kOk || answerOk;
   }
   void ExitProgram(int code) override { exitCodes.push_back(code); }
@@ -36,6 +37,7 @@ class RecordingPanel final : public device::OperatorPanel {
   std::vector<int> exitCodes;
   bool answerOk = true;                 // the operator's answer to OK and Cancel boxes
   std::function<void(int)> onProgress;  // called with each position as it is set
+  std::function<void()> onQuestion;     // called while an OK and Cancel box waits
 };
 
 }  // namespace zephor::update
