@@ -161,14 +161,19 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
   CLI::App* restore = app.add_subcommand(
       "restore", "Finish the database restore an earlier update left open on this instrument");
   AddRunOptions(restore, *restoreOptions);
-  restore->add_option("--backup", restoreOptions->backup,
-                      "Write this dated backup's conversion (or report) to an instrument whose "
-                      "memory is empty, when no journal can finish the restore");
-  restore->add_flag("--other-instrument", restoreOptions->otherInstrument,
-                    "With --backup: write a backup that is not known as this instrument's");
-  restore->add_flag("--close", restoreOptions->close,
-                    "End this instrument's open restore on your word: nothing is sent to it, its "
-                    "record is kept under a closed name and the dated backups stay");
+  CLI::Option* backupOption =
+      restore->add_option("--backup", restoreOptions->backup,
+                          "Write this dated backup's conversion (or report) to an instrument whose "
+                          "memory is empty, when no journal can finish the restore");
+  restore
+      ->add_flag("--other-instrument", restoreOptions->otherInstrument,
+                 "With --backup: write a backup that is not known as this instrument's")
+      ->needs(backupOption);
+  restore
+      ->add_flag("--close", restoreOptions->close,
+                 "End this instrument's open restore on your word: nothing is sent to it, its "
+                 "record is kept under a closed name and the dated backups stay")
+      ->excludes(backupOption);
   restore->callback([&exitCode, restoreOptions] {
     const RunOptions& o = *restoreOptions;
     exitCode = RunOnTerminalWithCode(
