@@ -3,17 +3,17 @@
 
 #include <algorithm>
 #include <chrono>
-#include <functional>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "database/conversion.h"
 #include "database/database_download.h"
 #include "database/database_file.h"
-#include "database/conversion.h"
 #include "database/record_walk.h"
-#include "database/survey_report.h"
 #include "database/saved_database.h"
+#include "database/survey_report.h"
 #include "files/folder_file.h"
 #include "update/folder_check.h"
 #include "update/folder_names.h"
@@ -133,9 +133,8 @@ bool BackupIsWhole(const device::Station& station, std::span<const std::uint8_t>
   if (!database::IsEndOfData(bytes[end])) return true;
   const std::span<const std::uint8_t> after = bytes.subspan(end + 1);
   return after.size() < kLastBlockPadding ||
-         std::all_of(after.begin(), after.end(), [](std::uint8_t byte) {
-           return byte == kErasedByte || byte == kTransferPad;
-         });
+         std::all_of(after.begin(), after.end(),
+                     [](std::uint8_t byte) { return byte == kErasedByte || byte == kTransferPad; });
 }
 
 SaveOutcome SaveProvenBackup(device::Station& station, int portIndex,

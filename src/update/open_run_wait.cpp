@@ -11,16 +11,6 @@
 namespace zephor::update {
 namespace {
 
-// Passes the progress on (the countdown); a failed try's log lines, the emptying of the log and
-// its boxes are held back.
-class QuietTries final : public device::PanelRelay {
- public:
-  explicit QuietTries(device::OperatorPanel& inner) : PanelRelay(inner) {}
-  void AppendLog(std::string_view) override {}
-  void ClearLog() override {}
-  bool ShowMessage(std::string_view, device::MessageButtons) override { return false; }
-};
-
 constexpr std::uint32_t kTryPeriodMs = 5000;
 
 void WaitOutTry(device::Station& station, std::uint32_t start) {

@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "device/device_info.h"
 #include "device/operator_panel.h"
@@ -18,6 +19,16 @@ inline constexpr const char* kOpenRunWaitSubject = "the ZEPHOR of the stopped up
 inline constexpr const char* kNoAnswerFormat =
     "The update of ZEPHOR %s stopped %s. The instrument does not answer: switch it off and on, "
     "then press Make Update.";
+
+// Passes the progress on (a countdown); a failed try's log lines, the emptying of the log and its
+// boxes are held back: an identification tried again and again in the middle of a run.
+class QuietTries final : public device::PanelRelay {
+ public:
+  explicit QuietTries(device::OperatorPanel& inner) : PanelRelay(inner) {}
+  void AppendLog(std::string_view) override {}
+  void ClearLog() override {}
+  bool ShowMessage(std::string_view, device::MessageButtons) override { return false; }
+};
 
 // What the journal's run left the instrument in: "while writing the converted database back: its
 // memory is erased and the surveys are in ZEPHORdata-....bin".

@@ -262,22 +262,29 @@ bool LoadImages(device::Station& station, const std::filesystem::path& imagesDir
   return done;
 }
 
-// An identification in the middle of a run: the log keeps what the run has shown, and the boxes
-// and lines of the tries that find nothing yet are held back.
-class QuietTry final : public device::PanelRelay {
- public:
-  explicit QuietTry(device::OperatorPanel& inner) : PanelRelay(inner) {}
-  void AppendLog(std::string_view) override {}
-  void ClearLog() override {}
-  bool ShowMessage(std::string_view, device::MessageButtons) override { return false; }
-};
+// Every image a load will send is checked before anything reaches the instrument: a load that
+// fails half-way leaves its loader waiting for a program. An outcome when one is refused.
+std::optional<UpdateOutcome> Preflight(device::Station& station,
+                                       const std::vector<std::string>& images,
+                                       const std::filesystem::path& imagesDirectory) {
+  switch (CheckImageSet(station, images, imagesDirectory)) {
+    case PreflightOutcome::kReady:
+      return std::nullopt;
+    case PreflightOutcome::kRefused:
+      device::LogError(*station.panel, kUpdateStoppedText);
+      return UpdateOutcome::kStopped;
+    case PreflightOutcome::kProgramEnded:
+      break;
+  }
+  return UpdateOutcome::kCancelled;
+}
 
 // The instrument starts its own main once its loader took the boot or update program: it is
 // identified again, trying for up to kOwnMainWaitMs. True when anything answered (its main, or
 // its loader asking for the main program).
 bool IdentifyOwnMain(device::Station& station, device::DeviceInfo& info) {
   device::OperatorPanel* window = station.panel;
-  QuietTry quiet(*window);
+  QuietTries quiet(*window);
   station.panel = &quiet;
   const std::uint32_t start = device::StationTick(station);
   bool answered = false;
@@ -297,14 +304,8 @@ std::optional<UpdateOutcome> ServeLoaderPrograms(device::Station& station,
                                                  const std::filesystem::path& imagesDirectory,
                                                  Run& run, const WatchedRun& watched) {
   device::OperatorPanel& panel = *station.panel;
-  switch (CheckImageSet(station, LoaderProgramImages(*run.start), imagesDirectory)) {
-    case PreflightOutcome::kReady:
-      break;
-    case PreflightOutcome::kRefused:
-      device::LogError(panel, kUpdateStoppedText);
-      return UpdateOutcome::kStopped;
-    case PreflightOutcome::kProgramEnded:
-      return UpdateOutcome::kCancelled;
+  if (auto refused = Preflight(station, LoaderProgramImages(*run.start), imagesDirectory)) {
+    return *refused;
   }
   bool loaded = false;
   {
@@ -381,15 +382,8 @@ std::optional<UpdateOutcome> Confirm(device::Station& station,
                                      bool qhWarning) {
   device::OperatorPanel& panel = *station.panel;
   if (run.start) {
-    switch (CheckImageSet(station, SequenceImages(*run.start, run.specialMain), imagesDirectory)) {
-      case PreflightOutcome::kReady:
-        break;
-      case PreflightOutcome::kRefused:
-        device::LogError(panel, kUpdateStoppedText);
-        return UpdateOutcome::kStopped;
-      case PreflightOutcome::kProgramEnded:
-        return UpdateOutcome::kCancelled;
-    }
+    auto refused = Preflight(station, SequenceImages(*run.start, run.specialMain), imagesDirectory);
+    if (refused) return *refused;
   }
   // A "QH" instrument must have an empty memory before its old main is replaced.
   if (qhWarning && !panel.ShowMessage(kQhWarningText, device::MessageButtons::kOkCancel)) {
