@@ -1,10 +1,7 @@
 #include "app/traced_ports.h"
 
-#include <cerrno>
 #include <cstdlib>
 #include <utility>
-
-#include "files/system_error_text.h"
 
 namespace zephor::app {
 namespace {
@@ -13,15 +10,15 @@ constexpr const char* kTraceHeading =
 }  // namespace
 
 TracedPorts::TracedPorts(serial::PortFactory& system, std::function<std::uint32_t()> clock,
-                         const std::string& path, std::function<std::string(int)> portName)
+                         const std::string& path, std::function<std::string(int)> portName,
+                         files::Disk& disk)
     : system_(system) {
   if (path.empty()) return;
-  file_.open(path, std::ios::out | std::ios::trunc);
   // The heading goes to the disk at once: a file that opens but cannot take a byte (a full disk,
   // /dev/full) is found before the run, not after it.
-  if (file_) file_ << kTraceHeading << std::flush;
+  if (file_.Open(disk, path)) file_ << kTraceHeading << std::flush;
   if (!file_) {
-    failure_ = "cannot write the trace " + path + ": " + files::ErrnoText(errno);
+    failure_ = "cannot write the trace " + path + ": " + file_.why();
     return;
   }
   trace_ = std::make_unique<serial::LineTrace>(file_, std::move(clock));

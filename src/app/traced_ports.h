@@ -3,11 +3,12 @@
 #pragma once
 
 #include <cstdint>
-#include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "files/disk.h"
+#include "files/disk_output.h"
 #include "serial/line_trace.h"
 #include "serial/serial_port.h"
 
@@ -19,9 +20,10 @@ inline constexpr char kTraceVariable[] = "ZEPHOR_TRACE";
 class TracedPorts {
  public:
   // With an empty path the system's factory is used as it is. portName names a port index in
-  // the trace.
+  // the trace; the trace file is written on disk.
   TracedPorts(serial::PortFactory& system, std::function<std::uint32_t()> clock,
-              const std::string& path, std::function<std::string(int)> portName = {});
+              const std::string& path, std::function<std::string(int)> portName = {},
+              files::Disk& disk = files::SystemDisk());
   // A port still open when the trace ends is closed first: its driver writes to the trace.
   ~TracedPorts();
   TracedPorts(const TracedPorts&) = delete;
@@ -33,7 +35,7 @@ class TracedPorts {
 
  private:
   serial::PortFactory& system_;
-  std::ofstream file_;
+  files::DiskOutput file_;
   std::unique_ptr<serial::LineTrace> trace_;
   std::unique_ptr<serial::TracingPortFactory> traced_;
   std::string failure_;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "device/progress_event.h"
+#include "files/disk.h"
 #include "serial/serial_port.h"
 
 namespace zephor::device {
@@ -60,7 +61,14 @@ struct Station {
   // An image load or the database chain runs: stopping now leaves the instrument waiting for its
   // programs until Make Update finishes it, so closing the window asks first.
   bool loading = false;
+  // The disk the run's files are on; the system's when none is set (see DiskOf).
+  files::Disk* disk = nullptr;
 };
+
+// The disk every file operation of the station's run goes through.
+inline files::Disk& DiskOf(const Station& station) {
+  return station.disk != nullptr ? *station.disk : files::SystemDisk();
+}
 
 // The station keeps the first two letters of the instrument's grade; a later run and the database
 // restore read them.

@@ -6,19 +6,22 @@
 #include <memory>
 #include <string>
 
+#include "files/disk.h"
+
 namespace zephor::files {
 
 inline constexpr const char* kLockFileName = "ZEPHOR.lock";
 
 class FolderLock {
  public:
-  enum class Outcome {
-    kTaken,
-    kBusy,      // another process holds it; holder() names it when it could be read
-    kUnusable,  // the lock file cannot be made or opened; why() says why
-  };
+  // kBusy: holder() names the process that holds it when it could be read; kUnusable: why()
+  // says why the lock file cannot be made or opened.
+  using Outcome = LockOutcome;
 
-  // Tries to take the lock of directory (the working directory when empty) without waiting.
+  // Tries to take the lock of directory (the working directory when empty) on disk without
+  // waiting.
+  static FolderLock Take(Disk& disk, const std::filesystem::path& directory);
+  // The same on the system's disk.
   static FolderLock Take(const std::filesystem::path& directory);
 
   FolderLock(FolderLock&&) noexcept;
@@ -32,12 +35,11 @@ class FolderLock {
   const std::string& why() const { return why_; }
 
  private:
-  struct Handle;
   FolderLock() = default;
   Outcome outcome_ = Outcome::kUnusable;
   long holder_ = 0;
   std::string why_;
-  std::unique_ptr<Handle> handle_;
+  std::unique_ptr<FolderHold> hold_;
 };
 
 }  // namespace zephor::files

@@ -34,6 +34,12 @@ std::string ErrnoText(int error) {
   }
 }
 
+std::string ErrorCodeText(const std::error_code& error) {
+  const std::error_condition portable = error.default_error_condition();
+  if (portable.category() == std::generic_category()) return ErrnoText(portable.value());
+  return error.message();
+}
+
 std::string TooLargeText(std::uint64_t limit) {
   return "it is larger than " + std::to_string(limit) + " bytes";
 }

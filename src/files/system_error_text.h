@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <system_error>
 
 namespace zephor::files {
 
@@ -14,6 +15,9 @@ inline constexpr const char* kInTheWayText = "another file or folder of that nam
 
 // "the disk is full", "access denied", ...; the system's own text for the rest.
 std::string ErrnoText(int error);
+
+// The same words for a failure the standard library reports.
+std::string ErrorCodeText(const std::error_code& error);
 
 // "it is larger than 1048576 bytes".
 std::string TooLargeText(std::uint64_t limit);

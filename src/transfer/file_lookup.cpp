@@ -3,14 +3,10 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
-#include <system_error>
 #include <vector>
 
 namespace zephor::transfer {
 namespace {
-
-namespace fs = std::filesystem;
 
 bool IsSeparator(char c) {
   return c == ',' || c == ';' || std::isspace(static_cast<unsigned char>(c)) != 0;
@@ -29,27 +25,28 @@ std::string NextPattern(std::string& remaining) {
   return pattern;
 }
 
-bool IsPlainFile(const fs::path& path) {
-  std::error_code ec;
-  return fs::is_regular_file(path, ec);
+bool IsPlainFile(files::Disk& disk, const std::string& path) {
+  files::NameStatus status;
+  std::string why;
+  return disk.Status(path, status, why) && status.kind == files::EntryKind::kFile;
 }
 
 // Names in the directory that match, the exact spelling first, then in name order.
-bool FindInDirectory(FileSource& source) {
+bool FindInDirectory(files::Disk& disk, FileSource& source) {
   const bool wild = source.namePattern.find_first_of("*?") != std::string::npos;
-  if (!wild && IsPlainFile(fs::path(source.directory + source.namePattern))) {
+  if (!wild && IsPlainFile(disk, source.directory + source.namePattern)) {
     source.foundPath = source.directory + source.namePattern;
     return true;
   }
-  std::error_code ec;
-  const fs::path dir = source.directory.empty() ? fs::path(".") : fs::path(source.directory);
+  std::vector<files::Entry> entries;
+  std::string why;
+  if (!disk.List(source.directory.empty() ? std::string(".") : source.directory, entries, why)) {
+    return false;
+  }
   std::vector<std::string> names;
-  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name == "." || name == "..") continue;
-    std::error_code typeEc;
-    if (it->is_directory(typeEc)) continue;
-    if (MatchName(source.namePattern, name)) names.push_back(name);
+  for (const files::Entry& entry : entries) {
+    if (entry.kind == files::EntryKind::kFolder) continue;
+    if (MatchName(source.namePattern, entry.name)) names.push_back(entry.name);
   }
   if (names.empty()) return false;
   std::sort(names.begin(), names.end());
@@ -82,7 +79,7 @@ bool MatchName(const std::string& pattern, const std::string& name) {
   return p == pattern.size();
 }
 
-bool LookUpFile(FileSource& source) {
+bool LookUpFile(files::Disk& disk, FileSource& source) {
   for (;;) {
     const std::string pattern = NextPattern(source.remaining);
     // The directory part ends at the last path separator, or else at a drive colon.
@@ -92,7 +89,7 @@ bool LookUpFile(FileSource& source) {
     source.directory = pattern.substr(0, std::min(split, kPatternLimit));
     source.namePattern = pattern.substr(split);
     if (source.namePattern.empty()) return false;
-    if (FindInDirectory(source)) return true;
+    if (FindInDirectory(disk, source)) return true;
   }
 }
 

@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "files/disk.h"
+
 namespace zephor::transfer {
 
 // Longest pattern, directory part or name pattern taken from a file list.
@@ -19,7 +21,8 @@ struct FileSource {
 // True when name matches pattern (* any run, ? one character), without regard to letter case.
 bool MatchName(const std::string& pattern, const std::string& name);
 
-// Finds the first regular file named by the file list; false when none matches.
-bool LookUpFile(FileSource& source);
+// Finds on disk the first file named by the file list (anything but a folder: the open that
+// follows refuses what is no plain file); false when none matches.
+bool LookUpFile(files::Disk& disk, FileSource& source);
 
 }  // namespace zephor::transfer

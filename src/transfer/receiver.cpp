@@ -1,9 +1,6 @@
 // XMODEM receiver: asks for the file, checks every block, writes good ones under a temporary name.
 #include "transfer/receiver.h"
 
-#include <filesystem>
-#include <system_error>
-
 #include "files/folder_file.h"
 #include "serial/timed_io.h"
 #include "transfer/crc16.h"
@@ -73,14 +70,14 @@ bool BlockVerifies(const XFER& x) {
 
 // Moves the finished file over the name the caller asked for, durably.
 bool CommitFile(XFER& x, const std::string& partName, const std::string& fileName) {
-  if (files::RenameDurably(partName, fileName, x.fileFailure.why)) return true;
+  if (files::RenameDurably(*x.disk, partName, fileName, x.fileFailure.why)) return true;
   x.fileFailure.bytesWritten = x.offset;
   return false;
 }
 
-void Remove(const std::string& name) {
-  std::error_code ignored;
-  std::filesystem::remove(name, ignored);
+void Remove(XFER& x, const std::string& name) {
+  std::string ignored;
+  x.disk->Remove(name, ignored);
 }
 
 }  // namespace
@@ -219,9 +216,9 @@ int ReceiveFile(serial::SerialPort& port, const std::string& fileName, const Xfe
       break;
     }
     const auto n = static_cast<std::size_t>(x.blockLength);
-    if (std::fwrite(x.buffer.get(), 1, n, x.file.get()) != n) {
-      const long long stored = files::StoredSize(x.file.get());
-      x.fileFailure = {files::LastErrorText(), stored >= 0 ? static_cast<long>(stored) : x.offset};
+    if (!x.file->Write(std::span<const std::uint8_t>(x.buffer.get(), n), x.fileFailure.why)) {
+      const long long stored = x.file->Size();
+      x.fileFailure.bytesWritten = stored >= 0 ? static_cast<long>(stored) : x.offset;
       x.result = kXferFileError;
       break;
     }
@@ -232,7 +229,7 @@ int ReceiveFile(serial::SerialPort& port, const std::string& fileName, const Xfe
   XferCleanUp(x);
   // A stopped receive is given up for good: no half file is left beside the earlier copy; nor
   // is one the disk could not take.
-  if (x.result == kXferStopped || x.result == kXferFileError) Remove(partName);
+  if (x.result == kXferStopped || x.result == kXferFileError) Remove(x, partName);
   if (failure != nullptr) *failure = x.fileFailure;
   return XferOutcome(x);
 }

@@ -64,7 +64,22 @@ bool WaitForStartSignal(XFER& x) {
 
 bool ReadNextBlock(XFER& x) {
   x.blockLength = kShortBlock;
-  const std::size_t got = std::fread(x.buffer.get(), 1, kShortBlock, x.file.get());
+  std::size_t got = 0;
+  // A read may bring less than asked before the end of the file.
+  while (got < static_cast<std::size_t>(kShortBlock)) {
+    const long long part = x.file->Read(
+        std::span<std::uint8_t>(x.buffer.get() + got, kShortBlock - got), x.fileFailure.why);
+    if (part < 0) {
+      // What is left of the file is unknown: sending the rest as its end would pass a cut
+      // image for a whole one.
+      XferMessage(x, "Failed to read file");
+      x.result = kXferFileError;
+      x.blockLength = 0;
+      return false;
+    }
+    if (part == 0) break;
+    got += static_cast<std::size_t>(part);
+  }
   if (got == 0) {
     x.blockLength = 0;
     return false;
@@ -156,7 +171,7 @@ int SendFile(serial::SerialPort& port, const std::string& fileSpec, const XferOp
   x.blockNumber = 1;
   x.fileSource = std::make_unique<FileSource>();
   x.fileSource->remaining = fileSpec;
-  if (!LookUpFile(*x.fileSource)) {
+  if (!LookUpFile(*x.disk, *x.fileSource)) {
     x.result = kXferNoFile;
     XferCleanUp(x);
     return XferOutcome(x);

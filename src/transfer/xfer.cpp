@@ -74,6 +74,7 @@ int GuardedWrite(XFER& x, const WriterRules& rules, Write write) {
 }  // namespace
 
 int ApplyOptions(XFER& x, const XferOptions& options) {
+  if (options.disk != nullptr) x.disk = options.disk;
   const auto& tags = options.tags;
   for (std::size_t i = 0; i < tags.size(); ++i) {
     const int tag = tags[i];
@@ -131,9 +132,10 @@ bool XferOpenFile(XFER& x, const std::string& openName) {
   x.offset = 0;
   XferMessage(x, "Opening file %s", x.fileName.c_str());
   const std::string& name = openName.empty() ? x.fileName : openName;
-  // A received file is made new: never over a link someone left under its name.
-  x.file.reset(x.sending ? std::fopen(name.c_str(), "rb")
-                         : files::OpenNewFile(name, x.fileFailure.why));
+  // A received file is made new: never over a link someone left under its name. A file to send
+  // is read only when it is a plain file, not through a link.
+  x.file = x.sending ? x.disk->OpenToRead(name, x.fileFailure.why)
+                     : files::OpenNewFile(*x.disk, name, x.fileFailure.why);
   if (!x.file) {
     XferMessage(x, "Failed to open file");
     x.result = kXferOpenFailed;
@@ -150,17 +152,13 @@ bool XferOpenFile(XFER& x, const std::string& openName) {
 
 bool XferCloseFile(XFER& x) {
   if (!x.file) return true;
-  std::FILE* file = x.file.release();
-  if (x.sending) {
-    std::fclose(file);
-    return true;
-  }
+  const std::unique_ptr<files::DiskFile> file = std::move(x.file);
   std::string why;
-  const bool synced = files::SyncStream(file, why);
-  const long long stored = files::StoredSize(file);
-  const bool closed = std::fclose(file) == 0;
-  if (synced && closed) return true;
-  x.fileFailure.why = synced ? files::LastErrorText() : why;
+  if (x.sending) return file->Close(why);
+  const bool synced = file->Sync(why);
+  const long long stored = file->Size();
+  if (synced && file->Close(why)) return true;
+  x.fileFailure.why = why;
   x.fileFailure.bytesWritten = stored >= 0 ? static_cast<long>(stored) : x.offset;
   return false;
 }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "files/disk.h"
 #include "serial/serial_port.h"
 #include "transfer/file_lookup.h"
 
@@ -20,9 +21,11 @@ using MessageSink = std::function<void(const std::string&)>;
 // Called with the transfer on every abort check; sets result to kXferStopped to stop it.
 using PollRoutine = std::function<void(XFER&)>;
 
-// The option tags of both entry points, without the closing 0.
+// The option tags of both entry points, without the closing 0, and the disk the local file is
+// on (the system's when none is given).
 struct XferOptions {
   std::vector<int> tags;
+  files::Disk* disk = nullptr;
 };
 
 // Transfer result codes.
@@ -68,12 +71,6 @@ inline constexpr int kByteReadMs = 1000;
 // Longest message handed to the sink.
 inline constexpr int kMessageLimit = 83;
 
-struct FileCloser {
-  void operator()(std::FILE* f) const {
-    if (f != nullptr) std::fclose(f);
-  }
-};
-
 // Why the local file failed, when it did: the system's words and the bytes written before it.
 struct FileFailure {
   std::string why;
@@ -90,7 +87,8 @@ struct XFER {
   MessageSink sink;
   PollRoutine poll;
   std::unique_ptr<std::uint8_t[]> buffer;  // kLongBlock bytes while the transfer runs
-  std::unique_ptr<std::FILE, FileCloser> file;
+  std::unique_ptr<files::DiskFile> file;
+  files::Disk* disk = &files::SystemDisk();  // where the local file is read or written
   serial::SerialPort& port;
   int filesDone = 0;
   int result = 0;

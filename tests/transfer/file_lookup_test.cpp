@@ -29,7 +29,7 @@ class FileLookupTest : public ::testing::Test {
   std::string Find(const std::string& fileList) {
     FileSource source;
     source.remaining = fileList;
-    return LookUpFile(source) ? source.foundPath : std::string("<none>");
+    return LookUpFile(files::SystemDisk(), source) ? source.foundPath : std::string("<none>");
   }
   std::filesystem::path dir;
   std::string prefix;

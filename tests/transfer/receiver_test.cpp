@@ -3,6 +3,7 @@
 
 #include <deque>
 
+#include "model_disk.h"
 #include "transfer/xmodem.h"
 #include "transfer_fixture.h"
 
@@ -271,6 +272,36 @@ TEST_F(ReceiverTest, UncreatableFileFailsAndCancelsWithCutMessage) {
   EXPECT_EQ(messages.front(), ("Opening file " + name).substr(0, 83));
   EXPECT_TRUE(HasMessage("Failed to open file"));
   EXPECT_EQ(sender.seen, CancelSequence());
+}
+
+// On a model disk: a received file is whole or absent after any power cut, and a full disk
+// keeps nothing behind.
+TEST_F(ReceiverTest, ReceivedFileSurvivesAPowerCutWholeOrNotAtAll) {
+  files::ModelDisk disk;
+  disk.PutFile("ZEPHORdata.bin", {'o', 'l', 'd'});
+  const Bytes a = Pattern(128, 18);
+  sender.frames = {Soh(1, a), Soh(2, a), {kPeerEot}};
+  Attach();
+  XferOptions options;
+  options.disk = &disk;
+  ASSERT_EQ(ReceiveFile(*port, "ZEPHORdata.bin", options), 1);
+  Bytes whole = a;
+  whole.insert(whole.end(), a.begin(), a.end());
+  for (const files::CrashState& state : disk.CrashStates()) {
+    const Bytes held = state.image.at("ZEPHORdata.bin").bytes;
+    EXPECT_TRUE(held == Bytes({'o', 'l', 'd'}) || held == whole) << state.description;
+  }
+
+  files::ModelDisk full;
+  full.SetCapacity(200);
+  sender = {};
+  sender.frames = {Soh(1, a), Soh(2, a), {kPeerEot}};
+  FileFailure failure;
+  options.disk = &full;
+  EXPECT_EQ(ReceiveFile(*port, "ZEPHORdata.bin", options, {}, {}, &failure), kXferFileError);
+  EXPECT_EQ(failure.why, "the disk is full");
+  EXPECT_EQ(failure.bytesWritten, 200);
+  EXPECT_EQ(full.Now(), files::DiskImage{});
 }
 
 }  // namespace
