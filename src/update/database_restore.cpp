@@ -25,11 +25,13 @@ namespace {
 // The grade whose instruments are only erased, and the one that gets its database back.
 constexpr const char* kEraseOnlyGrade = "Q";
 constexpr const char* kWriteBackGrade = "QH";
-constexpr const char* kWaitAbandonedLine = "\tWaiting for READY abandoned: memory not touched.\r\n";
+constexpr const char* kWaitAbandonedLine =
+    "\tThe wait for READY was given up: the memory was not touched.\r\n";
 constexpr const char* kBackupMismatchFormat =
     "\tThe saved backup %s is missing or differs from its record: nothing more is done.\r\n";
 constexpr const char* kBackupUnreadableLine =
-    "\tZEPHORdata.bin does not decode: memory not erased, the file is kept.\r\n";
+    "\tZEPHORdata.bin does not read as a whole database: the memory is not erased, and the file is "
+    "kept.\r\n";
 constexpr const char* kEmptyConversionLine =
     "\tThe conversion is empty: the erased memory holds it already, nothing is sent.\r\n";
 constexpr const char* kFoundErasedFormat =

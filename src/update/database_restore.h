@@ -26,7 +26,7 @@ inline constexpr int kRestoreDone = 100;
 inline constexpr int kReadyTriesPerQuestion = 4;
 inline constexpr const char* kKeepWaitingQuestion = "ZEPHOR not ready. Keep waiting?";
 inline constexpr const char* kRestoreIncompleteFormat =
-    "\tDatabase restore not completed: %s did not finish. Make Update will finish it.\r\n";
+    "\tThe database restore is not complete: %s did not finish. Make Update will finish it.\r\n";
 inline constexpr const char* kBackupUnreadableMessage =
     "The saved database ZEPHORdata.bin cannot be read back.\n"
     "The ZEPHOR memory has not been erased.";

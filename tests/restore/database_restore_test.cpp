@@ -159,7 +159,7 @@ TEST_F(RestoreTest, UndecodableBackupKeepsTheMemory) {
   EXPECT_TRUE(Exists(database::kDatabaseFileName));
   EXPECT_FALSE(Exists(database::kConversionFileName));
   EXPECT_EQ(panel.messages, std::vector<std::string>{kBackupUnreadableMessage});
-  EXPECT_NE(panel.log.find("memory not erased"), std::string::npos);
+  EXPECT_NE(panel.log.find("the memory is not erased"), std::string::npos);
   EXPECT_EQ(panel.progress, (std::vector<int>{10, 30}));
 }
 
@@ -177,7 +177,7 @@ TEST_F(RestoreTest, NeverReadyAsksEveryMinuteAndCancelLeavesMemory) {
   EXPECT_EQ(panel.progress, std::vector<int>{10});
   EXPECT_TRUE(Commands().empty());
   EXPECT_EQ(Memory(), before);
-  EXPECT_NE(panel.log.find("abandoned"), std::string::npos);
+  EXPECT_NE(panel.log.find("The wait for READY was given up"), std::string::npos);
 }
 
 // A port that no longer opens (the adapter pulled out) is waited for like a silent instrument.
