@@ -109,6 +109,79 @@ bool PurgeLine(XFER& x) {
 // True when nothing arrives for one byte time limit after an end of transmission.
 bool LineStaysQuiet(XFER& x) { return serial::ReadChar(x.port, kEotQuietMs) < 0; }
 
+// What one try at a block came to.
+enum class Try { kAgain, kFailed, kEnd, kData };
+
+// The byte that opened the block: its length, or the end of the file.
+Try TakeBlockStart(XFER& x) {
+  switch (x.lastControlByte) {
+    case kSoh:
+      x.blockLength = kShortBlock;
+      return Try::kData;
+    case kStx:
+      x.blockLength = kLongBlock;
+      return Try::kData;
+    case kEot:
+      // A lone 0x04 may be a byte of a block whose start was lost; taking it for the end would
+      // report a cut file as received. The sender's EOT is followed by silence while it waits
+      // for the answer.
+      if (LineStaysQuiet(x)) return Try::kEnd;
+      XferMessage(x, "Bytes after end of transmission");
+      return RefuseBlock(x) ? Try::kAgain : Try::kFailed;
+    default:
+      x.result = kXferBadHeader;
+      return Try::kFailed;
+  }
+}
+
+// The block's number, data and check code as they come off the line.
+Try ReadBlockBytes(XFER& x, int& number) {
+  number = serial::ReadChar(x.port, kByteReadMs);
+  const int complement = serial::ReadChar(x.port, kByteReadMs);
+  if (number < 0 || complement < 0 || number != kByteMask - complement) {
+    if (SendNak(x) && PurgeLine(x)) {
+      ++x.consecutiveErrors;
+      XferMessage(x, "Bad block numbers %02x %02x", static_cast<unsigned>(number),
+                  static_cast<unsigned>(complement));
+    }
+    return x.result != 0 ? Try::kFailed : Try::kAgain;
+  }
+  x.blockNumberByte = number;
+  std::uint8_t check[2];
+  if (!ReadBytes(x, x.buffer.get(), x.blockLength) || !ReadBytes(x, check, x.crcMode ? 2 : 1)) {
+    return RefuseBlock(x) ? Try::kAgain : Try::kFailed;
+  }
+  x.checkValue = x.crcMode ? check[0] * 256 + check[1] : check[0];
+  return Try::kData;
+}
+
+// A block read whole, judged by its number and its check code.
+Try JudgeBlock(XFER& x, int number) {
+  if (number == ((x.blockNumber - 1) & kByteMask)) {
+    // The sender missed our ACK of the last good block: acknowledge it again, keep it once.
+    if (!SendAck(x)) return Try::kFailed;
+    ++x.consecutiveErrors;
+    XferMessage(x, "Duplicate block %ld", x.blockNumber);
+    return Try::kAgain;
+  }
+  if (number != (x.blockNumber & kByteMask)) {
+    if (!SendNak(x)) return Try::kFailed;
+    ++x.consecutiveErrors;
+    XferMessage(x, "Bad block number waiting for number %ld", x.blockNumber);
+    return Try::kAgain;
+  }
+  if (!BlockVerifies(x)) {
+    if (!SendNak(x)) return Try::kFailed;
+    ++x.consecutiveErrors;
+    XferMessage(x, x.crcMode ? "Bad CRC on block number %ld" : "Bad checksum on block number %ld",
+                x.blockNumber);
+    return Try::kAgain;
+  }
+  XferMessage(x, "Read %d byte block %ld", x.blockLength, x.blockNumber);
+  ++x.blockNumber;
+  return Try::kData;
+}
+
 BlockOutcome ReadBlock(XFER& x) {
   while (x.consecutiveErrors < kMaxErrors) {
     if (AbortCheck(x)) return BlockOutcome::kFailed;
@@ -116,71 +189,20 @@ BlockOutcome ReadBlock(XFER& x) {
       if (x.result != 0) return BlockOutcome::kFailed;
       continue;
     }
-    switch (x.lastControlByte) {
-      case kSoh:
-        x.blockLength = kShortBlock;
-        break;
-      case kStx:
-        x.blockLength = kLongBlock;
-        break;
-      case kEot:
-        // A lone 0x04 may be a byte of a block whose start was lost; taking it for the end
-        // would report a cut file as received. The sender's EOT is followed by silence while
-        // it waits for the answer.
-        if (LineStaysQuiet(x)) return BlockOutcome::kEndOfFile;
-        XferMessage(x, "Bytes after end of transmission");
-        if (!RefuseBlock(x)) return BlockOutcome::kFailed;
+    int number = 0;
+    Try step = TakeBlockStart(x);
+    if (step == Try::kData) step = ReadBlockBytes(x, number);
+    if (step == Try::kData) step = JudgeBlock(x, number);
+    switch (step) {
+      case Try::kAgain:
         continue;
-      default:
-        x.result = kXferBadHeader;
+      case Try::kFailed:
         return BlockOutcome::kFailed;
+      case Try::kEnd:
+        return BlockOutcome::kEndOfFile;
+      case Try::kData:
+        return BlockOutcome::kData;
     }
-    const int number = serial::ReadChar(x.port, kByteReadMs);
-    const int complement = serial::ReadChar(x.port, kByteReadMs);
-    if (number < 0 || complement < 0 || number != kByteMask - complement) {
-      if (SendNak(x) && PurgeLine(x)) {
-        ++x.consecutiveErrors;
-        XferMessage(x, "Bad block numbers %02x %02x", static_cast<unsigned>(number),
-                    static_cast<unsigned>(complement));
-      }
-      if (x.result != 0) return BlockOutcome::kFailed;
-      continue;
-    }
-    x.blockNumberByte = number;
-    if (!ReadBytes(x, x.buffer.get(), x.blockLength)) {
-      if (!RefuseBlock(x)) return BlockOutcome::kFailed;
-      continue;
-    }
-    std::uint8_t check[2];
-    if (!ReadBytes(x, check, x.crcMode ? 2 : 1)) {
-      if (!RefuseBlock(x)) return BlockOutcome::kFailed;
-      continue;
-    }
-    x.checkValue = x.crcMode ? check[0] * 256 + check[1] : check[0];
-
-    if (number == ((x.blockNumber - 1) & kByteMask)) {
-      // The sender missed our ACK of the last good block: acknowledge it again, keep it once.
-      if (!SendAck(x)) return BlockOutcome::kFailed;
-      ++x.consecutiveErrors;
-      XferMessage(x, "Duplicate block %ld", x.blockNumber);
-      continue;
-    }
-    if (number != (x.blockNumber & kByteMask)) {
-      if (!SendNak(x)) return BlockOutcome::kFailed;
-      ++x.consecutiveErrors;
-      XferMessage(x, "Bad block number waiting for number %ld", x.blockNumber);
-      continue;
-    }
-    if (!BlockVerifies(x)) {
-      if (!SendNak(x)) return BlockOutcome::kFailed;
-      ++x.consecutiveErrors;
-      XferMessage(x, x.crcMode ? "Bad CRC on block number %ld" : "Bad checksum on block number %ld",
-                  x.blockNumber);
-      continue;
-    }
-    XferMessage(x, "Read %d byte block %ld", x.blockLength, x.blockNumber);
-    ++x.blockNumber;
-    return BlockOutcome::kData;
   }
   x.result = kXferTooManyErrors;
   return BlockOutcome::kFailed;
