@@ -112,6 +112,11 @@ std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
       entry.folder = out / (kFleetFolderPrefix + number);
     } else if (LoaderWaits(identity.status)) {
       waiting.push_back(&entry);
+    } else if (!entry.member.heldBy.empty()) {
+      Refuse(entry, kExitFolderBusy,
+             "in use by " + entry.member.heldBy +
+                 ": not identified; run the fleet again on this port once that program has "
+                 "ended");
     } else if (skipSilent) {
       entry.action = FleetAction::kSkip;
       entry.why = entry.member.said.empty() ? "no ZEPHOR answers" : entry.member.said;

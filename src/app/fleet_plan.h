@@ -17,6 +17,8 @@ struct FleetMember {
   std::string port;      // as the technician named it, or as zephor ports shows it
   std::string identity;  // what zephor info --json printed; empty when it printed nothing
   std::string said;      // its last word on standard error that was no log line
+  // Who holds its device open when no instrument answered: "zephor (process 4242)".
+  std::string heldBy;
 };
 
 // What the identification printed, read back.
@@ -48,7 +50,8 @@ struct FleetEntry {
 // the same number are both refused. An instrument whose loader waits for a program cannot say
 // its number: it runs in the one folder under out whose journal belongs to no instrument of this
 // fleet, and is refused when there is not exactly one such folder and one such instrument. A
-// port where no ZEPHOR answers is skipped when skipSilent, refused otherwise.
+// port that another program holds is refused (a run of an earlier fleet may still be stopping
+// there); one where no ZEPHOR answers is skipped when skipSilent, refused otherwise.
 std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
                                   const std::filesystem::path& out, bool skipSilent);
 
