@@ -43,7 +43,7 @@ FolderState StateOf(const fs::path& folder) {
 std::vector<std::string> FilesWritten(const FolderState& before, const fs::path& folder) {
   std::vector<std::string> written;
   for (const auto& [name, facts] : StateOf(folder)) {
-    if (name == kLockName || name == kFleetLogName) continue;
+    if (name == kLockName || name == kFleetLogName || name == kFleetPortFileName) continue;
     const auto was = before.find(name);
     if (was == before.end() || was->second != facts) written.push_back(name);
   }
@@ -179,6 +179,14 @@ void FleetRun::Start(const FleetEntry& entry) {
   instrument.before = StateOf(entry.folder);
   std::string why;
   instrument.log = files::OpenNewFile(entry.folder / kFleetLogName, why);
+  // Should the run stop with the instrument's loader waiting, the next fleet knows its folder
+  // by its port; without the record it is matched only when it is the one waiting.
+  const std::string record = entry.member.port + "\n";
+  if (!files::ReplaceContents(
+          entry.folder / kFleetPortFileName,
+          std::span(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()), why)) {
+    screen_.Say(row.Name() + ": " + kFleetPortFileName + " cannot be written: " + why);
+  }
   screen_.Say(row.Name() + ": updating in " + entry.folder.string());
   if (!StartWatched(instrument.update, UpdateArguments(entry), why)) {
     row.note = "cannot start its update: " + why;

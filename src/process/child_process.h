@@ -35,6 +35,16 @@ struct ChildSetup {
   // The program is told to stop, as by a hang-up, when this one ends however it ends (killed
   // too): on Linux the system sends it SIGHUP; on Windows it watches this program's process.
   bool stopWithParent = false;
+
+  // Runs in folder on descriptors of ours (a terminal, a socket, a file); -1 gives the null
+  // device.
+  static ChildSetup Lending(std::filesystem::path folder, std::intptr_t input,
+                            std::intptr_t output, std::intptr_t error) {
+    const auto lent = [](std::intptr_t descriptor) {
+      return descriptor == -1 ? Stream::Null() : Stream::Lent(descriptor);
+    };
+    return {std::move(folder), lent(input), lent(output), lent(error), false};
+  }
 };
 
 // The exit code of a program that could not be started after the fork (no such program, a
