@@ -13,8 +13,8 @@
 #include <random>
 #include <vector>
 
-#include "process/child_process.h"
 #include "lrzsz_session.h"
+#include "process/child_process.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
 #include "transfer/xmodem.h"

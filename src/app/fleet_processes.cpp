@@ -44,7 +44,9 @@ void ProcessFleet::Wait(const std::vector<FleetProgram*>& programs, bool answerA
                         std::uint32_t ms) {
   std::vector<process::ChildProcess*> children;
   // Every program here was started by Start above.
-  for (FleetProgram* program : programs) children.push_back(&static_cast<ChildRun*>(program)->child);
+  for (FleetProgram* program : programs) {
+    children.push_back(&static_cast<ChildRun*>(program)->child);
+  }
   process::WaitForAny(children, answerAwaited ? &input_ : nullptr, static_cast<int>(ms));
 }
 

@@ -150,8 +150,9 @@ bool FleetRun::Identify(const std::vector<std::string>& ports, std::vector<Fleet
 }
 
 std::vector<std::string> FleetRun::UpdateArguments(const FleetEntry& entry) const {
-  std::vector<std::string> args{"update",     entry.member.port, "--events",     "--folder",
-                                entry.folder.string(), "--images", options_.images};
+  std::vector<std::string> args{"update",       entry.member.port,     "--events",
+                                "--folder",     entry.folder.string(), "--images",
+                                options_.images};
   if (options_.yes) args.emplace_back("--yes");
   if (options_.no) args.emplace_back("--no");
   if (options_.eraseWithoutBackup) args.emplace_back("--erase-without-backup");

@@ -85,10 +85,10 @@ class FleetSystem {
 
 // Where the fleet shows itself.
 struct FleetConsole {
-  std::ostream& messages;  // the live table or the event lines, and what the technician must read
-  std::ostream& summary;   // the summary table at the end
-  bool live = false;       // messages go to a terminal that takes cursor moves
-  std::size_t width = 0;   // its columns; 0 when unknown
+  std::ostream& messages;    // the live table or the event lines, and what the technician must read
+  std::ostream& summary;     // the summary table at the end
+  bool live = false;         // messages go to a terminal that takes cursor moves
+  std::size_t width = 0;     // its columns; 0 when unknown
   bool inputEchoed = false;  // the terminal shows the answer as it is typed
 };
 

@@ -179,8 +179,8 @@ std::string DescribeOpenFailure(int portIndex, int status, serial::OpenRefusal r
     const std::optional<process::DeviceHolder> holder =
         process::HolderOfDevice(serial::PortDeviceName(portIndex));
     if (holder) {
-      words = "in use by " + holder->program + " (process " + std::to_string(holder->processId) +
-              ")";
+      words =
+          "in use by " + holder->program + " (process " + std::to_string(holder->processId) + ")";
     }
   }
   return PortAndDevice(portIndex) + ": " + words + " (status " + std::to_string(status) + ")";

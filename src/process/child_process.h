@@ -38,8 +38,8 @@ struct ChildSetup {
 
   // Runs in folder on descriptors of ours (a terminal, a socket, a file); -1 gives the null
   // device.
-  static ChildSetup Lending(std::filesystem::path folder, std::intptr_t input,
-                            std::intptr_t output, std::intptr_t error) {
+  static ChildSetup Lending(std::filesystem::path folder, std::intptr_t input, std::intptr_t output,
+                            std::intptr_t error) {
     const auto lent = [](std::intptr_t descriptor) {
       return descriptor == -1 ? Stream::Null() : Stream::Lent(descriptor);
     };

@@ -186,8 +186,7 @@ bool ChildProcess::Start(const std::string& program, const std::vector<std::stri
   const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
-    BecomeProgram(program.c_str(), argv.data(), folder.c_str(), ends, parent,
-                  setup.stopWithParent);
+    BecomeProgram(program.c_str(), argv.data(), folder.c_str(), ends, parent, setup.stopWithParent);
   }
   const int failure = errno;
   closeChildEnds();

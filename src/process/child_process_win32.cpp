@@ -32,9 +32,8 @@ void CloseIfOpen(HANDLE& handle) {
 
 std::string SystemWords(DWORD error) {
   char text[256] = {};
-  const DWORD length =
-      FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
-                     text, sizeof text, nullptr);
+  const DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                      nullptr, error, 0, text, sizeof text, nullptr);
   std::string words(text, length);
   while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.')) {
     words.pop_back();
@@ -92,9 +91,9 @@ bool OpenStream(const Stream& stream, bool input, StreamEnds& ends, std::string&
   SECURITY_ATTRIBUTES inherited{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   switch (stream.kind) {
     case Stream::Kind::kNull:
-      ends.child = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+      ends.child =
+          CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      &inherited, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
     case Stream::Kind::kPipe: {
       HANDLE read = nullptr, write = nullptr;
@@ -111,9 +110,9 @@ bool OpenStream(const Stream& stream, bool input, StreamEnds& ends, std::string&
       }
       break;
     case Stream::Kind::kFile:
-      ends.child = CreateFileW(stream.file.c_str(), FILE_APPEND_DATA,
-                               FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
+      ends.child =
+          CreateFileW(stream.file.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                      &inherited, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
       break;
   }
   if (ends.child != nullptr && ends.child != INVALID_HANDLE_VALUE) return true;

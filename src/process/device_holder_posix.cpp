@@ -25,7 +25,7 @@ bool SameFile(const std::string& where, const struct stat& file) {
 }  // namespace
 
 std::optional<DeviceHolder> HolderOfDevice(const std::string& device) {
-  struct stat file{};
+  struct stat file {};
   if (stat(device.c_str(), &file) != 0) return std::nullopt;
   // "1: FLOCK  ADVISORY  WRITE 4242 00:1a:123 0 EOF"; a waiting lock's line starts "1: ->".
   std::ifstream locks("/proc/locks");

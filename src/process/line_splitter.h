@@ -16,8 +16,8 @@ class LineSplitter {
     std::size_t start = 0;
     for (std::size_t end = partial_.find('\n'); end != std::string::npos;
          end = partial_.find('\n', start)) {
-      const std::size_t length = end > start && partial_[end - 1] == '\r' ? end - start - 1
-                                                                           : end - start;
+      const std::size_t length =
+          end > start && partial_[end - 1] == '\r' ? end - start - 1 : end - start;
       lines.push_back(partial_.substr(start, length));
       start = end + 1;
     }

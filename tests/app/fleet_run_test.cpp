@@ -4,6 +4,8 @@
 // Every row is a fault the loop must survive: questions that come together, a run that ends while
 // its question waits, a signal in either phase, a report that cannot be written, one number on
 // two ports, a port a run still holds, and a run the system ended at its start.
+#include "app/fleet_run.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -21,7 +23,6 @@
 
 #include "app/event_stream.h"
 #include "app/exit_codes.h"
-#include "app/fleet_run.h"
 #include "update/update_planner.h"
 
 namespace zephor::app {
@@ -41,11 +42,11 @@ constexpr std::uint32_t kGiveUpMs = 3600000;
 // One step of an update's script, at its time after the run's start.
 struct Step {
   enum class Kind {
-    kLine,    // text: an event line on its output
-    kWord,    // text: a line on its error
-    kAsk,     // text: a question nobody preset; code: how the run ends on Cancel
-    kFile,    // text: a file the run writes in its folder
-    kEnd,     // code: its exit code
+    kLine,  // text: an event line on its output
+    kWord,  // text: a line on its error
+    kAsk,   // text: a question nobody preset; code: how the run ends on Cancel
+    kFile,  // text: a file the run writes in its folder
+    kEnd,   // code: its exit code
   };
   std::uint32_t atMs;
   Kind kind;
@@ -235,8 +236,7 @@ class FakeFleet final : public FleetSystem {
         signalAt_(signalAt),
         signal_(signal) {}
 
-  std::unique_ptr<FleetProgram> Start(const std::vector<std::string>& args,
-                                      std::string&) override {
+  std::unique_ptr<FleetProgram> Start(const std::vector<std::string>& args, std::string&) override {
     Port& port = PortNamed(args.at(1));
     std::vector<Step> steps;
     fs::path folder;
@@ -384,9 +384,9 @@ TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
     EXPECT_EQ(update != nullptr ? update->answers : std::vector<std::string>{}, c.answers[i]);
     EXPECT_EQ(system.updatesStarted[c.ports[i].name], c.started[i]);
     if (!report.is_object()) continue;
-    const auto mine = std::find_if(
-        report["instruments"].begin(), report["instruments"].end(),
-        [&](const json& instrument) { return instrument["port"] == c.ports[i].name; });
+    const auto mine =
+        std::find_if(report["instruments"].begin(), report["instruments"].end(),
+                     [&](const json& instrument) { return instrument["port"] == c.ports[i].name; });
     ASSERT_EQ(mine != report["instruments"].end(), c.codes[i] >= 0) << report.dump(2);
     if (mine == report["instruments"].end()) continue;
     EXPECT_EQ((*mine)["exitCode"], c.codes[i]) << mine->dump(2);
@@ -423,8 +423,11 @@ INSTANTIATE_TEST_SUITE_P(
         // the worst of them is the fleet's, each in its own folder with its own files.
         RunCase{"EachInstrumentInItsOwnFolder",
                 {{"COM1", Identity(11), Loads(), {}, 0},
-                 {"COM2", Identity(12), {File(100, "ZEPHORrestore-000000012.json"), End(900, 5)},
-                  {}, 0},
+                 {"COM2",
+                  Identity(12),
+                  {File(100, "ZEPHORrestore-000000012.json"), End(900, 5)},
+                  {},
+                  0},
                  {"COM3", "", {}, {}, 0}},
                 {},
                 kNever,
@@ -534,19 +537,19 @@ INSTANTIATE_TEST_SUITE_P(
                 {0, 0, 1},
                 {"ZEPHOR 000000055 answers on more than one port"}},
         // A port a run of an earlier fleet still holds: its holder is named, not "no instrument".
-        RunCase{"APortHeldByARunStillGoingOn",
-                {{"COM1", "", {}, PortHolder{4242, "zephor"}, 0},
-                 {"COM2", Identity(12), Loads(), {}, 0}},
-                {},
-                kNever,
-                kNever,
-                Report::kWritten,
-                6,
-                {6, 0},
-                {kNone, kNone},
-                {0, 1},
-                {"ZEPHOR on COM1: not updated: in use by zephor (process 4242)",
-                 "refused or held"}},
+        RunCase{
+            "APortHeldByARunStillGoingOn",
+            {{"COM1", "", {}, PortHolder{4242, "zephor"}, 0},
+             {"COM2", Identity(12), Loads(), {}, 0}},
+            {},
+            kNever,
+            kNever,
+            Report::kWritten,
+            6,
+            {6, 0},
+            {kNone, kNone},
+            {0, 1},
+            {"ZEPHOR on COM1: not updated: in use by zephor (process 4242)", "refused or held"}},
         // A run the system ended at its start without a word is started once more; twice is a
         // failure of its own, and a run that spoke before it ended keeps its end.
         RunCase{"ARunEndedAtItsStartIsStartedOnceMore",

@@ -94,23 +94,25 @@ TEST(FleetProcessTest, AKilledFleetLeavesNoRunAndTheNextFinishesEveryInstrument)
     ASSERT_NE(sims.back()->ready(), "") << base;
     fleetArgs.push_back(base);
   }
-  fleetArgs.insert(fleetArgs.end(),
-                   {"--yes", "--images", dir.path().string(), "--out", (dir.path() / "out").string(),
-                    "--json", (dir.path() / "report.json").string()});
+  fleetArgs.insert(fleetArgs.end(), {"--yes", "--images", dir.path().string(), "--out",
+                                     (dir.path() / "out").string(), "--json",
+                                     (dir.path() / "report.json").string()});
   const std::filesystem::path printed = dir.path() / "fleet.txt";
   const auto startFleet = [&](process::ChildProcess& fleet) {
     std::string why;
-    ASSERT_TRUE(fleet.Start(ZEPHOR_CLI_PATH, fleetArgs,
-                            {dir.path(), process::Stream::Null(), process::Stream::AppendTo(printed),
-                             process::Stream::AppendTo(printed), false},
-                            why))
+    ASSERT_TRUE(
+        fleet.Start(ZEPHOR_CLI_PATH, fleetArgs,
+                    {dir.path(), process::Stream::Null(), process::Stream::AppendTo(printed),
+                     process::Stream::AppendTo(printed), false},
+                    why))
         << why;
   };
 
   process::ChildProcess killed;
   startFleet(killed);
   for (const int number : equipment) {
-    ASSERT_TRUE(AwaitLog(dir.path() / ("com" + std::to_string(number) + ".log"), "header accepted"));
+    ASSERT_TRUE(
+        AwaitLog(dir.path() / ("com" + std::to_string(number) + ".log"), "header accepted"));
   }
   // The transfers are under way once the headers are taken.
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -127,8 +129,8 @@ TEST(FleetProcessTest, AKilledFleetLeavesNoRunAndTheNextFinishesEveryInstrument)
         ends[run] = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
       }
     }
-    ASSERT_LT(std::chrono::steady_clock::now(), giveUp)
-        << left.size() << " runs still there\n" << ReadWhole(printed);
+    ASSERT_LT(std::chrono::steady_clock::now(), giveUp) << left.size() << " runs still there\n"
+                                                        << ReadWhole(printed);
     std::this_thread::sleep_for(kLookEvery);
   }
   EXPECT_EQ(ends.size(), equipment.size()) << ReadWhole(printed);

@@ -14,8 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "process/child_process.h"
 #include "image_set.h"
+#include "process/child_process.h"
 #include "sim_child.h"
 #include "temp_dir.h"
 

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "process/child_process.h"
 #include "e2e_text.h"
 #include "image_set.h"
+#include "process/child_process.h"
 #include "sim_child.h"
 #include "temp_dir.h"
 
@@ -160,8 +160,8 @@ TEST(RealtimeUpdateTest, InterruptDuringTheMainTransferThenTheNextRunFinishes) {
 
   process::ChildProcess cli;
   std::string why;
-  ASSERT_TRUE(cli.Start(ZEPHOR_CLI_PATH, update, process::ChildSetup::Lending(dir.path(), -1, -1, -1),
-                        why))
+  ASSERT_TRUE(
+      cli.Start(ZEPHOR_CLI_PATH, update, process::ChildSetup::Lending(dir.path(), -1, -1, -1), why))
       << why;
   ASSERT_TRUE(AwaitSimLog(simLog, "header accepted"));
   std::this_thread::sleep_for(kIntoTheTransfer);
@@ -179,7 +179,8 @@ TEST(RealtimeUpdateTest, InterruptDuringTheMainTransferThenTheNextRunFinishes) {
   const std::string log = (dir.path() / "second.txt").string();
   const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   process::ChildProcess second;
-  second.Start(ZEPHOR_CLI_PATH, update, process::ChildSetup::Lending(dir.path(), -1, out, out), why);
+  second.Start(ZEPHOR_CLI_PATH, update, process::ChildSetup::Lending(dir.path(), -1, out, out),
+               why);
   close(out);
   EXPECT_EQ(second.Finish(kRunLimitMs), 0) << ReadWhole(log);
   EXPECT_NE(ReadWhole(log).find("The update of ZEPHOR 000000042 stopped after"), std::string::npos)

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "process/child_process.h"
 #include "lrzsz_session.h"
+#include "process/child_process.h"
 #include "pseudo_terminal.h"
 #include "transfer_fixture.h"
 

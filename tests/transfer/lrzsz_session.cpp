@@ -4,7 +4,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-
 namespace zephor::transfer {
 
 LrzszSession::~LrzszSession() { Finish(); }
