@@ -30,9 +30,9 @@ constexpr char kExitCodeHelp[] =
     "Exit codes: the worst of the instruments' (those of zephor update), ranked from the least "
     "to the most in need of attention: 0 done, 1 cancelled, 2 bad usage, 6 folder or port refused "
     "or held, 3 no instrument, 4 update stopped, 5 needs a decision or another run (the surveys "
-    "are safe); a run ended by a signal "
-    "above all. 2 for bad usage of fleet itself, 3 when --all finds no ZEPHOR, 130/143/129 when "
-    "the fleet is stopped by a signal (every instrument is stopped through its clean-up).";
+    "are safe); a run ended by a signal above all. 2 for bad usage of fleet itself, 3 when --all "
+    "finds no ZEPHOR, 130/143/129 when the fleet is stopped by a signal (every instrument is "
+    "stopped through its clean-up).";
 
 // The ports named, then with --all every port found, each device once.
 std::vector<std::string> FleetPorts(const app::FleetOptions& options) {

@@ -107,14 +107,15 @@ bool OpenStream(const Stream& stream, bool input, StreamEnds& ends, std::string&
     prctl(PR_SET_PDEATHSIG, SIGHUP);
     if (getppid() != parent) _exit(kCannotExecute);
   }
-  for (int target = 0; target < 3; ++target) {
-    const int fd = ends[static_cast<std::size_t>(target)].child;
-    if (fd == target) {
-      fcntl(fd, F_SETFD, 0);  // already in place: only its close-on-exec goes
-    } else {
-      dup2(fd, target);
-    }
+  // Each end first above the standard three, so that putting one in place never overwrites
+  // another (a program started with a standard descriptor closed gets such numbers for its files).
+  int above[3];
+  for (std::size_t i = 0; i < ends.size(); ++i) {
+    above[i] = ends[i].child >= kFirstUnlentDescriptor
+                   ? ends[i].child
+                   : fcntl(ends[i].child, F_DUPFD_CLOEXEC, kFirstUnlentDescriptor);
   }
+  for (int target = 0; target < 3; ++target) dup2(above[target], target);
   if (close_range(kFirstUnlentDescriptor, UINT_MAX, 0) != 0) {
     for (int fd = kFirstUnlentDescriptor; fd < 1024; ++fd) close(fd);
   }
