@@ -114,41 +114,41 @@ struct Port {
   std::uint32_t killedAt = kNever;   // its update is killed then (after its start), asking or not
 };
 
-// A zephor info or update on virtual time.
-class ScriptedRun final : public FleetProgram {
+// A zephor info or update on virtual time. The fleet holds it as a program and drops it when it
+// is done with it; the system keeps it going as long as its clock runs.
+class Script {
  public:
-  ScriptedRun(std::vector<Step> steps, std::uint32_t startedAt, fs::path folder,
-              std::uint32_t killedAt)
+  Script(std::vector<Step> steps, std::uint32_t startedAt, fs::path folder, std::uint32_t killedAt)
       : steps_(std::move(steps)),
         startedAt_(startedAt),
         folder_(std::move(folder)),
         killedAt_(killedAt == kNever ? kNever : startedAt + killedAt) {}
 
-  void Read(std::vector<std::string>& out, std::vector<std::string>& err) override {
+  void Read(std::vector<std::string>& out, std::vector<std::string>& err) {
     out.insert(out.end(), out_.begin(), out_.end());
     err.insert(err.end(), err_.begin(), err_.end());
     out_.clear();
     err_.clear();
   }
-  bool Ended(int& code) override {
+  bool Ended(int& code) {
     if (!ended_ || !out_.empty() || !err_.empty()) return false;
     code = code_;
     return true;
   }
-  void WriteLine(const std::string& line) override {
+  void WriteLine(const std::string& line) {
     answers.push_back(line);
     if (!asking_) return;
     asking_ = false;
     if (line != kOkReply) EndNow(steps_[next_ - 1].code);
   }
   // The question it waits on is answered Cancel; a run told to stop goes on with its stop.
-  void CloseInput() override {
+  void CloseInput() {
     inputClosed = true;
     if (!asking_) return;
     asking_ = false;
     if (stopAt_ == kNever) EndNow(steps_[next_ - 1].code);
   }
-  void Signal(int signal) override {
+  void Signal(int signal) {
     signals.push_back(signal);
     if (ended_ || stopAt_ != kNever) return;
     stopAt_ = now_ + kCleanUpMs;
@@ -219,6 +219,21 @@ class ScriptedRun final : public FleetProgram {
   std::vector<std::string> err_;
 };
 
+class ScriptedRun final : public FleetProgram {
+ public:
+  explicit ScriptedRun(std::shared_ptr<Script> script) : script_(std::move(script)) {}
+  void Read(std::vector<std::string>& out, std::vector<std::string>& err) override {
+    script_->Read(out, err);
+  }
+  bool Ended(int& code) override { return script_->Ended(code); }
+  void WriteLine(const std::string& line) override { script_->WriteLine(line); }
+  void CloseInput() override { script_->CloseInput(); }
+  void Signal(int signal) override { script_->Signal(signal); }
+
+ private:
+  std::shared_ptr<Script> script_;
+};
+
 struct Typed {
   std::uint32_t atMs;
   std::string line;
@@ -258,20 +273,20 @@ class FakeFleet final : public FleetSystem {
       killedAt = port.killedAt;
       ++updatesStarted[port.name];
     }
-    auto run = std::make_unique<ScriptedRun>(steps, now_, folder, killedAt);
-    runs_.push_back(run.get());
-    if (args[0] == "update") updates[port.name] = run.get();
-    run->Advance(now_);
-    return run;
+    const auto script = std::make_shared<Script>(steps, now_, folder, killedAt);
+    scripts_.push_back(script);
+    if (args[0] == "update") updates[port.name] = script;
+    script->Advance(now_);
+    return std::make_unique<ScriptedRun>(script);
   }
   void Wait(const std::vector<FleetProgram*>&, bool answerAwaited, std::uint32_t ms) override {
     std::uint32_t until = now_ + ms;
-    for (const ScriptedRun* run : runs_) until = std::min(until, run->DueAt());
+    for (const auto& script : scripts_) until = std::min(until, script->DueAt());
     if (answerAwaited && !typed_.empty()) until = std::min(until, typed_.front().atMs);
     if (answerAwaited) until = std::min(until, inputEndsAt_);
     if (signalAt_ > now_) until = std::min(until, signalAt_);
     now_ = std::max(now_, until);
-    for (ScriptedRun* run : runs_) run->Advance(now_);
+    for (const auto& script : scripts_) script->Advance(now_);
     if (now_ > kGiveUpMs && !gaveUp_) {
       gaveUp_ = true;
       ADD_FAILURE() << "the fleet has not ended after " << kGiveUpMs << " ms";
@@ -293,7 +308,7 @@ class FakeFleet final : public FleetSystem {
     return PortNamed(name).holder;
   }
 
-  std::map<std::string, ScriptedRun*> updates;  // each port's last update
+  std::map<std::string, std::shared_ptr<Script>> updates;  // each port's last update
   std::map<std::string, int> updatesStarted;
 
  private:
@@ -309,7 +324,7 @@ class FakeFleet final : public FleetSystem {
   int signal_;
   std::uint32_t now_ = 0;
   bool gaveUp_ = false;
-  std::vector<ScriptedRun*> runs_;  // owned by the fleet, which outlives every call here
+  std::vector<std::shared_ptr<Script>> scripts_;
 };
 
 enum class Report { kNone, kWritten, kThroughALink, kUnwritable };
@@ -380,7 +395,7 @@ TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
                           : json::parse(std::ifstream(options.report), nullptr, false);
   for (std::size_t i = 0; i < c.ports.size(); ++i) {
     SCOPED_TRACE(c.ports[i].name);
-    const ScriptedRun* update = system.updates[c.ports[i].name];
+    const Script* update = system.updates[c.ports[i].name].get();
     EXPECT_EQ(update != nullptr ? update->answers : std::vector<std::string>{}, c.answers[i]);
     EXPECT_EQ(system.updatesStarted[c.ports[i].name], c.started[i]);
     if (!report.is_object()) continue;
