@@ -1,5 +1,6 @@
 // fleet: Make Update on every instrument on the PC's ports at once, one zephor update per
-// instrument, each in its own folder; the options, the ports and the checks of usage.
+// instrument, each in its own folder; the options, the ports, the checks of usage and the
+// terminal the fleet shows itself on. The loop is app::FleetRun.
 #include <CLI/CLI.hpp>
 #include <filesystem>
 #include <iostream>
@@ -10,13 +11,14 @@
 #include <vector>
 
 #include "app/exit_codes.h"
+#include "app/fleet_processes.h"
+#include "app/fleet_run.h"
 #include "app/port_choice.h"
 #include "app/signal_stop.h"
-#include "cli/child_process.h"
 #include "cli/commands.h"
-#include "cli/fleet_run.h"
 #include "cli/terminal_run.h"
 #include "cli/terminal_system.h"
+#include "process/child_process.h"
 #include "serial/port_discovery.h"
 
 namespace zephor::cli {
@@ -26,44 +28,31 @@ namespace fs = std::filesystem;
 
 constexpr char kExitCodeHelp[] =
     "Exit codes: the worst of the instruments' (those of zephor update), ranked from the least "
-    "to the most in need of attention: 0 done, 1 cancelled, 2 bad usage, 6 folder refused or "
-    "held, 3 no instrument, 4 update stopped, 5 restore not completed; a run ended by a signal "
-    "above all. 2 for bad usage of fleet itself, 3 when --all finds no ZEPHOR, 130/143/129 when "
-    "the fleet is stopped by a signal (every instrument is stopped through its clean-up).";
-
-// What a port opens, so that two names of one device are one port.
-std::string DeviceOf(const std::string& name, const std::vector<serial::FoundPort>& found) {
-  int index = 0;
-  std::string device = name;
-  if (app::PortIndexFromName(name, index)) device = serial::PortDeviceName(index);
-  for (const serial::FoundPort& port : found) {
-    const std::string byIdName = port.byId.substr(port.byId.find_last_of('/') + 1);
-    if (name == port.byId || (!byIdName.empty() && name == byIdName)) device = port.device;
-  }
-  std::error_code error;
-  const fs::path canonical = fs::weakly_canonical(device, error);
-  return error ? device : canonical.string();
-}
+    "to the most in need of attention: 0 done, 1 cancelled, 2 bad usage, 6 folder or port refused "
+    "or held, 3 no instrument, 4 update stopped, 5 needs a decision or another run (the surveys "
+    "are safe); a run ended by a signal above all. 2 for bad usage of fleet itself, 3 when --all "
+    "finds no ZEPHOR, 130/143/129 when the fleet is stopped by a signal (every instrument is "
+    "stopped through its clean-up).";
 
 // The ports named, then with --all every port found, each device once.
-std::vector<std::string> FleetPorts(const FleetOptions& options) {
+std::vector<std::string> FleetPorts(const app::FleetOptions& options) {
   const std::vector<serial::FoundPort> found = serial::FindPorts();
   std::vector<std::string> ports;
   std::set<std::string> devices;
   for (const std::string& name : options.ports) {
-    if (devices.insert(DeviceOf(name, found)).second) ports.push_back(name);
+    if (devices.insert(app::DeviceOfPort(name, found)).second) ports.push_back(name);
   }
   if (!options.all) return ports;
   for (const serial::FoundPort& port : found) {
     const int index = app::PortIndexOfDevice(port.device);
     const std::string name = index < 0 ? port.device : "COM" + std::to_string(index + 1);
-    if (devices.insert(DeviceOf(name, found)).second) ports.push_back(name);
+    if (devices.insert(app::DeviceOfPort(name, found)).second) ports.push_back(name);
   }
   return ports;
 }
 
 // Mistakes of usage are told before any port is opened.
-int RunFleet(FleetOptions options) {
+int RunFleet(app::FleetOptions options) {
   if (options.ports.empty() && !options.all) {
     std::cerr << "zephor fleet: name the ports, or give --all\n";
     return app::kExitBadUsage;
@@ -93,7 +82,7 @@ int RunFleet(FleetOptions options) {
     std::cerr << "cannot write the report " << options.report << ": no such folder\n";
     return app::kExitBadUsage;
   }
-  const std::string program = OwnProgramPath();
+  const std::string program = process::OwnProgramPath();
   if (program.empty()) {
     std::cerr << "zephor fleet: cannot find its own program to run for each instrument\n";
     return app::kExitBadUsage;
@@ -105,14 +94,18 @@ int RunFleet(FleetOptions options) {
   }
   const app::SignalStop signals;
   KeepRunningWithoutReader();
-  FleetRun fleet(options, program);
+  app::ProcessFleet system(program);
+  const bool live = StandardErrorTakesCursorMoves();
+  const app::FleetConsole console{std::cerr, std::cout, live, live ? TerminalColumns() : 0,
+                                  system.InputEchoed()};
+  app::FleetRun fleet(options, system, console);
   return fleet.Run(ports);
 }
 
 }  // namespace
 
 void AddFleetCommand(CLI::App& app, int& exitCode) {
-  auto options = std::make_shared<FleetOptions>();
+  auto options = std::make_shared<app::FleetOptions>();
   CLI::App* fleet = app.add_subcommand(
       "fleet", "Make Update on the instruments of several ports at once, each in its own folder");
   fleet->footer(kExitCodeHelp);

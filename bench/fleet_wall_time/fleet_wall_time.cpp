@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "child_process.h"
+#include "process/child_process.h"
 #include "sim_child.h"
 
 namespace {
@@ -70,8 +70,10 @@ double Seconds(Clock::time_point since) {
 // zephor with args to its end; its wall time in seconds, < 0 when it did not end with 0.
 double Timed(const fs::path& dir, const std::vector<std::string>& args) {
   const auto began = Clock::now();
-  const pid_t child = zephor::transfer::StartChild(ZEPHOR_CLI_PATH, args, dir, {});
-  const int code = zephor::transfer::FinishChild(child, kRunLimitMs);
+  zephor::process::ChildProcess child;
+  std::string why;
+  child.Start(ZEPHOR_CLI_PATH, args, zephor::process::ChildSetup::Lending(dir, -1, -1, -1), why);
+  const int code = child.Finish(kRunLimitMs);
   if (code != 0) std::printf("  zephor %s ended with %d\n", args.front().c_str(), code);
   return code == 0 ? Seconds(began) : -1;
 }

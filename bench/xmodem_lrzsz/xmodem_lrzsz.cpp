@@ -13,8 +13,8 @@
 #include <random>
 #include <vector>
 
-#include "child_process.h"
 #include "lrzsz_session.h"
+#include "process/child_process.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
 #include "transfer/xmodem.h"
@@ -87,9 +87,11 @@ int main() {
   const auto theirsOnce = [&] {
     return TimeOneRun(dir, data, [&](const std::string& slave) {
       const int fd = open(slave.c_str(), O_RDWR | O_NOCTTY);
-      const pid_t sx = transfer::StartChild(transfer::kSx, {"image.bin"}, dir, {fd, fd, -1});
+      process::ChildProcess sx;
+      std::string why;
+      sx.Start(transfer::kSx, {"image.bin"}, process::ChildSetup::Lending(dir, fd, fd, -1), why);
       close(fd);
-      return transfer::FinishChild(sx, kSenderWaitMs) == 0;
+      return sx.Finish(kSenderWaitMs) == 0;
     });
   };
   // rx's input flushes now and then eat the start of a block, which costs one sender a retry:

@@ -12,7 +12,8 @@ namespace {
 using json = nlohmann::json;
 using device::ProgressKind;
 
-constexpr std::array<std::pair<ProgressKind, const char*>, 5> kKindNames{{
+constexpr std::array<std::pair<ProgressKind, const char*>, 6> kKindNames{{
+    {ProgressKind::kTransferPlanned, "transferPlanned"},
     {ProgressKind::kTransferStart, "transferStart"},
     {ProgressKind::kTransferStep, "transferStep"},
     {ProgressKind::kTransferEnd, "transferEnd"},

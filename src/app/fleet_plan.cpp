@@ -7,6 +7,7 @@
 
 #include "app/exit_codes.h"
 #include "device/identify.h"
+#include "files/folder_file.h"
 #include "update/folder_names.h"
 #include "update/run_journal.h"
 
@@ -63,6 +64,17 @@ std::vector<std::filesystem::path> FoldersOfOtherJournals(
   return folders;
 }
 
+// The port the folder's last fleet run was on; empty when it does not say.
+std::string PortOfFolder(const std::filesystem::path& folder) {
+  constexpr std::uint64_t kLongestRecord = 4096;
+  files::Bytes bytes;
+  std::string why;
+  if (!files::ReadRegularFile(folder / kFleetPortFileName, kLongestRecord, bytes, why)) return {};
+  std::string port(bytes.begin(), bytes.end());
+  while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
+  return port;
+}
+
 }  // namespace
 
 FleetIdentity ReadIdentity(const std::string& identity) {
@@ -112,6 +124,11 @@ std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
       entry.folder = out / (kFleetFolderPrefix + number);
     } else if (LoaderWaits(identity.status)) {
       waiting.push_back(&entry);
+    } else if (!entry.member.heldBy.empty()) {
+      Refuse(entry, kExitFolderBusy,
+             "in use by " + entry.member.heldBy +
+                 ": not identified; run the fleet again on this port once that program has "
+                 "ended");
     } else if (skipSilent) {
       entry.action = FleetAction::kSkip;
       entry.why = entry.member.said.empty() ? "no ZEPHOR answers" : entry.member.said;
@@ -120,12 +137,18 @@ std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
              entry.member.said.empty() ? "no ZEPHOR answers" : entry.member.said);
     }
   }
-  // A loader that asks for a program is finished from the journal of its stopped run.
+  // A loader that asks for a program is finished from the journal of its stopped run: the one
+  // its port was last updated from, or the only one for the only such instrument. (A journal of
+  // another instrument is found out by the run before the memory is touched.)
   const std::vector<std::filesystem::path> open = FoldersOfOtherJournals(out, ports);
   for (FleetEntry* entry : waiting) {
-    if (waiting.size() == 1 && open.size() == 1) {
+    std::vector<std::filesystem::path> samePort;
+    for (const std::filesystem::path& folder : open) {
+      if (PortOfFolder(folder) == entry->member.port) samePort.push_back(folder);
+    }
+    if (samePort.size() == 1 || (waiting.size() == 1 && open.size() == 1)) {
       entry->action = FleetAction::kRun;
-      entry->folder = open.front();
+      entry->folder = samePort.size() == 1 ? samePort.front() : open.front();
       continue;
     }
     Refuse(*entry, kExitUpdateStopped,

@@ -11,12 +11,17 @@
 namespace zephor::app {
 
 inline constexpr const char* kFleetFolderPrefix = "ZEPHOR-";
+// In an instrument's folder: the port its last fleet run was on, one line. An instrument whose
+// loader waits for a program on that port again cannot say its number, but is finished there.
+inline constexpr const char* kFleetPortFileName = "ZEPHOR.port";
 
 // A port after its identification.
 struct FleetMember {
   std::string port;      // as the technician named it, or as zephor ports shows it
   std::string identity;  // what zephor info --json printed; empty when it printed nothing
   std::string said;      // its last word on standard error that was no log line
+  // Who holds its device open when no instrument answered: "zephor (process 4242)".
+  std::string heldBy;
 };
 
 // What the identification printed, read back.
@@ -46,9 +51,11 @@ struct FleetEntry {
 // Plans the fleet in out: each instrument known by its number runs in out/ZEPHOR-<number>
 // (made when missing; a link or a file of that name is refused). Two ports that answer with
 // the same number are both refused. An instrument whose loader waits for a program cannot say
-// its number: it runs in the one folder under out whose journal belongs to no instrument of this
-// fleet, and is refused when there is not exactly one such folder and one such instrument. A
-// port where no ZEPHOR answers is skipped when skipSilent, refused otherwise.
+// its number: it runs in the folder under out whose journal belongs to no instrument of this
+// fleet and whose last fleet run was on its port, else in the one such folder when it is the one
+// such instrument, and is refused otherwise. A
+// port that another program holds is refused (a run of an earlier fleet may still be stopping
+// there); one where no ZEPHOR answers is skipped when skipSilent, refused otherwise.
 std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
                                   const std::filesystem::path& out, bool skipSilent);
 

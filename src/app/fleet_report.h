@@ -12,8 +12,9 @@
 namespace zephor::app {
 
 // The worst of the codes: from the least to the most in need of the technician's hands, done,
-// cancelled, bad usage, a folder refused or held, no instrument, an update stopped (a loader may
-// wait for its programs), a restore not completed (the surveys are only in their backup), and
+// cancelled, bad usage, a folder refused or held (or its port), no instrument, an update stopped
+// (a loader may wait for its programs), an instrument that needs a decision or another run (the
+// surveys are safe in a backup, but a restore, an erase or a write-back is not done), and
 // above all a run ended by a signal (stopped anywhere). 0 when there are none.
 int WorstExitCode(const std::vector<int>& codes);
 

@@ -134,9 +134,9 @@ std::string FleetResultText(int exitCode) {
     case kExitUpdateStopped:
       return "update stopped";
     case kExitRestoreIncomplete:
-      return "restore not completed";
+      return "needs a decision: surveys safe";
     case kExitFolderBusy:
-      return "folder refused";
+      return "refused or held";
     default:
       break;
   }

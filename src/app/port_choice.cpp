@@ -3,7 +3,11 @@
 #include "app/port_choice.h"
 
 #include <cctype>
+#include <filesystem>
+#include <optional>
+#include <system_error>
 
+#include "process/device_holder.h"
 #include "serial/status_text.h"
 
 namespace zephor::app {
@@ -168,8 +172,31 @@ std::string PortAndDevice(int portIndex) {
 }
 
 std::string DescribeOpenFailure(int portIndex, int status, serial::OpenRefusal refusal) {
-  return PortAndDevice(portIndex) + ": " + serial::OpenStatusText(status, refusal) + " (status " +
-         std::to_string(status) + ")";
+  std::string words = serial::OpenStatusText(status, refusal);
+  // The program that holds it, when the system tells: a run still going on is waited for, a
+  // stranger is closed.
+  if (status == serial::kPortInUse && refusal == serial::OpenRefusal::kInUse) {
+    const std::optional<process::DeviceHolder> holder =
+        process::HolderOfDevice(serial::PortDeviceName(portIndex));
+    if (holder) {
+      words =
+          "in use by " + holder->program + " (process " + std::to_string(holder->processId) + ")";
+    }
+  }
+  return PortAndDevice(portIndex) + ": " + words + " (status " + std::to_string(status) + ")";
+}
+
+std::string DeviceOfPort(const std::string& name, const std::vector<serial::FoundPort>& found) {
+  int index = 0;
+  std::string device = name;
+  if (PortIndexFromName(name, index)) device = serial::PortDeviceName(index);
+  for (const serial::FoundPort& port : found) {
+    const std::string byIdName = port.byId.substr(port.byId.find_last_of("/\\") + 1);
+    if (name == port.byId || (!byIdName.empty() && name == byIdName)) device = port.device;
+  }
+  std::error_code error;
+  const std::filesystem::path canonical = std::filesystem::weakly_canonical(device, error);
+  return error ? device : canonical.string();
 }
 
 }  // namespace zephor::app

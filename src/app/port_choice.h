@@ -55,7 +55,12 @@ bool ChoosePortIn(const serial::PortSearch& where, const PortDialog& dialog, int
 std::string PortAndDevice(int portIndex);
 
 // Why an open failed, in words: "COM5 is /dev/ttyS4: no such device (status -14)"; a -3 says
-// which cause the system gave beside it.
+// which cause the system gave beside it, and names the program that holds the port when the
+// system tells ("in use by zephor (process 4242)").
 std::string DescribeOpenFailure(int portIndex, int status, serial::OpenRefusal refusal);
+
+// What a port name opens, so that two names of one device are one: COMn's device, a by-id name's
+// device or the path itself, its links followed where they can be.
+std::string DeviceOfPort(const std::string& name, const std::vector<serial::FoundPort>& found);
 
 }  // namespace zephor::app

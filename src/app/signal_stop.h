@@ -12,7 +12,8 @@ class SignalStop {
   SignalStop(const SignalStop&) = delete;
   SignalStop& operator=(const SignalStop&) = delete;
 
-  // The signal that came, or 0.
+  // The signal that came, or 0. A run whose fleet has ended (killed too) has caught a hang-up:
+  // on Linux the system sends it SIGHUP, on Windows this looks at the fleet's process.
   static int Caught();
   // The code a shell gives a program ended by that signal: 128 and its number.
   static int ExitCode();

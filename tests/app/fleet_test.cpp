@@ -22,9 +22,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a run shows reaches its watcher whole: progress fields, log text with bytes that are no
-// UTF-8, a preset answer, and a question that waits for the watcher's reply line. A reply line
-// longer than any answer is Cancel, said, and skipped to its end; the end of input is Cancel.
+// What a run shows reaches its watcher whole: progress of every kind with its fields, log text
+// with bytes that are no UTF-8, a preset answer, and a question that waits for the watcher's
+// reply line. A reply line longer than any answer is Cancel, said, and skipped to its end; the
+// end of input is Cancel.
 TEST(FleetEventTest, WhatARunShowsReachesItsWatcher) {
   std::ostringstream out;
   std::ostringstream err;
@@ -35,6 +36,12 @@ TEST(FleetEventTest, WhatARunShowsReachesItsWatcher) {
   device::ProgressEvent step{
       device::ProgressKind::kTransferStep, "main.bin", true, 384, 700, 2, 0, 0, 4242};
   view.ShowProgress(step);
+  for (const device::ProgressKind kind :
+       {device::ProgressKind::kTransferPlanned, device::ProgressKind::kTransferStart,
+        device::ProgressKind::kTransferEnd, device::ProgressKind::kWaitStart,
+        device::ProgressKind::kWaitEnd}) {
+    view.ShowProgress({kind, "boot.bin", true, 0, 0, 0, 0, 0, 0});
+  }
   view.AppendLog("\tLoad \xff Done\r\n");
   EXPECT_FALSE(view.ShowMessage("Erase anyway?", device::MessageButtons::kOkCancel));
   EXPECT_FALSE(view.ShowMessage("Finish it now?", device::MessageButtons::kOkCancel));
@@ -45,12 +52,21 @@ TEST(FleetEventTest, WhatARunShowsReachesItsWatcher) {
   std::istringstream lines(out.str() + "stopped by signal 2\n");
   std::vector<RunEvent> events;
   for (std::string line; std::getline(lines, line);) events.push_back(DecodeRunEvent(line));
-  ASSERT_EQ(events.size(), 7U) << out.str();
+  ASSERT_EQ(events.size(), 12U) << out.str();
   const device::ProgressEvent& got = events[0].progress;
   EXPECT_EQ(events[0].kind, RunEvent::Kind::kProgress);
   EXPECT_TRUE(got.kind == step.kind && got.subject == step.subject && got.sending &&
               got.bytes == 384 && got.totalBytes == 700 && got.blocksResent == 2 &&
               got.tickMs == 4242);
+  const device::ProgressKind kinds[] = {
+      device::ProgressKind::kTransferPlanned, device::ProgressKind::kTransferStart,
+      device::ProgressKind::kTransferEnd, device::ProgressKind::kWaitStart,
+      device::ProgressKind::kWaitEnd};
+  for (std::size_t i = 0; i < std::size(kinds); ++i) {
+    ASSERT_EQ(events[1].kind, RunEvent::Kind::kProgress) << out.str();
+    EXPECT_EQ(events[1].progress.kind, kinds[i]) << i;
+    events.erase(events.begin() + 1);
+  }
   EXPECT_EQ(events[1].kind, RunEvent::Kind::kLog);
   EXPECT_EQ(events[1].text, "\tLoad \xef\xbf\xbd Done\r\n");
   EXPECT_TRUE(events[2].question && events[2].answer == ConsoleAnswer::kCancel);
@@ -103,6 +119,8 @@ struct PlanCase {
   std::vector<FleetAction> actions;
   std::vector<int> codes;
   std::vector<std::string> folders;
+  // Per stopped run: the port its last fleet run was on, as its folder records it.
+  std::vector<std::string> portsOfOpenRuns = {};
 };
 
 void PrintTo(const PlanCase& row, std::ostream* out) { *out << row.name; }
@@ -112,8 +130,12 @@ class FleetPlanTest : public ::testing::TestWithParam<PlanCase> {};
 TEST_P(FleetPlanTest, EachInstrumentGetsAFolderOfItsOwnOrAReason) {
   const PlanCase& c = GetParam();
   const OutFolder out;
-  for (const int equipment : c.openRuns) {
-    out.OpenRun("ZEPHOR-" + update::EquipmentText(equipment), equipment);
+  for (std::size_t i = 0; i < c.openRuns.size(); ++i) {
+    const std::string folder = "ZEPHOR-" + update::EquipmentText(c.openRuns[i]);
+    out.OpenRun(folder, c.openRuns[i]);
+    if (i < c.portsOfOpenRuns.size()) {
+      std::ofstream(out.path / folder / kFleetPortFileName) << c.portsOfOpenRuns[i] << "\n";
+    }
   }
   if (c.strangerForFirst) {
     const fs::path where = out.path / "ZEPHOR-000000011";
@@ -123,7 +145,7 @@ TEST_P(FleetPlanTest, EachInstrumentGetsAFolderOfItsOwnOrAReason) {
   }
   std::vector<FleetMember> members;
   for (std::size_t i = 0; i < c.identities.size(); ++i) {
-    members.push_back({"COM" + std::to_string(i + 1), c.identities[i], ""});
+    members.push_back({"COM" + std::to_string(i + 1), c.identities[i], "", ""});
   }
   const std::vector<FleetEntry> plan = PlanFleet(members, out.path, c.skipSilent);
   ASSERT_EQ(plan.size(), c.actions.size());
@@ -173,6 +195,15 @@ INSTANTIATE_TEST_SUITE_P(
                                {kRun, kRun},
                                {0, 0},
                                {"ZEPHOR-000000042", "ZEPHOR-000000011"}},
+                      PlanCase{"WaitingLoadersTakeTheStoppedRunsOfTheirPorts",
+                               {Identity("No MAIN program"), Identity("No BOOT program")},
+                               {41, 42},
+                               false,
+                               false,
+                               {kRun, kRun},
+                               {0, 0},
+                               {"ZEPHOR-000000042", "ZEPHOR-000000041"},
+                               {"COM2", "COM1"}},
                       PlanCase{"WaitingLoaderWithTwoStoppedRunsIsRefused",
                                {Identity("No MAIN program")},
                                {41, 42},

@@ -10,11 +10,12 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <set>
 #include <string>
 
-#include "child_process.h"
 #include "lrzsz_session.h"
+#include "process/child_process.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
 #include "transfer/xmodem.h"
@@ -60,16 +61,19 @@ class BarePtyTest : public TransferFixture {
     if (slavePath == nullptr) return false;
     const int slave = open(slavePath, O_RDWR | O_NOCTTY);
     const int err = open(PathOf("lrzsz.err").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    child = StartChild(program, args, dir, ChildIo{slave, slave, err});
+    child = std::make_unique<process::ChildProcess>();
+    std::string why;
+    const bool started =
+        child->Start(program, args, process::ChildSetup::Lending(dir, slave, slave, err), why);
     close(err);
     close(slave);
-    return child > 0;
+    return started;
   }
   // Waits for the program before closing our port: closing a master hangs up the slave at once
   // and takes with it whatever the program has not read yet.
   int Finish() {
-    const int code = childEnded ? childCode : FinishChild(child, kChildWaitMs);
-    child = -1;
+    const int code = childEnded ? childCode : child->Finish(kChildWaitMs);
+    child.reset();
     if (port2 != nullptr) serial::ClosePort(port2);
     port2 = nullptr;
     return code;
@@ -79,7 +83,7 @@ class BarePtyTest : public TransferFixture {
   PollRoutine StopWhenRxHasGone() {
     return [this](XFER& x) {
       if (x.blockLength != 0 || childEnded) return;
-      if (ChildEnded(child, &childCode)) {
+      if (child->Ended(childCode)) {
         childEnded = true;
         endedAt = std::chrono::steady_clock::now();
         x.result = kXferStopped;
@@ -87,7 +91,7 @@ class BarePtyTest : public TransferFixture {
     };
   }
   void TearDown() override {
-    if (child > 0) Finish();
+    if (child != nullptr) Finish();
     unsetenv("ZEPHOR_COM1");
     TransferFixture::TearDown();
   }
@@ -102,7 +106,7 @@ class BarePtyTest : public TransferFixture {
   serial::PosixPortFactory posixFactory;
   serial::SystemTiming realTime;
   serial::SerialPort* port2 = nullptr;
-  pid_t child = -1;
+  std::unique_ptr<process::ChildProcess> child;
   bool childEnded = false;
   int childCode = -1;
   std::chrono::steady_clock::time_point endedAt{};

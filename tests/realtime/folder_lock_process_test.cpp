@@ -7,14 +7,15 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
 #include "image_set.h"
+#include "process/child_process.h"
 #include "sim_child.h"
 #include "temp_dir.h"
 
@@ -62,21 +63,22 @@ TEST(FolderLockProcessTest, TheSecondRunRefusesAtOnceAndTheFirstFinishesAlone) {
   const std::vector<std::string> originals = {ReadWhole(instruments[0].memoryOut),
                                               ReadWhole(instruments[1].memoryOut)};
 
-  std::vector<pid_t> runs;
+  std::deque<process::ChildProcess> runs;
   const auto start = std::chrono::steady_clock::now();
   for (const Instrument& it : instruments) {
-    const int out = open(it.cliLog.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    runs.push_back(transfer::StartChild(
-        ZEPHOR_CLI_PATH, {"update", it.link, "--yes", "--images", dir.path().string()}, dir.path(),
-        transfer::ChildIo{-1, out, out}));
-    close(out);
+    std::string why;
+    runs.emplace_back().Start(
+        ZEPHOR_CLI_PATH, {"update", it.link, "--yes", "--images", dir.path().string()},
+        {dir.path(), process::Stream::Null(), process::Stream::AppendTo(it.cliLog),
+         process::Stream::AppendTo(it.cliLog), false},
+        why);
   }
   // Whichever took the folder first finishes; the other is refused before its first command.
   int codes[kRuns] = {-1, -1};
   double endedAfterS[kRuns] = {0, 0};
   for (int done = 0; done < kRuns;) {
     for (int i = 0; i < kRuns; ++i) {
-      if (codes[i] != -1 || !transfer::ChildEnded(runs[i], &codes[i])) continue;
+      if (codes[i] != -1 || !runs[i].Ended(codes[i])) continue;
       endedAfterS[i] =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       ++done;

@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
 #include "e2e_text.h"
 #include "image_set.h"
+#include "process/child_process.h"
 #include "sim_child.h"
 #include "temp_dir.h"
 
@@ -45,8 +45,9 @@ int RunOnTerminal(const std::vector<std::string>& args, const std::string& outPa
   if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return -1;
   const int slave = open(ptsname(master), O_RDWR | O_NOCTTY);
   const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const pid_t child =
-      transfer::StartChild(ZEPHOR_CLI_PATH, args, ".", transfer::ChildIo{-1, out, slave});
+  process::ChildProcess child;
+  std::string why;
+  child.Start(ZEPHOR_CLI_PATH, args, process::ChildSetup::Lending(".", -1, out, slave), why);
   close(out);
   close(slave);
   // The limit is on the clock, not on a count of turns. Once the child has gone the master may
@@ -65,9 +66,9 @@ int RunOnTerminal(const std::vector<std::string>& args, const std::string& outPa
         continue;
       }
     }
-    ended = transfer::ChildEnded(child, &code);
+    ended = child.Ended(code);
   }
-  if (!ended) code = transfer::FinishChild(child, 0);
+  if (!ended) code = child.Finish(0);
   close(master);
   return code;
 }
@@ -157,12 +158,15 @@ TEST(RealtimeUpdateTest, InterruptDuringTheMainTransferThenTheNextRunFinishes) {
   ASSERT_NE(sim.ready(), "");
   const std::vector<std::string> update{"update", link, "--yes", "--images", dir.path().string()};
 
-  const pid_t cli = transfer::StartChild(ZEPHOR_CLI_PATH, update, dir.path(), {});
-  ASSERT_GT(cli, 0);
+  process::ChildProcess cli;
+  std::string why;
+  ASSERT_TRUE(
+      cli.Start(ZEPHOR_CLI_PATH, update, process::ChildSetup::Lending(dir.path(), -1, -1, -1), why))
+      << why;
   ASSERT_TRUE(AwaitSimLog(simLog, "header accepted"));
   std::this_thread::sleep_for(kIntoTheTransfer);
-  kill(cli, SIGINT);
-  EXPECT_EQ(transfer::FinishChild(cli, kSignalExitLimitMs), kExitInterrupt);
+  cli.Signal(SIGINT);
+  EXPECT_EQ(cli.Finish(kSignalExitLimitMs), kExitInterrupt);
 
   EXPECT_NE(ReadWhole(simLog).find("receive cancelled: the sender sent two CAN"), std::string::npos)
       << ReadWhole(simLog);
@@ -174,10 +178,11 @@ TEST(RealtimeUpdateTest, InterruptDuringTheMainTransferThenTheNextRunFinishes) {
 
   const std::string log = (dir.path() / "second.txt").string();
   const int out = open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  const pid_t second =
-      transfer::StartChild(ZEPHOR_CLI_PATH, update, dir.path(), transfer::ChildIo{-1, out, out});
+  process::ChildProcess second;
+  second.Start(ZEPHOR_CLI_PATH, update, process::ChildSetup::Lending(dir.path(), -1, out, out),
+               why);
   close(out);
-  EXPECT_EQ(transfer::FinishChild(second, kRunLimitMs), 0) << ReadWhole(log);
+  EXPECT_EQ(second.Finish(kRunLimitMs), 0) << ReadWhole(log);
   EXPECT_NE(ReadWhole(log).find("The update of ZEPHOR 000000042 stopped after"), std::string::npos)
       << ReadWhole(log);
   EXPECT_NE(ReadWhole(state).find("main=1.35\n"), std::string::npos) << ReadWhole(state);

@@ -143,16 +143,20 @@ TEST_F(PosixDriverTest, MissingDeviceGivesNoHardwareAndStillCloses) {
 }
 
 // A refused open tells its cause in the words the command line prints: a port that another open
-// holds, and a device whose permissions keep this user out (a user outside the group dialout).
+// holds, named with the program that holds it (here this one), and a device whose permissions
+// keep this user out (a user outside the group dialout).
 TEST_F(PosixDriverTest, RefusedOpensSayWhy) {
   struct Case {
     const char* name;
     bool held;    // another open holds the port
     bool denied;  // the device's permissions let no one in; opened as an ordinary user
-    const char* words;
+    std::string words;
   };
+  std::string ownName;
+  std::getline(std::ifstream("/proc/self/comm"), ownName);
   const Case cases[] = {
-      {"HeldByAnotherOpen", true, false, "in use by another program"},
+      {"HeldByAnotherOpen", true, false,
+       "in use by " + ownName + " (process " + std::to_string(getpid()) + ")"},
       {"NoPermission", false, true,
        "permission denied; add your user to the dialout group (sudo usermod -aG dialout $USER) "
        "and log in again"},

@@ -21,7 +21,7 @@
 #include <thread>
 #include <vector>
 
-#include "child_process.h"
+#include "process/child_process.h"
 #include "relay.h"
 #include "sim_child.h"
 #include "wire_host.h"
@@ -141,21 +141,25 @@ class SimTerminalSession {
   int RunOnTerminal(const char* program, const std::vector<std::string>& args) {
     const int fd = open(terminal_.c_str(), O_RDWR | O_NOCTTY);
     if (fd < 0) return -1;
-    const pid_t child = transfer::StartChild(program, args, dir_, {fd, fd, -1});
+    process::ChildProcess child;
+    std::string why;
+    child.Start(program, args, process::ChildSetup::Lending(dir_, fd, fd, -1), why);
     close(fd);
-    return transfer::FinishChild(child, kTransferLimitMs);
+    return child.Finish(kTransferLimitMs);
   }
 
   // Runs program on a socket whose bytes are relayed to and from the instrument's terminal.
   int RunBehindRelay(const char* program, const std::vector<std::string>& args) {
     int sv[2];
     if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) return -1;
-    const pid_t child = transfer::StartChild(program, args, dir_, {sv[1], sv[1], -1});
+    process::ChildProcess child;
+    std::string why;
+    child.Start(program, args, process::ChildSetup::Lending(dir_, sv[1], sv[1], -1), why);
     close(sv[1]);
     int code = -1;
     {
       const transfer::Relay relay(line_, sv[0]);
-      code = transfer::FinishChild(child, kTransferLimitMs);
+      code = child.Finish(kTransferLimitMs);
       // Lets the relay carry the last ACK before it stops.
       std::this_thread::sleep_for(std::chrono::milliseconds(10 * kPollStepMs));
     }

@@ -1,61 +1,53 @@
 // zephor-sim as a child process on a pseudo-terminal, for the end-to-end tests.
 #pragma once
 
-#include <fcntl.h>
 #include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdio>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "process/child_process.h"
+
 namespace zephor::e2e {
 
-inline constexpr int kHighestInheritedFd = 1024;
+// How long the simulator may take to say it is ready, and to end once told to.
+inline constexpr int kSimReadyMs = 10000;
+inline constexpr int kSimEndMs = 10000;
 
 // zephor-sim, started with its options; it is stopped by its own process id. Its log of every
 // command and load goes to logPath when one is given.
 class SimChild {
  public:
   explicit SimChild(const std::vector<std::string>& args, const std::string& logPath = {}) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDOUT_FILENO);
-      const int logFd = logPath.empty()
-                            ? open("/dev/null", O_WRONLY)
-                            : open(logPath.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-      if (logFd >= 0) dup2(logFd, STDERR_FILENO);
-      // Only the three standard descriptors go to the simulator, so another session's pipe or
-      // terminal started at the same moment does not stay open in it.
-      for (int fd = STDERR_FILENO + 1; fd < kHighestInheritedFd; ++fd) close(fd);
-      std::vector<char*> argv{const_cast<char*>(ZEPHOR_SIM_PATH)};
-      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-      argv.push_back(nullptr);
-      execv(ZEPHOR_SIM_PATH, argv.data());
-      _exit(127);
+    process::ChildSetup setup;
+    setup.output = process::Stream::Pipe();
+    if (!logPath.empty()) setup.error = process::Stream::AppendTo(logPath);
+    std::string why;
+    if (!child_.Start(ZEPHOR_SIM_PATH, args, setup, why)) return;
+    // Its first line says where its line is.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::milliseconds(kSimReadyMs);
+    std::vector<std::string> out, err;
+    int code = 0;
+    while (out.empty() && !child_.Ended(code) && std::chrono::steady_clock::now() < giveUp) {
+      process::WaitForAny({&child_}, nullptr, kSimReadyMs);
+      child_.Read(out, err);
     }
-    close(out[1]);
-    FILE* from = fdopen(out[0], "r");
-    char line[512] = {};
-    if (from != nullptr && std::fgets(line, sizeof line, from) != nullptr) ready_ = line;
-    if (from != nullptr) std::fclose(from);
+    if (!out.empty()) ready_ = out.front() + "\n";
   }
   ~SimChild() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    int status = 0;
-    waitpid(pid_, &status, 0);
+    child_.Signal(SIGTERM);
+    child_.Finish(kSimEndMs);
   }
+  SimChild(const SimChild&) = delete;
+  SimChild& operator=(const SimChild&) = delete;
   const std::string& ready() const { return ready_; }
 
  private:
-  pid_t pid_ = -1;
+  process::ChildProcess child_;
   std::string ready_;
 };
 

@@ -7,8 +7,8 @@
 #include <sstream>
 #include <string>
 
-#include "child_process.h"
 #include "lrzsz_session.h"
+#include "process/child_process.h"
 #include "pseudo_terminal.h"
 #include "transfer_fixture.h"
 
@@ -28,10 +28,12 @@ class CliTransferTest : public TransferFixture {
     const std::string errPath = PathOf("stderr.txt");
     const int out = open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     const int err = open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const pid_t child = StartChild(kZephor, args, dir, ChildIo{-1, out, err});
+    process::ChildProcess child;
+    std::string why;
+    child.Start(kZephor, args, process::ChildSetup::Lending(dir, -1, out, err), why);
     close(out);
     close(err);
-    const int code = FinishChild(child, kCliWaitMs);
+    const int code = child.Finish(kCliWaitMs);
     output = Slurp(outPath);
     errors = Slurp(errPath);
     return code;

@@ -4,8 +4,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "child_process.h"
-
 namespace zephor::transfer {
 
 LrzszSession::~LrzszSession() { Finish(); }
@@ -15,18 +13,21 @@ bool LrzszSession::Start(const char* program, const std::vector<std::string>& ar
   if (!pty_.ok()) return false;
   int sv[2];
   if (socketpair(AF_UNIX, SOCK_STREAM, 0, sv) != 0) return false;
-  child_ = StartChild(program, args, dir, ChildIo{sv[1], sv[1], -1});
+  child_ = std::make_unique<process::ChildProcess>();
+  std::string why;
+  const bool started =
+      child_->Start(program, args, process::ChildSetup::Lending(dir, sv[1], sv[1], -1), why);
   close(sv[1]);
   sock_ = sv[0];
-  if (child_ < 0) return false;
+  if (!started) return false;
   relay_ = std::make_unique<Relay>(pty_.master(), sock_);
   return true;
 }
 
 int LrzszSession::Finish(int limitMs) {
-  if (child_ < 0 && sock_ < 0) return -1;
-  const int code = child_ > 0 ? FinishChild(child_, limitMs) : -1;
-  child_ = -1;
+  if (child_ == nullptr && sock_ < 0) return -1;
+  const int code = child_ != nullptr && child_->started() ? child_->Finish(limitMs) : -1;
+  child_.reset();
   relay_.reset();
   if (sock_ >= 0) close(sock_);
   sock_ = -1;

@@ -2,13 +2,12 @@
 // the side under test.
 #pragma once
 
-#include <sys/types.h>
-
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "process/child_process.h"
 #include "pseudo_terminal.h"
 #include "relay.h"
 
@@ -37,7 +36,7 @@ class LrzszSession {
  private:
   serial::PseudoTerminal pty_;
   int sock_ = -1;
-  pid_t child_ = -1;
+  std::unique_ptr<process::ChildProcess> child_;
   std::unique_ptr<Relay> relay_;
 };
 
