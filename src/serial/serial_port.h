@@ -56,8 +56,10 @@ class PortDriver {
   virtual int ClearLineStatus(SerialPort& port);
   virtual void ClearError(SerialPort& port);
 
-  // Not part of the table: lets the idle hook sleep until input arrives instead of spinning.
-  // Returns false when the driver cannot wait, so the caller sleeps on its own.
+  // Not part of the table: lets the idle hook sleep until input arrives instead of spinning,
+  // maxMs at most; returns at once when bytes are queued already. On Windows a message for the
+  // thread's windows ends the wait too. Returns false when the driver cannot wait, so the
+  // caller sleeps on its own.
   virtual bool WaitForInput(int maxMs);
   // Not part of the table: true once the device went away (hung up, unplugged). Every operation
   // then fails with -14 and every wait on the port ends at once.

@@ -1,4 +1,5 @@
-// Timed functions: polling loops on the tick counter that run the idle hook on every pass.
+// Timed functions: loops on the tick counter that run the idle hook on every pass; on a real
+// clock each pass sleeps on the line until a byte comes, the limit runs out or the window is due.
 #include "serial/timed_io.h"
 
 #include <cstring>
@@ -27,6 +28,13 @@ class Deadline {
     if (limit_ < 0) return false;
     return timing_->TickMs() - start_ >= static_cast<std::uint32_t>(limit_);
   }
+  // Milliseconds before the limit runs out; the longest a pass may wait when there is none.
+  std::uint32_t LeftMs() const {
+    if (timing_ == nullptr || limit_ < 0) return kServeEveryMs;
+    const std::uint32_t elapsed = timing_->TickMs() - start_;
+    const auto limit = static_cast<std::uint32_t>(limit_);
+    return elapsed >= limit ? 0 : limit - elapsed;
+  }
 
  private:
   SerialPort& port_;
@@ -35,8 +43,9 @@ class Deadline {
   int limit_;
 };
 
-void RunIdle(SerialPort& port) {
-  if (port.timing != nullptr) port.timing->Idle(&port);
+// One pass of a wait for input: the idle hook, sleeping on the line until the deadline at most.
+void RunIdle(SerialPort& port, const Deadline& deadline) {
+  if (port.timing != nullptr) port.timing->IdleFor(&port, deadline.LeftMs());
 }
 
 }  // namespace
@@ -44,7 +53,7 @@ void RunIdle(SerialPort& port) {
 int ReadChar(SerialPort& port, int limitMs) {
   const Deadline deadline(port, limitMs);
   while (port.RxUsed() == 0) {
-    RunIdle(port);
+    RunIdle(port, deadline);
     if (deadline.Expired()) return kTimeout;
   }
   return port.ReadCharNow();
@@ -60,7 +69,7 @@ int ReadBuffer(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
         port.count = total;
         return kTimeout;
       }
-      RunIdle(port);
+      RunIdle(port, deadline);
     }
     port.ReadBufferNow(buffer + total, n - total);
     if (port.count > 0) total += port.count;
@@ -99,7 +108,7 @@ int ReadString(SerialPort& port, char* buffer, int size, int terminator, int lim
         if (heldCr && terminator >= 0 && !store(kCarriageReturn)) return kBufferFull;
         return kTimeout;
       }
-      RunIdle(port);
+      RunIdle(port, deadline);
       continue;
     }
     if (c < 0) {
@@ -154,7 +163,8 @@ int WriteBuffer(SerialPort& port, const std::uint8_t* data, int n, int limitMs) 
     }
     if (rc != kTxFull && rc != kWriteRetry) return rc;
     if (deadline.Expired()) return rc;
-    RunIdle(port);
+    // Room in the transmit queue comes with no input to wake on: short passes.
+    if (port.timing != nullptr) port.timing->Idle(&port);
   }
 }
 
@@ -169,7 +179,10 @@ int FlushRxBuffer(SerialPort& port) {
 
 int Delay(SerialPort& port, int ms) {
   const Deadline deadline(port, ms);
-  while (!deadline.Expired()) RunIdle(port);
+  // A pause waits for no input: bytes already on the line must not cut its sleep short.
+  while (!deadline.Expired()) {
+    if (port.timing != nullptr) port.timing->IdleFor(nullptr, deadline.LeftMs());
+  }
   return kOk;
 }
 

@@ -1,5 +1,6 @@
-// Timed reads and writes over a SerialPort: they poll the queues against the tick counter and
-// run the idle hook on every pass. A limit of -1 means no limit.
+// Timed reads and writes over a SerialPort: they look at the queues against the tick counter and
+// run the idle hook between looks, which on a real clock sleeps on the line until a byte comes.
+// A limit of -1 means no limit.
 #pragma once
 
 #include <cstdint>

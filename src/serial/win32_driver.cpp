@@ -39,6 +39,8 @@ constexpr BYTE kWindows3 = 3;
 constexpr DWORD kDrainMarginMs = 100;
 constexpr DWORD kBitsPerByte = 10;
 constexpr DWORD kMsPerSecond = 1000;
+// The one event a wait for input asks the system for: a byte received.
+constexpr DWORD kInputEvents = EV_RXCHAR;
 
 int Bit(DWORD bits, DWORD mask) { return (bits & mask) != 0 ? 1 : 0; }
 
@@ -75,7 +77,8 @@ class Win32Driver final : public PortDriver {
   Win32Driver(const Win32Driver&) = delete;
   Win32Driver& operator=(const Win32Driver&) = delete;
 
-  // Queue sizes, no events, the application's fixed DCB fields and reads that return at once.
+  // Queue sizes, the received-byte event, the application's fixed DCB fields and reads that
+  // return at once.
   // A refusal here is not the open's failure: SetLine, which follows, reports the line's state.
   void Start();
 
@@ -100,6 +103,7 @@ class Win32Driver final : public PortDriver {
   int ModemStatus(SerialPort& port) override;
   int LineStatus(SerialPort& port) override;
   int ClearLineStatus(SerialPort& port) override;
+  bool WaitForInput(int maxMs) override;
   bool Lost() const override { return lost_; }
 
  private:
@@ -113,6 +117,9 @@ class Win32Driver final : public PortDriver {
   bool NoteLoss(SerialPort& port);
   // SetCommState for a flow-control switch: 0, or the refusal stored in status.
   int WriteState(SerialPort& port);
+  // Collects the result of the wait for input, ending it first when it is still pending; false
+  // when the wait failed by itself.
+  bool EndInputWait();
   // Drops the records of writes the system has finished.
   void ReapWrites();
   // Lets queued writes reach the line, then cancels what is left so no record is in use.
@@ -124,22 +131,27 @@ class Win32Driver final : public PortDriver {
   DWORD lineErrors_ = 0;  // accumulated since open or ClearLineStatus
   bool lost_ = false;     // the device went away: nothing more can move
   OVERLAPPED readOverlapped_{};
+  OVERLAPPED waitOverlapped_{};
+  DWORD waitEvents_ = 0;  // where the wait for input puts what happened
   std::list<PendingWrite> writes_;
 };
 
 Win32Driver::Win32Driver(HANDLE handle) : handle_(handle) {
-  // A read waits on its own event, so a write finishing meanwhile cannot end that wait early.
+  // A read waits on its own event, so a write finishing meanwhile cannot end that wait early;
+  // so does the wait for input.
   readOverlapped_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  waitOverlapped_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 Win32Driver::~Win32Driver() {
   Release();
   if (readOverlapped_.hEvent != nullptr) CloseHandle(readOverlapped_.hEvent);
+  if (waitOverlapped_.hEvent != nullptr) CloseHandle(waitOverlapped_.hEvent);
 }
 
 void Win32Driver::Start() {
   SetupComm(handle_, kQueueSize, kQueueSize);
-  SetCommMask(handle_, 0);
+  SetCommMask(handle_, kInputEvents);
   dcb_.DCBlength = sizeof dcb_;
   GetCommState(handle_, &dcb_);
   dcb_.XonChar = kXonChar;
@@ -443,6 +455,37 @@ int Win32Driver::LineStatus(SerialPort&) {
 int Win32Driver::ClearLineStatus(SerialPort&) {
   lineErrors_ = 0;
   return kOk;
+}
+
+bool Win32Driver::WaitForInput(int maxMs) {
+  if (lost_ || waitOverlapped_.hEvent == nullptr) return false;
+  ResetEvent(waitOverlapped_.hEvent);
+  waitEvents_ = 0;
+  if (WaitCommEvent(handle_, &waitEvents_, &waitOverlapped_)) return true;
+  const DWORD error = GetLastError();
+  if (error != ERROR_IO_PENDING) {
+    if (DeviceGone(error)) lost_ = true;
+    return false;
+  }
+  // A byte that came before the wait began does not end it: the queue is looked at once the
+  // wait is in place. A message for the thread's windows ends it too.
+  if (QueueState().cbInQue == 0 && !lost_) {
+    MsgWaitForMultipleObjects(1, &waitOverlapped_.hEvent, FALSE, static_cast<DWORD>(maxMs),
+                              QS_ALLINPUT);
+  }
+  return EndInputWait() && !lost_;
+}
+
+bool Win32Driver::EndInputWait() {
+  // Setting the mask again ends a pending wait with no events (Wine reports it cancelled); its
+  // result must be collected before the record is used again.
+  const bool pending = !HasOverlappedIoCompleted(&waitOverlapped_);
+  if (pending) SetCommMask(handle_, kInputEvents);
+  DWORD ignored = 0;
+  const bool done = GetOverlappedResult(handle_, &waitOverlapped_, &ignored, TRUE) != FALSE;
+  // Only a wait that ended by itself speaks for the line.
+  if (!done && !pending && DeviceGone(GetLastError())) lost_ = true;
+  return done || pending;
 }
 
 }  // namespace

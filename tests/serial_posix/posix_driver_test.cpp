@@ -46,13 +46,13 @@ class UnplugTiming final : public Timing {
  public:
   explicit UnplugTiming(PseudoTerminal& pty) : pty_(pty), start_(real_.TickMs()) {}
   std::uint32_t TickMs() override { return real_.TickMs(); }
-  void Idle(SerialPort* port) override {
+  void IdleFor(SerialPort* port, std::uint32_t maxMs) override {
     if (!unplugged_ && TickMs() - start_ >= kUnplugAfterMs) {
       pty_.Hangup();
       unplugged_ = true;
       unpluggedAt_ = TickMs();
     }
-    real_.Idle(port);
+    real_.IdleFor(port, maxMs);
   }
   void SleepMs(std::uint32_t ms) override { real_.SleepMs(ms); }
   bool unplugged() const { return unplugged_; }
