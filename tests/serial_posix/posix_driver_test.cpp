@@ -37,6 +37,13 @@ constexpr int kIdleLimitMs = 20;
 // How long an operation waits before its line hangs up, and how soon after it must end.
 constexpr std::uint32_t kUnplugAfterMs = 200;
 constexpr std::uint32_t kEndAfterUnplugMs = 1000;
+// A wait on a silent line: the pass after which a byte comes, how late a busy machine may wake
+// a pass past its mark, the least a sleeping pass lasts, and how soon after it came the byte
+// ends the wait.
+constexpr std::size_t kPassesBeforeByte = 8;
+constexpr std::uint32_t kPassLateMs = 30;
+constexpr std::uint32_t kShortestSleepMs = 40;
+constexpr std::uint32_t kByteWakeMs = 20;
 // A waiting operation sleeps in the system: its CPU time is a small share of the time it took.
 constexpr long kCpuShareDivisor = 4;
 constexpr long kCpuMarginMs = 20;
@@ -291,6 +298,29 @@ TEST_F(PosixDriverTest, BytesFromTheMasterAreRead) {
   EXPECT_EQ(p->count, 10);
   EXPECT_EQ(std::string(buffer, buffer + 10), "0123456789");
   EXPECT_EQ(p->status, kOk);
+}
+
+// A long wait on a silent line sleeps on it: the window's events are served on every mark of
+// kServeEveryMs (20 times a second), and a byte that comes ends the wait at once, not at the
+// next mark.
+TEST_F(PosixDriverTest, WaitSleepsServesTheWindowAndWakesForAByte) {
+  SystemTiming clock;
+  std::vector<std::uint32_t> servedAt;
+  SystemTiming window([&] {
+    servedAt.push_back(clock.TickMs());
+    if (servedAt.size() == kPassesBeforeByte) pty.Send("x");
+  });
+  env.timing = &window;
+  SerialPort* p = OpenGood();
+  EXPECT_EQ(ReadChar(*p, kArrivalLimitMs), 'x');
+  const std::uint32_t end = clock.TickMs();
+  ASSERT_EQ(servedAt.size(), kPassesBeforeByte);
+  EXPECT_LT(end - servedAt.back(), kByteWakeMs);
+  // The first pass ends at the first mark, however near; the others sleep from mark to mark, so
+  // a late wake does not put the next ones off.
+  const std::uint32_t marks = kPassesBeforeByte - 2;
+  EXPECT_GE(servedAt.back() - servedAt[1], marks * kShortestSleepMs);
+  EXPECT_LE(servedAt.back() - servedAt[1], marks * kServeEveryMs + kPassLateMs);
 }
 
 TEST_F(PosixDriverTest, QueueCountsFollowWaitingBytes) {
