@@ -117,9 +117,10 @@ class Win32Driver final : public PortDriver {
   bool NoteLoss(SerialPort& port);
   // SetCommState for a flow-control switch: 0, or the refusal stored in status.
   int WriteState(SerialPort& port);
-  // Collects the result of the wait for input, ending it first when it is still pending; false
-  // when the wait failed by itself.
-  bool EndInputWait();
+  // How one wait for a received byte ended.
+  enum class WaitEnd { kInputOrTime, kNothing, kCannotWait };
+  // One wait of at most ms for a received byte or a message for the thread's windows.
+  WaitEnd WaitOnce(DWORD ms);
   // Drops the records of writes the system has finished.
   void ReapWrites();
   // Lets queued writes reach the line, then cancels what is left so no record is in use.
@@ -458,34 +459,55 @@ int Win32Driver::ClearLineStatus(SerialPort&) {
 }
 
 bool Win32Driver::WaitForInput(int maxMs) {
-  if (lost_ || waitOverlapped_.hEvent == nullptr) return false;
+  const DWORD start = GetTickCount();
+  const auto limit = static_cast<DWORD>(std::max(maxMs, 0));
+  for (;;) {
+    if (lost_ || waitOverlapped_.hEvent == nullptr) return false;
+    const DWORD armedAt = GetTickCount();
+    const DWORD spent = armedAt - start;
+    switch (WaitOnce(spent >= limit ? 0 : limit - spent)) {
+      case WaitEnd::kInputOrTime:
+        return !lost_;
+      case WaitEnd::kCannotWait:
+        return false;
+      case WaitEnd::kNothing:
+        // Wine gives a wait up every few milliseconds on a pseudo-terminal, whose modem lines it
+        // cannot read: it is put in place again for the rest of the time, unless it gave up at
+        // once, which would only spin.
+        if (GetTickCount() == armedAt) return false;
+        if (GetTickCount() - start >= limit) return true;
+        break;
+    }
+  }
+}
+
+Win32Driver::WaitEnd Win32Driver::WaitOnce(DWORD ms) {
   ResetEvent(waitOverlapped_.hEvent);
   waitEvents_ = 0;
-  if (WaitCommEvent(handle_, &waitEvents_, &waitOverlapped_)) return true;
+  if (WaitCommEvent(handle_, &waitEvents_, &waitOverlapped_)) {
+    return waitEvents_ != 0 ? WaitEnd::kInputOrTime : WaitEnd::kNothing;
+  }
   const DWORD error = GetLastError();
   if (error != ERROR_IO_PENDING) {
     if (DeviceGone(error)) lost_ = true;
-    return false;
+    return WaitEnd::kCannotWait;
   }
   // A byte that came before the wait began does not end it: the queue is looked at once the
-  // wait is in place. A message for the thread's windows ends it too.
-  if (QueueState().cbInQue == 0 && !lost_) {
-    MsgWaitForMultipleObjects(1, &waitOverlapped_.hEvent, FALSE, static_cast<DWORD>(maxMs),
-                              QS_ALLINPUT);
-  }
-  return EndInputWait() && !lost_;
-}
-
-bool Win32Driver::EndInputWait() {
-  // Setting the mask again ends a pending wait with no events (Wine reports it cancelled); its
-  // result must be collected before the record is used again.
-  const bool pending = !HasOverlappedIoCompleted(&waitOverlapped_);
-  if (pending) SetCommMask(handle_, kInputEvents);
+  // wait is in place.
+  const bool queued = QueueState().cbInQue > 0 || lost_;
+  const DWORD woke =
+      queued ? WAIT_TIMEOUT
+             : MsgWaitForMultipleObjects(1, &waitOverlapped_.hEvent, FALSE, ms, QS_ALLINPUT);
+  // Setting the mask again ends a wait still pending, with no events; its result must be
+  // collected before the record is used again.
+  if (!HasOverlappedIoCompleted(&waitOverlapped_)) SetCommMask(handle_, kInputEvents);
   DWORD ignored = 0;
   const bool done = GetOverlappedResult(handle_, &waitOverlapped_, &ignored, TRUE) != FALSE;
-  // Only a wait that ended by itself speaks for the line.
-  if (!done && !pending && DeviceGone(GetLastError())) lost_ = true;
-  return done || pending;
+  // Bytes queued, a message or the time up end the wait; its own end only with the byte it
+  // names. A wait that failed by itself says nothing of the line: the queue's state tells a
+  // line that went away.
+  if (woke != WAIT_OBJECT_0) return WaitEnd::kInputOrTime;
+  return done && waitEvents_ != 0 ? WaitEnd::kInputOrTime : WaitEnd::kNothing;
 }
 
 }  // namespace
