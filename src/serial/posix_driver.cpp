@@ -539,16 +539,22 @@ int PosixDriver::WriteBufferNow(SerialPort& port, const std::uint8_t* data, int 
 
 int PosixDriver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
   port.count = 0;
-  const int waiting = RxUsed(port);
-  if (waiting < 0) return waiting;
-  if (waiting == 0) return kTimeout;
-  const int take = std::max(0, std::min(n, waiting));
+  if (lost_) return LostLine(port);
+  if (n <= 0) return kTimeout;
+  // The descriptor does not block: a read takes what is waiting, at most n, without a count of
+  // the queue first.
   ssize_t got = 0;
   do {
-    got = read(fd_, buffer, static_cast<std::size_t>(take));
+    got = read(fd_, buffer, static_cast<std::size_t>(n));
   } while (got < 0 && errno == EINTR);
   if (got < 0 && DeviceGone(errno)) return Fail(port, errno);
-  if (got < 0) return kTimeout;
+  if (got == 0) {
+    // A raw line that does not block reads nothing as "try again"; an end of input is a line
+    // that hung up, which the count of its queue tells.
+    const int waiting = QueueBytes(port, FIONREAD);
+    if (waiting < 0) return waiting;
+  }
+  if (got <= 0) return kTimeout;
   port.count = static_cast<int>(got);
   return kOk;
 }

@@ -50,13 +50,16 @@ void RunIdle(SerialPort& port, const Deadline& deadline) {
 
 }  // namespace
 
+// The reads take what is there first and wait only when nothing was: a byte that waits costs
+// one look at the line, not a count of the queue and then a read.
 int ReadChar(SerialPort& port, int limitMs) {
   const Deadline deadline(port, limitMs);
-  while (port.RxUsed() == 0) {
+  for (;;) {
+    const int c = port.ReadCharNow();
+    if (c != kTimeout) return c;
     RunIdle(port, deadline);
     if (deadline.Expired()) return kTimeout;
   }
-  return port.ReadCharNow();
 }
 
 int ReadBuffer(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
@@ -64,17 +67,17 @@ int ReadBuffer(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
   int total = 0;
   port.count = 0;
   while (total < n) {
-    while (port.RxUsed() == 0) {
-      if (deadline.Expired()) {
-        port.count = total;
-        return kTimeout;
-      }
+    const int rc = port.ReadBufferNow(buffer + total, n - total);
+    if (rc == kTimeout) {
+      port.count = total;
+      if (deadline.Expired()) return kTimeout;
       RunIdle(port, deadline);
+      continue;
     }
-    port.ReadBufferNow(buffer + total, n - total);
     if (port.count > 0) total += port.count;
     port.count = total;
     if (total < n && port.status < 0) return port.status;
+    if (total < n && rc < 0) return rc;
   }
   port.count = total;
   return kOk;
