@@ -25,7 +25,8 @@ constexpr int kRunLimitMs = 30 * 60 * 1000;
 constexpr double kWallTarget = 1.10;
 constexpr double kCpuTargetPercent = 10.0;
 constexpr int kCopiesOfEachKind = 4;
-// Equipment numbers and memory seeds of a kind's copies lie this far apart.
+// Equipment numbers of a kind's copies lie this far apart; their memories are the same, so each
+// copy takes as long as its kind alone.
 constexpr int kCopyEquipmentStep = 1000;
 
 struct Kind {
@@ -36,7 +37,7 @@ struct Kind {
   int memorySize;
 };
 
-// The four kinds; each copy gets its own link, equipment number and memory.
+// The four kinds; each copy gets its own link and equipment number.
 constexpr Kind kKinds[] = {{"1.28", "1.2", "QN", 101, 24000},
                            {"1.31", "1.3", "QH", 202, 16000},
                            {"1.31", "1.3", "QN", 303, 20000},
@@ -53,7 +54,7 @@ Instrument Copy(const fs::path& dir, std::size_t kind, int copy) {
   const int number = static_cast<int>(kind) + 1 + copy * static_cast<int>(std::size(kKinds));
   const std::string link = "com" + std::to_string(number);
   const std::string equipment = std::to_string(k.equipment + copy * kCopyEquipmentStep);
-  const std::string memory = std::to_string(number) + ":" + std::to_string(k.memorySize);
+  const std::string memory = std::to_string(kind + 1) + ":" + std::to_string(k.memorySize);
   return Instrument{
       link,
       k.grade,
@@ -123,7 +124,7 @@ int main() {
   if (fleet.wall < 0) return 1;
   const double percent = 100.0 * fleet.cpu / fleet.wall;
   std::printf("slowest alone:     %6.1f s\n", slowest);
-  std::printf("zephor fleet of %zu: %6.1f s  (%.2f of the slowest alone; target at most %.2f)\n",
+  std::printf("zephor fleet of %zu: %6.1f s  (%.3f of the slowest alone; target at most %.2f)\n",
               sims.size(), fleet.wall, fleet.wall / slowest, kWallTarget);
   std::printf("fleet and runs:    %6.2f s CPU, %.1f %% of one core (target under %.0f %%)\n",
               fleet.cpu, percent, kCpuTargetPercent);

@@ -18,7 +18,8 @@ std::uint32_t SystemTiming::TickMs() {
 void SystemTiming::IdleFor(SerialPort* port, std::uint32_t maxMs) {
   if (pump_) pump_();
   const std::uint32_t waitMs = std::min(maxMs, UntilNextServe(TickMs()));
-  if (port != nullptr && port->ops().WaitForInput(static_cast<int>(waitMs))) return;
+  if (port != nullptr && port->ops().WaitForInput(static_cast<int>(waitMs), port->awaitedBytes))
+    return;
   // A driver that cannot wait on its line (or a line that went away) is looked at again after a
   // short sleep, so a byte still comes through at once; a pause without a port sleeps it all.
   SleepMs(port != nullptr ? std::min(waitMs, kShortPassMs) : waitMs);

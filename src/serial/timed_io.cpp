@@ -43,9 +43,13 @@ class Deadline {
   int limit_;
 };
 
-// One pass of a wait for input: the idle hook, sleeping on the line until the deadline at most.
-void RunIdle(SerialPort& port, const Deadline& deadline) {
-  if (port.timing != nullptr) port.timing->IdleFor(&port, deadline.LeftMs());
+// One pass of a wait for input: the idle hook, sleeping on the line until the deadline at most
+// or until bytes are waiting.
+void RunIdle(SerialPort& port, const Deadline& deadline, int bytes = 1) {
+  if (port.timing == nullptr) return;
+  port.awaitedBytes = bytes;
+  port.timing->IdleFor(&port, deadline.LeftMs());
+  port.awaitedBytes = 1;
 }
 
 }  // namespace
@@ -71,7 +75,9 @@ int ReadBuffer(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
     if (rc == kTimeout) {
       port.count = total;
       if (deadline.Expired()) return kTimeout;
-      RunIdle(port, deadline);
+      // The look at the line after the pass comes before the deadline's: bytes that came during
+      // the last pass are taken however many the pass waited for.
+      RunIdle(port, deadline, n - total);
       continue;
     }
     if (port.count > 0) total += port.count;
@@ -80,6 +86,32 @@ int ReadBuffer(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
     if (total < n && rc < 0) return rc;
   }
   port.count = total;
+  return kOk;
+}
+
+int ReadBufferEach(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
+  int total = 0;
+  port.count = 0;
+  while (total < n) {
+    const Deadline deadline(port, limitMs);
+    int rc = kTimeout;
+    while ((rc = port.ReadBufferNow(buffer + total, n - total)) == kTimeout) {
+      // As in ReadChar the deadline is looked at after the pass, not after a look at the line:
+      // while it is a pass away, the pass wakes for a single byte.
+      const bool lastPass = deadline.LeftMs() <= kServeEveryMs;
+      RunIdle(port, deadline, lastPass ? 1 : n - total);
+      if (deadline.Expired()) {
+        port.count = total;
+        return kTimeout;
+      }
+    }
+    if (rc < 0) {
+      port.count = total;
+      return rc;
+    }
+    total += port.count;
+    port.count = total;
+  }
   return kOk;
 }
 

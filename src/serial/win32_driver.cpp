@@ -103,7 +103,8 @@ class Win32Driver final : public PortDriver {
   int ModemStatus(SerialPort& port) override;
   int LineStatus(SerialPort& port) override;
   int ClearLineStatus(SerialPort& port) override;
-  bool WaitForInput(int maxMs) override;
+  // Wakes for every byte whatever bytes asks: the system signals each one received.
+  bool WaitForInput(int maxMs, int bytes) override;
   bool Lost() const override { return lost_; }
 
  private:
@@ -458,7 +459,7 @@ int Win32Driver::ClearLineStatus(SerialPort&) {
   return kOk;
 }
 
-bool Win32Driver::WaitForInput(int maxMs) {
+bool Win32Driver::WaitForInput(int maxMs, int) {
   const DWORD start = GetTickCount();
   const auto limit = static_cast<DWORD>(std::max(maxMs, 0));
   for (;;) {

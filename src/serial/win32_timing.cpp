@@ -28,7 +28,8 @@ void Win32Timing::IdleFor(SerialPort* port, std::uint32_t maxMs) {
   const std::uint32_t waitMs = std::min(maxMs, UntilNextServe(TickMs()));
   // The driver's wait ends for a message too, so the window answers at once while the line is
   // silent.
-  if (port != nullptr && port->ops().WaitForInput(static_cast<int>(waitMs))) return;
+  if (port != nullptr && port->ops().WaitForInput(static_cast<int>(waitMs), port->awaitedBytes))
+    return;
   // A driver that cannot wait on its line is looked at again after a short pass; a message
   // already waiting (a WM_QUIT handed back) ends the sleep at once.
   const DWORD sleepMs = port != nullptr ? std::min(waitMs, kShortPassMs) : waitMs;

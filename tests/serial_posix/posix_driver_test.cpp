@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -44,6 +45,10 @@ constexpr std::size_t kPassesBeforeByte = 8;
 constexpr std::uint32_t kPassLateMs = 30;
 constexpr std::uint32_t kShortestSleepMs = 40;
 constexpr std::uint32_t kByteWakeMs = 20;
+// A block of a transfer that comes a byte a millisecond, as at 9600 baud, and the most passes of
+// the wait that reads it: a wait that woke for each byte would take one a byte.
+constexpr int kPacedBlock = 128;
+constexpr int kMostPassesForTheBlock = kPacedBlock / 8;
 // A waiting operation sleeps in the system: its CPU time is a small share of the time it took.
 constexpr long kCpuShareDivisor = 4;
 constexpr long kCpuMarginMs = 20;
@@ -321,6 +326,28 @@ TEST_F(PosixDriverTest, WaitSleepsServesTheWindowAndWakesForAByte) {
   const std::uint32_t marks = kPassesBeforeByte - 2;
   EXPECT_GE(servedAt.back() - servedAt[1], marks * kShortestSleepMs);
   EXPECT_LE(servedAt.back() - servedAt[1], marks * kServeEveryMs + kPassLateMs);
+}
+
+// A block read byte after byte within a limit for each, as a transfer reads it: the wait sleeps
+// on after the first byte for the time the rest take on the line, so a paced block wakes the
+// program a few times, not once a byte.
+TEST_F(PosixDriverTest, PacedBlockIsReadInAFewPasses) {
+  int passes = 0;
+  SystemTiming counted([&passes] { ++passes; });
+  env.timing = &counted;
+  SerialPort* p = OpenGood();
+  const std::string block(kPacedBlock, 'b');
+  std::thread peer([&] {
+    for (char c : block) {
+      pty.Send(std::string(1, c));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  std::vector<std::uint8_t> got(kPacedBlock);
+  EXPECT_EQ(ReadBufferEach(*p, got.data(), kPacedBlock, kArrivalLimitMs), kOk);
+  peer.join();
+  EXPECT_EQ(std::string(got.begin(), got.end()), block);
+  EXPECT_LE(passes, kMostPassesForTheBlock);
 }
 
 TEST_F(PosixDriverTest, QueueCountsFollowWaitingBytes) {
