@@ -17,9 +17,9 @@ class TerminalTiming final : public serial::Timing {
   void SetChores(std::function<void()> chores) { chores_ = std::move(chores); }
 
   std::uint32_t TickMs() override { return system_->TickMs(); }
-  void Idle(serial::SerialPort* port) override {
+  void IdleFor(serial::SerialPort* port, std::uint32_t maxMs) override {
     if (chores_) chores_();
-    system_->Idle(port);
+    system_->IdleFor(port, maxMs);
   }
   void SleepMs(std::uint32_t ms) override { system_->SleepMs(ms); }
   bool StopRequested() const override { return stop_ || system_->StopRequested(); }

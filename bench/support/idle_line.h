@@ -2,21 +2,14 @@
 #pragma once
 
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
-namespace zephor::bench {
+#include "cpu_time.h"
 
-// User and system time of this process so far, in seconds.
-inline double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
-  return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+namespace zephor::bench {
 
 // Opens a pseudo-terminal nobody writes to and makes its slave COM1; the master descriptor, or
 // -1 after a message.

@@ -14,8 +14,8 @@ class StopTiming final : public serial::Timing {
  public:
   explicit StopTiming(serial::Timing* inner) : inner_(inner) {}
   std::uint32_t TickMs() override { return inner_ != nullptr ? inner_->TickMs() : 0; }
-  void Idle(serial::SerialPort* port) override {
-    if (inner_ != nullptr) inner_->Idle(port);
+  void IdleFor(serial::SerialPort* port, std::uint32_t maxMs) override {
+    if (inner_ != nullptr) inner_->IdleFor(port, maxMs);
     if (chore_) chore_();
   }
   void SleepMs(std::uint32_t ms) override {

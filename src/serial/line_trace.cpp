@@ -84,7 +84,7 @@ class TracingDriver final : public PortDriver {
   int LineStatus(SerialPort& port) override { return inner_->LineStatus(port); }
   int ClearLineStatus(SerialPort& port) override { return inner_->ClearLineStatus(port); }
   void ClearError(SerialPort& port) override { inner_->ClearError(port); }
-  bool WaitForInput(int maxMs) override { return inner_->WaitForInput(maxMs); }
+  bool WaitForInput(int maxMs, int bytes) override { return inner_->WaitForInput(maxMs, bytes); }
   bool Lost() const override { return NotedLoss(); }
 
  private:

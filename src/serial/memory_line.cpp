@@ -33,7 +33,7 @@ void VirtualTiming::Advance(std::uint32_t ms) {
   }
 }
 
-void VirtualTiming::Idle(SerialPort*) {
+void VirtualTiming::IdleFor(SerialPort*, std::uint32_t) {
   ++idleCalls_;
   Advance(1);
 }

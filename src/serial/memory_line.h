@@ -42,11 +42,12 @@ class MemoryLine {
 // A simulated instrument or scripted peer: runs once per virtual millisecond.
 using PeerStep = std::function<void(std::uint32_t nowMs, MemoryLine& line)>;
 
-// Virtual time: every idle pass advances the clock by one millisecond and runs the peer.
+// Virtual time: every idle pass advances the clock by one millisecond and runs the peer, however
+// long the pass may wait: a simulated peer answers within the millisecond it is due.
 class VirtualTiming final : public Timing {
  public:
   std::uint32_t TickMs() override { return now_; }
-  void Idle(SerialPort* port) override;
+  void IdleFor(SerialPort* port, std::uint32_t maxMs) override;
   void SleepMs(std::uint32_t ms) override;
   bool StopRequested() const override { return stop_; }
 

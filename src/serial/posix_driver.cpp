@@ -6,11 +6,13 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -49,6 +51,14 @@ constexpr int kErrBreak = 0x0010;
 constexpr int kErrTxFull = 0x0100;
 constexpr int kErrMode = 0x8000;
 
+// While a read waits for more bytes than have come, the wait sleeps on after the first one for
+// the time the rest take on the line, at most this long: a block of a transfer wakes the
+// program every score of bytes instead of for each, and its last byte is still read as it comes.
+constexpr long kGatherMs = 20;
+constexpr long kBitsPerByte = 10;
+constexpr long kMicrosPerMs = 1000;
+constexpr long kMicrosPerSecond = 1000000;
+constexpr long kNanosPerMicro = 1000;
 // This driver has no UART of its own to show.
 constexpr unsigned kUartWord = 0;
 // Every DumpPort line fits this buffer.
@@ -239,7 +249,7 @@ class PosixDriver final : public PortDriver {
   int ModemStatus(SerialPort& port) override;
   int LineStatus(SerialPort& port) override;
   int ClearLineStatus(SerialPort& port) override;
-  bool WaitForInput(int maxMs) override;
+  bool WaitForInput(int maxMs, int bytes) override;
   bool Lost() const override { return lost_; }
 
   // Asks a serial device to hand on every received byte at once (USB adapters otherwise hold
@@ -249,6 +259,9 @@ class PosixDriver final : public PortDriver {
  private:
   // Writes the whole settings record to the device; 0 or the status it failed with.
   int WriteSettings();
+  // After the first byte of a wait for bytes: sleeps, leftMs at most, for the time the bytes not
+  // yet queued take on the line.
+  void Gather(int bytes, long leftMs);
   // Result of a flow-control switch: 0, or the refusal stored in status.
   int Report(SerialPort& port, int rc);
   // After a refused tcsetattr: true when the device holds all of the settings it has.
@@ -326,8 +339,10 @@ int PosixDriver::WriteSettings() {
   if (dcb_.fInX != 0) tio.c_iflag |= IXOFF;
   tio.c_cc[VSTART] = static_cast<cc_t>(dcb_.XonChar);
   tio.c_cc[VSTOP] = static_cast<cc_t>(dcb_.XoffChar);
-  // Reads return at once with what is waiting.
-  tio.c_cc[VMIN] = 0;
+  // The descriptor does not block, so reads return at once with what is waiting; a minimum of
+  // one byte makes an empty queue read as "try again" and keeps the end of input for a line
+  // that hung up.
+  tio.c_cc[VMIN] = 1;
   tio.c_cc[VTIME] = 0;
   speed_t speed = B0;
   if (!SpeedOf(dcb_.BaudRate, speed)) return kBadBaudRate;
@@ -539,14 +554,18 @@ int PosixDriver::WriteBufferNow(SerialPort& port, const std::uint8_t* data, int 
 
 int PosixDriver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
   port.count = 0;
-  const int waiting = RxUsed(port);
-  if (waiting < 0) return waiting;
-  if (waiting == 0) return kTimeout;
-  const int take = std::max(0, std::min(n, waiting));
+  if (lost_) return LostLine(port);
+  if (n <= 0) return kTimeout;
+  // A read takes what is waiting, at most n, without a count of the queue first.
   ssize_t got = 0;
   do {
-    got = read(fd_, buffer, static_cast<std::size_t>(take));
+    got = read(fd_, buffer, static_cast<std::size_t>(n));
   } while (got < 0 && errno == EINTR);
+  if (got == 0) {
+    // The end of input: the line hung up (an empty queue reads as "try again").
+    lost_ = true;
+    return LostLine(port);
+  }
   if (got < 0 && DeviceGone(errno)) return Fail(port, errno);
   if (got < 0) return kTimeout;
   port.count = static_cast<int>(got);
@@ -619,8 +638,19 @@ int PosixDriver::ClearLineStatus(SerialPort&) {
   return kOk;
 }
 
-bool PosixDriver::WaitForInput(int maxMs) {
+void PosixDriver::Gather(int bytes, long leftMs) {
+  int queued = 0;
+  if (dcb_.BaudRate <= 0 || ioctl(fd_, FIONREAD, &queued) != 0 || queued >= bytes) return;
+  const long lineUs = (bytes - queued) * kBitsPerByte * kMicrosPerSecond / dcb_.BaudRate;
+  const long napUs = std::min({lineUs, kGatherMs * kMicrosPerMs, leftMs * kMicrosPerMs});
+  if (napUs <= 0) return;
+  const timespec nap{0, napUs * kNanosPerMicro};
+  nanosleep(&nap, nullptr);
+}
+
+bool PosixDriver::WaitForInput(int maxMs, int bytes) {
   if (lost_) return false;
+  const auto start = std::chrono::steady_clock::now();
   pollfd p{fd_, POLLIN, 0};
   const int rc = poll(&p, 1, maxMs);
   // A hung-up line reports at once and for ever, readable included: it is lost, and the
@@ -628,6 +658,12 @@ bool PosixDriver::WaitForInput(int maxMs) {
   if (rc > 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) lost_ = true;
   if (lost_ || (rc < 0 && errno != EINTR)) return false;
   if (rc > 0 && (p.revents & POLLIN) == 0) return false;
+  if (rc > 0 && bytes > 1) {
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+    Gather(bytes, maxMs - spent);
+  }
   return true;
 }
 

@@ -7,7 +7,8 @@
 
 namespace zephor::serial {
 
-// Device path for a port index: the environment variable ZEPHOR_COM<index+1>, else /dev/ttyS<index>.
+// Device path for a port index: the environment variable ZEPHOR_COM<index+1>, else
+// /dev/ttyS<index>.
 std::string PosixDevicePath(int portIndex);
 
 class PosixPortFactory final : public PortFactory {

@@ -80,7 +80,7 @@ int PortDriver::ModemStatus(SerialPort& p) { return NotSupported(p); }
 int PortDriver::LineStatus(SerialPort& p) { return NotSupported(p); }
 int PortDriver::ClearLineStatus(SerialPort& p) { return NotSupported(p); }
 void PortDriver::ClearError(SerialPort& p) { p.status = kOk; }
-bool PortDriver::WaitForInput(int) { return false; }
+bool PortDriver::WaitForInput(int, int) { return false; }
 bool PortDriver::Lost() const { return false; }
 
 PortDriver& SerialPort::ops() { return driver ? *driver : NotSupportedTable(); }

@@ -56,9 +56,12 @@ class PortDriver {
   virtual int ClearLineStatus(SerialPort& port);
   virtual void ClearError(SerialPort& port);
 
-  // Not part of the table: lets the idle hook sleep until input arrives instead of spinning.
-  // Returns false when the driver cannot wait, so the caller sleeps on its own.
-  virtual bool WaitForInput(int maxMs);
+  // Not part of the table: lets the idle hook sleep until input arrives instead of spinning,
+  // maxMs at most; returns at once when bytes are queued already. A driver that can may sleep
+  // on until bytes are waiting (the POSIX one does; Windows wakes for every byte, and for a
+  // message for the thread's windows too). Returns false when the driver cannot wait, so the
+  // caller sleeps on its own.
+  virtual bool WaitForInput(int maxMs, int bytes);
   // Not part of the table: true once the device went away (hung up, unplugged). Every operation
   // then fails with -14 and every wait on the port ends at once.
   virtual bool Lost() const;
@@ -89,6 +92,9 @@ struct SerialPort {
   int count = 0;                       // bytes moved by the last buffer operation
   OpenRefusal refusal = OpenRefusal::kNotTold;  // beside a -3 from the open: its cause
   Timing* timing = nullptr;
+  // How many bytes the timed read in progress waits for: the idle hook's sleep on the line may
+  // last until that many came (or its time is up).
+  int awaitedBytes = 1;
 
   PortDriver& ops();
 

@@ -1,15 +1,13 @@
-// Real time: steady clock ticks, event pump, and a short wait on the line instead of spinning.
+// Real time: steady clock ticks, event pump, and a sleep on the line instead of spinning.
 #include "serial/system_timing.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
 #include "serial/serial_port.h"
 
 namespace zephor::serial {
-namespace {
-constexpr int kIdleWaitMs = 1;
-}
 
 std::uint32_t SystemTiming::TickMs() {
   using namespace std::chrono;
@@ -17,10 +15,14 @@ std::uint32_t SystemTiming::TickMs() {
       duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
-void SystemTiming::Idle(SerialPort* port) {
+void SystemTiming::IdleFor(SerialPort* port, std::uint32_t maxMs) {
   if (pump_) pump_();
-  const bool waited = port != nullptr && port->ops().WaitForInput(kIdleWaitMs);
-  if (!waited) std::this_thread::sleep_for(std::chrono::milliseconds(kIdleWaitMs));
+  const std::uint32_t waitMs = std::min(maxMs, UntilNextServe(TickMs()));
+  if (port != nullptr && port->ops().WaitForInput(static_cast<int>(waitMs), port->awaitedBytes))
+    return;
+  // A driver that cannot wait on its line (or a line that went away) is looked at again after a
+  // short sleep, so a byte still comes through at once; a pause without a port sleeps it all.
+  SleepMs(port != nullptr ? std::min(waitMs, kShortPassMs) : waitMs);
 }
 
 void SystemTiming::SleepMs(std::uint32_t ms) {

@@ -13,8 +13,9 @@ class SystemTiming final : public Timing {
   // pumpEvents dispatches what the window has pending and returns at once.
   explicit SystemTiming(std::function<void()> pumpEvents = {}) : pump_(std::move(pumpEvents)) {}
   std::uint32_t TickMs() override;
-  // Pumps events, then waits at most 1 ms for serial input instead of spinning.
-  void Idle(SerialPort* port) override;
+  // Pumps events, then sleeps on the port's input until a byte comes, maxMs pass or the next
+  // mark of kServeEveryMs; without a port it only sleeps.
+  void IdleFor(SerialPort* port, std::uint32_t maxMs) override;
   void SleepMs(std::uint32_t ms) override;
   bool StopRequested() const override { return stop_.load(); }
   void RequestStop() { stop_.store(true); }

@@ -1,4 +1,5 @@
-// Timed functions: polling loops on the tick counter that run the idle hook on every pass.
+// Timed functions: loops on the tick counter that run the idle hook on every pass; on a real
+// clock each pass sleeps on the line until a byte comes, the limit runs out or the window is due.
 #include "serial/timed_io.h"
 
 #include <cstring>
@@ -27,6 +28,13 @@ class Deadline {
     if (limit_ < 0) return false;
     return timing_->TickMs() - start_ >= static_cast<std::uint32_t>(limit_);
   }
+  // Milliseconds before the limit runs out; the longest a pass may wait when there is none.
+  std::uint32_t LeftMs() const {
+    if (timing_ == nullptr || limit_ < 0) return kServeEveryMs;
+    const std::uint32_t elapsed = timing_->TickMs() - start_;
+    const auto limit = static_cast<std::uint32_t>(limit_);
+    return elapsed >= limit ? 0 : limit - elapsed;
+  }
 
  private:
   SerialPort& port_;
@@ -35,19 +43,27 @@ class Deadline {
   int limit_;
 };
 
-void RunIdle(SerialPort& port) {
-  if (port.timing != nullptr) port.timing->Idle(&port);
+// One pass of a wait for input: the idle hook, sleeping on the line until the deadline at most
+// or until bytes are waiting.
+void RunIdle(SerialPort& port, const Deadline& deadline, int bytes = 1) {
+  if (port.timing == nullptr) return;
+  port.awaitedBytes = bytes;
+  port.timing->IdleFor(&port, deadline.LeftMs());
+  port.awaitedBytes = 1;
 }
 
 }  // namespace
 
+// The reads take what is there first and wait only when nothing was: a byte that waits costs
+// one look at the line, not a count of the queue and then a read.
 int ReadChar(SerialPort& port, int limitMs) {
   const Deadline deadline(port, limitMs);
-  while (port.RxUsed() == 0) {
-    RunIdle(port);
+  for (;;) {
+    const int c = port.ReadCharNow();
+    if (c != kTimeout) return c;
+    RunIdle(port, deadline);
     if (deadline.Expired()) return kTimeout;
   }
-  return port.ReadCharNow();
 }
 
 int ReadBuffer(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
@@ -55,19 +71,47 @@ int ReadBuffer(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
   int total = 0;
   port.count = 0;
   while (total < n) {
-    while (port.RxUsed() == 0) {
+    const int rc = port.ReadBufferNow(buffer + total, n - total);
+    if (rc == kTimeout) {
+      port.count = total;
+      if (deadline.Expired()) return kTimeout;
+      // The look at the line after the pass comes before the deadline's: bytes that came during
+      // the last pass are taken however many the pass waited for.
+      RunIdle(port, deadline, n - total);
+      continue;
+    }
+    if (port.count > 0) total += port.count;
+    port.count = total;
+    if (total < n && port.status < 0) return port.status;
+    if (total < n && rc < 0) return rc;
+  }
+  port.count = total;
+  return kOk;
+}
+
+int ReadBufferEach(SerialPort& port, std::uint8_t* buffer, int n, int limitMs) {
+  int total = 0;
+  port.count = 0;
+  while (total < n) {
+    const Deadline deadline(port, limitMs);
+    int rc = kTimeout;
+    while ((rc = port.ReadBufferNow(buffer + total, n - total)) == kTimeout) {
+      // As in ReadChar the deadline is looked at after the pass, not after a look at the line:
+      // while it is a pass away, the pass wakes for a single byte.
+      const bool lastPass = deadline.LeftMs() <= kServeEveryMs;
+      RunIdle(port, deadline, lastPass ? 1 : n - total);
       if (deadline.Expired()) {
         port.count = total;
         return kTimeout;
       }
-      RunIdle(port);
     }
-    port.ReadBufferNow(buffer + total, n - total);
-    if (port.count > 0) total += port.count;
+    if (rc < 0) {
+      port.count = total;
+      return rc;
+    }
+    total += port.count;
     port.count = total;
-    if (total < n && port.status < 0) return port.status;
   }
-  port.count = total;
   return kOk;
 }
 
@@ -99,7 +143,7 @@ int ReadString(SerialPort& port, char* buffer, int size, int terminator, int lim
         if (heldCr && terminator >= 0 && !store(kCarriageReturn)) return kBufferFull;
         return kTimeout;
       }
-      RunIdle(port);
+      RunIdle(port, deadline);
       continue;
     }
     if (c < 0) {
@@ -154,7 +198,8 @@ int WriteBuffer(SerialPort& port, const std::uint8_t* data, int n, int limitMs) 
     }
     if (rc != kTxFull && rc != kWriteRetry) return rc;
     if (deadline.Expired()) return rc;
-    RunIdle(port);
+    // Room in the transmit queue comes with no input to wake on: short passes.
+    if (port.timing != nullptr) port.timing->Idle(&port);
   }
 }
 
@@ -169,7 +214,10 @@ int FlushRxBuffer(SerialPort& port) {
 
 int Delay(SerialPort& port, int ms) {
   const Deadline deadline(port, ms);
-  while (!deadline.Expired()) RunIdle(port);
+  // A pause waits for no input: bytes already on the line must not cut its sleep short.
+  while (!deadline.Expired()) {
+    if (port.timing != nullptr) port.timing->IdleFor(nullptr, deadline.LeftMs());
+  }
   return kOk;
 }
 

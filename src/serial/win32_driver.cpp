@@ -39,6 +39,8 @@ constexpr BYTE kWindows3 = 3;
 constexpr DWORD kDrainMarginMs = 100;
 constexpr DWORD kBitsPerByte = 10;
 constexpr DWORD kMsPerSecond = 1000;
+// The one event a wait for input asks the system for: a byte received.
+constexpr DWORD kInputEvents = EV_RXCHAR;
 
 int Bit(DWORD bits, DWORD mask) { return (bits & mask) != 0 ? 1 : 0; }
 
@@ -75,7 +77,8 @@ class Win32Driver final : public PortDriver {
   Win32Driver(const Win32Driver&) = delete;
   Win32Driver& operator=(const Win32Driver&) = delete;
 
-  // Queue sizes, no events, the application's fixed DCB fields and reads that return at once.
+  // Queue sizes, the received-byte event, the application's fixed DCB fields and reads that
+  // return at once.
   // A refusal here is not the open's failure: SetLine, which follows, reports the line's state.
   void Start();
 
@@ -100,6 +103,8 @@ class Win32Driver final : public PortDriver {
   int ModemStatus(SerialPort& port) override;
   int LineStatus(SerialPort& port) override;
   int ClearLineStatus(SerialPort& port) override;
+  // Wakes for every byte whatever bytes asks: the system signals each one received.
+  bool WaitForInput(int maxMs, int bytes) override;
   bool Lost() const override { return lost_; }
 
  private:
@@ -113,6 +118,10 @@ class Win32Driver final : public PortDriver {
   bool NoteLoss(SerialPort& port);
   // SetCommState for a flow-control switch: 0, or the refusal stored in status.
   int WriteState(SerialPort& port);
+  // How one wait for a received byte ended.
+  enum class WaitEnd { kInputOrTime, kNothing, kCannotWait };
+  // One wait of at most ms for a received byte or a message for the thread's windows.
+  WaitEnd WaitOnce(DWORD ms);
   // Drops the records of writes the system has finished.
   void ReapWrites();
   // Lets queued writes reach the line, then cancels what is left so no record is in use.
@@ -124,22 +133,27 @@ class Win32Driver final : public PortDriver {
   DWORD lineErrors_ = 0;  // accumulated since open or ClearLineStatus
   bool lost_ = false;     // the device went away: nothing more can move
   OVERLAPPED readOverlapped_{};
+  OVERLAPPED waitOverlapped_{};
+  DWORD waitEvents_ = 0;  // where the wait for input puts what happened
   std::list<PendingWrite> writes_;
 };
 
 Win32Driver::Win32Driver(HANDLE handle) : handle_(handle) {
-  // A read waits on its own event, so a write finishing meanwhile cannot end that wait early.
+  // A read waits on its own event, so a write finishing meanwhile cannot end that wait early;
+  // so does the wait for input.
   readOverlapped_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  waitOverlapped_.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
 }
 
 Win32Driver::~Win32Driver() {
   Release();
   if (readOverlapped_.hEvent != nullptr) CloseHandle(readOverlapped_.hEvent);
+  if (waitOverlapped_.hEvent != nullptr) CloseHandle(waitOverlapped_.hEvent);
 }
 
 void Win32Driver::Start() {
   SetupComm(handle_, kQueueSize, kQueueSize);
-  SetCommMask(handle_, 0);
+  SetCommMask(handle_, kInputEvents);
   dcb_.DCBlength = sizeof dcb_;
   GetCommState(handle_, &dcb_);
   dcb_.XonChar = kXonChar;
@@ -443,6 +457,58 @@ int Win32Driver::LineStatus(SerialPort&) {
 int Win32Driver::ClearLineStatus(SerialPort&) {
   lineErrors_ = 0;
   return kOk;
+}
+
+bool Win32Driver::WaitForInput(int maxMs, int) {
+  const DWORD start = GetTickCount();
+  const auto limit = static_cast<DWORD>(std::max(maxMs, 0));
+  for (;;) {
+    if (lost_ || waitOverlapped_.hEvent == nullptr) return false;
+    const DWORD armedAt = GetTickCount();
+    const DWORD spent = armedAt - start;
+    switch (WaitOnce(spent >= limit ? 0 : limit - spent)) {
+      case WaitEnd::kInputOrTime:
+        return !lost_;
+      case WaitEnd::kCannotWait:
+        return false;
+      case WaitEnd::kNothing:
+        // Wine gives a wait up every few milliseconds on a pseudo-terminal, whose modem lines it
+        // cannot read: it is put in place again for the rest of the time, unless it gave up at
+        // once, which would only spin.
+        if (GetTickCount() == armedAt) return false;
+        if (GetTickCount() - start >= limit) return true;
+        break;
+    }
+  }
+}
+
+Win32Driver::WaitEnd Win32Driver::WaitOnce(DWORD ms) {
+  ResetEvent(waitOverlapped_.hEvent);
+  waitEvents_ = 0;
+  if (WaitCommEvent(handle_, &waitEvents_, &waitOverlapped_)) {
+    return waitEvents_ != 0 ? WaitEnd::kInputOrTime : WaitEnd::kNothing;
+  }
+  const DWORD error = GetLastError();
+  if (error != ERROR_IO_PENDING) {
+    if (DeviceGone(error)) lost_ = true;
+    return WaitEnd::kCannotWait;
+  }
+  // A byte that came before the wait began does not end it: the queue is looked at once the
+  // wait is in place.
+  const bool queued = QueueState().cbInQue > 0 || lost_;
+  const DWORD woke =
+      queued ? WAIT_TIMEOUT
+             : MsgWaitForMultipleObjects(1, &waitOverlapped_.hEvent, FALSE, ms, QS_ALLINPUT);
+  // Setting the mask again ends a wait still pending, with no events; its result must be
+  // collected before the record is used again.
+  if (!HasOverlappedIoCompleted(&waitOverlapped_)) SetCommMask(handle_, kInputEvents);
+  DWORD ignored = 0;
+  const bool done = GetOverlappedResult(handle_, &waitOverlapped_, &ignored, TRUE) != FALSE;
+  // Bytes queued, a message or the time up end the wait; its own end only with the byte it
+  // names. A wait that failed by itself says nothing of the line: the queue's state tells a
+  // line that went away.
+  if (woke != WAIT_OBJECT_0) return WaitEnd::kInputOrTime;
+  return done && waitEvents_ != 0 ? WaitEnd::kInputOrTime : WaitEnd::kNothing;
 }
 
 }  // namespace

@@ -15,9 +15,9 @@ class Win32Timing final : public Timing {
  public:
   // GetTickCount: wraps after 49.7 days like every tick the timed functions compare.
   std::uint32_t TickMs() override;
-  // Dispatches every waiting message of the thread, then waits at most 1 ms for the next one
-  // so that a poll does not spin the processor.
-  void Idle(SerialPort* port) override;
+  // Dispatches every waiting message of the thread, then sleeps until a byte comes on port, a
+  // message comes for the thread's windows, maxMs pass or the next mark of kServeEveryMs.
+  void IdleFor(SerialPort* port, std::uint32_t maxMs) override;
   void SleepMs(std::uint32_t ms) override;
   bool StopRequested() const override { return stop_; }
   void RequestStop() { stop_ = true; }

@@ -54,12 +54,7 @@ bool RefuseBlock(XFER& x) {
 
 // Reads count bytes with a one-second limit each; false when one did not come.
 bool ReadBytes(XFER& x, std::uint8_t* into, int count) {
-  for (int i = 0; i < count; ++i) {
-    const int c = serial::ReadChar(x.port, kByteReadMs);
-    if (c < 0) return false;
-    into[i] = static_cast<std::uint8_t>(c);
-  }
-  return true;
+  return serial::ReadBufferEach(x.port, into, count, kByteReadMs) == serial::kOk;
 }
 
 bool BlockVerifies(const XFER& x) {

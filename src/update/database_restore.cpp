@@ -52,9 +52,10 @@ constexpr const char* kUnsavedSurveysFormat =
 void WaitOutTry(device::Station& station, std::uint32_t start) {
   serial::Timing* timing = station.ports.timing;
   if (timing == nullptr) return;
-  while (timing->TickMs() - start < static_cast<std::uint32_t>(device::kReadyLimitMs) &&
-         !timing->StopRequested()) {
-    timing->Idle(nullptr);
+  const auto tryMs = static_cast<std::uint32_t>(device::kReadyLimitMs);
+  for (std::uint32_t waited;
+       (waited = timing->TickMs() - start) < tryMs && !timing->StopRequested();) {
+    timing->IdleFor(nullptr, tryMs - waited);
   }
 }
 

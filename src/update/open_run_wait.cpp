@@ -16,8 +16,9 @@ constexpr std::uint32_t kTryPeriodMs = 5000;
 void WaitOutTry(device::Station& station, std::uint32_t start) {
   serial::Timing* timing = station.ports.timing;
   if (timing == nullptr) return;
-  while (timing->TickMs() - start < kTryPeriodMs && !timing->StopRequested()) {
-    timing->Idle(nullptr);
+  for (std::uint32_t waited;
+       (waited = timing->TickMs() - start) < kTryPeriodMs && !timing->StopRequested();) {
+    timing->IdleFor(nullptr, kTryPeriodMs - waited);
   }
 }
 

@@ -58,8 +58,8 @@ class WindowTiming final : public serial::Timing {
  public:
   explicit WindowTiming(serial::VirtualTiming& inner) : inner_(inner) {}
   std::uint32_t TickMs() override { return inner_.TickMs(); }
-  void Idle(serial::SerialPort* port) override {
-    inner_.Idle(port);
+  void IdleFor(serial::SerialPort* port, std::uint32_t maxMs) override {
+    inner_.IdleFor(port, maxMs);
     if (inner_.now() - pumpedAt_ < kPumpEveryMs) return;
     pumpedAt_ = inner_.now();
     QCoreApplication::processEvents();

@@ -73,7 +73,9 @@ class DyingHost final : public serial::Timing {
  public:
   explicit DyingHost(serial::Timing& inner) : inner_(inner) {}
   std::uint32_t TickMs() override { return inner_.TickMs(); }
-  void Idle(serial::SerialPort* port) override { inner_.Idle(port); }
+  void IdleFor(serial::SerialPort* port, std::uint32_t maxMs) override {
+    inner_.IdleFor(port, maxMs);
+  }
   void SleepMs(std::uint32_t ms) override { inner_.SleepMs(ms); }
   bool StopRequested() const override { return dead || inner_.StopRequested(); }
   bool dead = false;

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -37,6 +38,17 @@ constexpr int kIdleLimitMs = 20;
 // How long an operation waits before its line hangs up, and how soon after it must end.
 constexpr std::uint32_t kUnplugAfterMs = 200;
 constexpr std::uint32_t kEndAfterUnplugMs = 1000;
+// A wait on a silent line: the pass after which a byte comes, how late a busy machine may wake
+// a pass past its mark, the least a sleeping pass lasts, and how soon after it came the byte
+// ends the wait.
+constexpr std::size_t kPassesBeforeByte = 8;
+constexpr std::uint32_t kPassLateMs = 30;
+constexpr std::uint32_t kShortestSleepMs = 40;
+constexpr std::uint32_t kByteWakeMs = 20;
+// A block of a transfer that comes a byte a millisecond, as at 9600 baud, and the most passes of
+// the wait that reads it: a wait that woke for each byte would take one a byte.
+constexpr int kPacedBlock = 128;
+constexpr int kMostPassesForTheBlock = kPacedBlock / 8;
 // A waiting operation sleeps in the system: its CPU time is a small share of the time it took.
 constexpr long kCpuShareDivisor = 4;
 constexpr long kCpuMarginMs = 20;
@@ -46,13 +58,13 @@ class UnplugTiming final : public Timing {
  public:
   explicit UnplugTiming(PseudoTerminal& pty) : pty_(pty), start_(real_.TickMs()) {}
   std::uint32_t TickMs() override { return real_.TickMs(); }
-  void Idle(SerialPort* port) override {
+  void IdleFor(SerialPort* port, std::uint32_t maxMs) override {
     if (!unplugged_ && TickMs() - start_ >= kUnplugAfterMs) {
       pty_.Hangup();
       unplugged_ = true;
       unpluggedAt_ = TickMs();
     }
-    real_.Idle(port);
+    real_.IdleFor(port, maxMs);
   }
   void SleepMs(std::uint32_t ms) override { real_.SleepMs(ms); }
   bool unplugged() const { return unplugged_; }
@@ -295,6 +307,51 @@ TEST_F(PosixDriverTest, BytesFromTheMasterAreRead) {
   EXPECT_EQ(p->count, 10);
   EXPECT_EQ(std::string(buffer, buffer + 10), "0123456789");
   EXPECT_EQ(p->status, kOk);
+}
+
+// A long wait on a silent line sleeps on it: the window's events are served on every mark of
+// kServeEveryMs (20 times a second), and a byte that comes ends the wait at once, not at the
+// next mark.
+TEST_F(PosixDriverTest, WaitSleepsServesTheWindowAndWakesForAByte) {
+  SystemTiming clock;
+  std::vector<std::uint32_t> servedAt;
+  SystemTiming window([&] {
+    servedAt.push_back(clock.TickMs());
+    if (servedAt.size() == kPassesBeforeByte) pty.Send("x");
+  });
+  env.timing = &window;
+  SerialPort* p = OpenGood();
+  EXPECT_EQ(ReadChar(*p, kArrivalLimitMs), 'x');
+  const std::uint32_t end = clock.TickMs();
+  ASSERT_EQ(servedAt.size(), kPassesBeforeByte);
+  EXPECT_LT(end - servedAt.back(), kByteWakeMs);
+  // The first pass ends at the first mark, however near; the others sleep from mark to mark, so
+  // a late wake does not put the next ones off.
+  const std::uint32_t marks = kPassesBeforeByte - 2;
+  EXPECT_GE(servedAt.back() - servedAt[1], marks * kShortestSleepMs);
+  EXPECT_LE(servedAt.back() - servedAt[1], marks * kServeEveryMs + kPassLateMs);
+}
+
+// A block read byte after byte within a limit for each, as a transfer reads it: the wait sleeps
+// on after the first byte for the time the rest take on the line, so a paced block wakes the
+// program a few times, not once a byte.
+TEST_F(PosixDriverTest, PacedBlockIsReadInAFewPasses) {
+  int passes = 0;
+  SystemTiming counted([&passes] { ++passes; });
+  env.timing = &counted;
+  SerialPort* p = OpenGood();
+  const std::string block(kPacedBlock, 'b');
+  std::thread peer([&] {
+    for (char c : block) {
+      pty.Send(std::string(1, c));
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  });
+  std::vector<std::uint8_t> got(kPacedBlock);
+  EXPECT_EQ(ReadBufferEach(*p, got.data(), kPacedBlock, kArrivalLimitMs), kOk);
+  peer.join();
+  EXPECT_EQ(std::string(got.begin(), got.end()), block);
+  EXPECT_LE(passes, kMostPassesForTheBlock);
 }
 
 TEST_F(PosixDriverTest, QueueCountsFollowWaitingBytes) {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,46 @@ constexpr int kArrivalLimitMs = 3000;
 constexpr int kDumpLines = 10;
 // Lets bytes still in flight between the two ends arrive before a flush.
 constexpr int kSettleMs = 50;
+// A wait on a silent line: the pass after which a byte comes, how late a busy machine may wake
+// a pass past its mark, the least a sleeping pass lasts, and how soon after it came the byte
+// ends the wait (the pair's relay carries it in a few milliseconds).
+constexpr std::size_t kPassesBeforeByte = 8;
+constexpr std::uint32_t kPassLateMs = 30;
+constexpr std::uint32_t kShortestSleepMs = 40;
+constexpr std::uint32_t kByteWakeMs = 25;
+// A window whose timer, of the system's shortest period, fires this many times, each set again
+// by the last, while a wait of kEchoWaitMs on a silent line goes on: served at once, they take
+// a third of it; served once a mark, they would need twice as long.
+constexpr int kEchoes = 10;
+constexpr int kEchoWaitMs = 350;
+constexpr UINT_PTR kEchoTimer = 1;
+
+int g_echoes = 0;
+
+LRESULT CALLBACK EchoProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message != WM_TIMER) return DefWindowProcA(window, message, wParam, lParam);
+  KillTimer(window, kEchoTimer);
+  if (++g_echoes < kEchoes) SetTimer(window, kEchoTimer, USER_TIMER_MINIMUM, nullptr);
+  return 0;
+}
+
+// Real time that notes when each pass of a wait began and runs a chore at one of them.
+class NotedTiming final : public Timing {
+ public:
+  std::uint32_t TickMs() override { return real_.TickMs(); }
+  void IdleFor(SerialPort* port, std::uint32_t maxMs) override {
+    passes.push_back(TickMs());
+    if (passes.size() == choreAtPass && chore) chore();
+    real_.IdleFor(port, maxMs);
+  }
+  void SleepMs(std::uint32_t ms) override { real_.SleepMs(ms); }
+  std::vector<std::uint32_t> passes;
+  std::size_t choreAtPass = 0;
+  std::function<void()> chore;
+
+ private:
+  Win32Timing real_;
+};
 
 // A joined pair must be there under Wine (the test run lays it); on Windows it is optional and
 // its absence skips the test with the reason. False when the test is to end here.
@@ -327,6 +368,48 @@ TEST_F(Win32DriverTest, WriteBufferNowRefusesMoreThanTheQueueHolds) {
   EXPECT_EQ(local->status, kOk);
   // What was taken arrives whole, and nothing is left on the line for the next test.
   EXPECT_EQ(Receive(*remote, queued), std::string(static_cast<std::size_t>(queued), 'w'));
+}
+
+// A long wait on a silent line sleeps on it: the window's messages are served on every mark of
+// kServeEveryMs, and a byte that comes ends the wait at once, not at the next mark.
+TEST_F(Win32DriverTest, WaitSleepsServesTheWindowAndWakesForAByte) {
+  NotedTiming noted;
+  SerialPort* local = OpenPort({&factory, &noted}, kLocalCom2, 9600, 'N', 8, 1);
+  opened.push_back(local);
+  if (!PairReady(*local)) return;
+  SerialPort* remote = OpenOtherEnd();
+  ASSERT_EQ(remote->status, kOk);
+  noted.choreAtPass = kPassesBeforeByte;
+  noted.chore = [remote] { remote->WriteChar('x'); };
+  EXPECT_EQ(ReadChar(*local, kArrivalLimitMs), 'x');
+  const std::uint32_t end = noted.TickMs();
+  ASSERT_EQ(noted.passes.size(), kPassesBeforeByte);
+  EXPECT_LT(end - noted.passes.back(), kByteWakeMs);
+  // The first pass ends at the first mark, however near; the others sleep from mark to mark.
+  const std::uint32_t marks = kPassesBeforeByte - 2;
+  const std::uint32_t slept = noted.passes.back() - noted.passes[1];
+  EXPECT_GE(slept, marks * kShortestSleepMs);
+  EXPECT_LE(slept, marks * kServeEveryMs + kPassLateMs);
+}
+
+// A message for a window ends a wait on the line at once: a window that keeps setting itself a
+// timer is served as fast as it asks, not once a mark.
+TEST_F(Win32DriverTest, WindowMessageEndsTheWaitAtOnce) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = EchoProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "ZephorEchoWindow";
+  RegisterClassA(&wc);
+  HWND window = CreateWindowExA(0, wc.lpszClassName, "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                wc.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  SerialPort* local = Open(kLocalCom2);
+  if (!PairReady(*local)) return;
+  g_echoes = 0;
+  ASSERT_NE(SetTimer(window, kEchoTimer, USER_TIMER_MINIMUM, nullptr), 0u);
+  EXPECT_EQ(ReadChar(*local, kEchoWaitMs), kTimeout);
+  EXPECT_EQ(g_echoes, kEchoes);
+  DestroyWindow(window);
 }
 
 TEST_F(Win32DriverTest, LineStatusAccumulatesUntilCleared) {
