@@ -134,6 +134,7 @@ UpdateOutcome Bench::Run(files::ModelDisk& disk, const CutPoint* cut) {
   disk.SetHook([this](const files::Operation& operation) {
     const std::string what = std::string("before ") + files::OperationName(operation.kind) + " " +
                              operation.path + (operation.to.empty() ? "" : " to " + operation.to);
+    if (watch) watch(operation);
     if (recording) {
       met.push_back({CutPoint::Kind::kFileOperation, operation.number, what, operation.kind});
     }

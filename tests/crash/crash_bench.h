@@ -82,6 +82,8 @@ class Bench {
   std::size_t commands() const { return instrument_->model().commands().size(); }
   std::uint32_t nowMs() const { return instrument_->timing().now(); }
   bool recording = false;
+  // Shown each file operation before it happens.
+  std::function<void(const files::Operation&)> watch;
   YesPanel lastPanel;         // of the last run
   std::vector<CutPoint> met;  // what the recording run met, in order
   std::string simLog;

@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstdio>
+#include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -215,6 +217,104 @@ TEST(CrashStateTest, EveryDiskAPowerCutLeavesIsFinishedByTheNextRun) {
   EXPECT_EQ(tally.lost, 0u);
   EXPECT_GE(tally.explored, kStatesAtLeast);
 }
+
+// The model disk fails on demand, as SQLite's test layer does: an I/O error at a chosen
+// operation, a full disk, a read that brings other bytes than were written. Each row loses
+// nothing, tells the technician what happened, and the next run finishes the update.
+struct FaultRow {
+  const char* name;
+  enum class Kind { kIoError, kOtherBytes, kDiskFull } kind;
+  files::OperationKind operation;  // the disk is full from the start of this one
+  const char* file;                // kBackup: the dated backup the run makes
+  std::uint64_t nth;               // of the operations of that kind on that file
+  const char* words;               // what the technician reads
+  bool memoryKept;                 // the instrument's memory is not erased by the first run
+};
+
+constexpr const char* kBackup = "the dated backup";
+// Room left when the disk fills: less than the 3 072 bytes of the saved memory.
+constexpr std::uint64_t kRoomLeft = 1024;
+
+void PrintTo(const FaultRow& row, std::ostream* out) { *out << row.name; }
+
+using Op = files::OperationKind;
+using FaultKind = FaultRow::Kind;
+const FaultRow kFaultRows[] = {
+    {"BackupCreated", FaultKind::kIoError, Op::kCreate, kBackup, 1,
+     "could not be written or read back (the disk failed to read or write): the memory is not "
+     "erased",
+     true},
+    {"BackupReadBack", FaultKind::kIoError, Op::kOpenToRead, kBackup, 1,
+     "could not be written or read back (the disk failed to read or write): the memory is not "
+     "erased",
+     true},
+    {"BackupReadsOtherBytes", FaultKind::kOtherBytes, Op::kRead, kBackup, 1,
+     "could not be written or read back (it reads back different): the memory is not erased", true},
+    // Start, newboot, boot, update, main: the sixth rewrite records the saved backup.
+    {"JournalRewriteBeforeTheErase", FaultKind::kIoError, Op::kRename,
+     "ZEPHORrestore-000000077.json", 6, "recording the saved backup did not finish", true},
+    {"ConversionWritten", FaultKind::kIoError, Op::kWrite, "_Conversion.txt.tmp", 1,
+     "Can't open file _Conversion.txt", false},
+    {"FullDuringTheDownload", FaultKind::kDiskFull, Op::kCreate, "ZEPHORdata.bin.part", 1,
+     "the disk is full after", true},
+    {"FullDuringTheBackup", FaultKind::kDiskFull, Op::kCreate, kBackup, 1,
+     "could not be written or read back (the disk is full): the memory is not erased", true},
+};
+
+class FaultRowTest : public ::testing::TestWithParam<FaultRow> {};
+
+TEST_P(FaultRowTest, LosesNothingSaysWhyAndTheNextRunFinishes) {
+  const FaultRow& row = GetParam();
+  const Grade& grade = kGrades[0];
+  const Expected expected{grade, SurveysOf(grade), Converted(SurveysOf(grade))};
+  const files::DiskImage start = Bench::ImagesOnly();
+
+  // A whole run names the dated backup and tells how full the disk is at each new file.
+  Bench whole(grade, expected.surveys);
+  files::ModelDisk measured(start);
+  std::map<std::string, std::uint64_t> usedAtCreate;
+  std::string backupName;
+  whole.watch = [&](const files::Operation& operation) {
+    if (operation.kind != Op::kCreate) return;
+    std::uint64_t used = 0;
+    for (const auto& entry : measured.Now()) used += entry.second.bytes.size();
+    const std::string name = std::filesystem::path(operation.path).filename().string();
+    usedAtCreate.emplace(IsDatedBackupName(name, testing::kEquipment) ? kBackup : name, used);
+    if (IsDatedBackupName(name, testing::kEquipment)) backupName = name;
+  };
+  ASSERT_EQ(whole.Run(measured), UpdateOutcome::kDone) << whole.runLogs;
+  ASSERT_FALSE(backupName.empty());
+
+  Bench bench(grade, expected.surveys);
+  files::ModelDisk disk(start);
+  const std::string file = row.file == kBackup ? backupName : row.file;
+  if (row.kind == FaultKind::kDiskFull) {
+    ASSERT_EQ(usedAtCreate.count(row.file), 1u) << row.file;
+    disk.SetCapacity(usedAtCreate[row.file] + kRoomLeft);
+  } else {
+    disk.AddFault({row.operation, file, row.nth, row.kind == FaultKind::kOtherBytes, false});
+  }
+  EXPECT_NE(bench.Run(disk), UpdateOutcome::kDone) << bench.runLogs;
+  EXPECT_TRUE(bench.lastPanel.Told(row.words)) << bench.runLogs;
+  if (row.memoryKept) {
+    EXPECT_EQ(bench.instrument().memory, expected.surveys) << bench.runLogs;
+  }
+  EXPECT_TRUE(SurveysKept(disk.Durable(), expected.surveys) ||
+              bench.instrument().memory == expected.surveys);
+
+  // The fault is gone (the disk freed, the read good again); the folder is as the run left it.
+  std::string why;
+  bool lost = false;
+  EXPECT_EQ(FinishState(bench, disk.Now(), expected, why, lost), Ending::kFinished)
+      << why << "\n"
+      << bench.runLogs;
+  EXPECT_FALSE(lost);
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultRowTest, ::testing::ValuesIn(kFaultRows),
+                         [](const ::testing::TestParamInfo<FaultRow>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 }  // namespace zephor::update::crash
