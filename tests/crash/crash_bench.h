@@ -28,6 +28,7 @@ struct Grade {
   const char* name;
   const char* main;
   std::uint32_t seed;  // of its generated surveys
+  bool writtenBack;    // its memory ends holding the conversion of its surveys, else empty
 };
 
 // Where a run is cut: before the nth file operation of the run, or at its nth moment on the line.
