@@ -24,10 +24,8 @@ namespace {
 
 constexpr std::size_t kSurveyBytes = 3000;
 // A "QH" 1.31 gets its surveys back converted; "QN" and "Q" are saved and erased by the restore.
-constexpr Grade kGrades[] = {{"QH", "1.31", 5, true},
-                             {"QN", "1.28", 6, false},
-                             {"Q", "1.31", 7, false},
-                             {"QH", "1.28", 8, false}};
+constexpr Grade kGrades[] = {
+    {"QH", "1.31", 5, true}, {"QN", "1.28", 6, false}, {"Q", "1.31", 7, false}};
 // The next run, and one more where the words of the first ask for it.
 constexpr int kRunsAfterTheCut = 2;
 // A failing state prints its runs' logs; past this many, only its cut, its units and why.
