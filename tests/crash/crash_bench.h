@@ -21,6 +21,8 @@ using Bytes = std::vector<std::uint8_t>;
 // How long the instrument is left alone after a cut: longer than its 60 s wait inside a stopped
 // transfer.
 inline constexpr std::uint32_t kLeftAloneMs = 120000;
+// While it is alone the instrument is looked at this often.
+inline constexpr std::uint32_t kAlonePollMs = 100;
 // After a header's ACK: long enough for the ACK to reach the host, too short for a block.
 inline constexpr std::uint32_t kAckHeardMs = 2;
 
@@ -82,6 +84,8 @@ class Bench {
   const sim::InstrumentState& instrument() const { return instrument_->model().state(); }
   std::size_t commands() const { return instrument_->model().commands().size(); }
   std::uint32_t nowMs() const { return instrument_->timing().now(); }
+  int runs() const { return runs_; }
+  int powerCycles() const { return powerCycles_; }
   bool recording = false;
   // Shown each file operation before it happens.
   std::function<void(const files::Operation&)> watch;
@@ -101,9 +105,11 @@ class Bench {
   const CutPoint* cut_ = nullptr;
   std::uint64_t moments_ = 0;
   std::optional<std::uint32_t> killAt_;
-  std::string command_;          // the command the host is typing
+  std::string command_;  // the command the host is typing
+  std::uint32_t pollEveryMs_ = 1;
   std::uint32_t elapsedMs_ = 0;  // before the last power cycle, for the wall clock
   int runs_ = 0;
+  int powerCycles_ = 0;
 };
 
 }  // namespace zephor::update::crash

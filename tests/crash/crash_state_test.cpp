@@ -155,6 +155,13 @@ struct Tally {
   int failures = 0;
 };
 
+// How the states of one start were finished.
+struct Finishing {
+  std::size_t states = 0;
+  std::size_t oneMoreRun = 0;
+  std::size_t powerCycled = 0;
+};
+
 void Explore(const Grade& grade, Tally& tally) {
   const Expected expected{grade, SurveysOf(grade),
                           grade.writtenBack ? Converted(SurveysOf(grade)) : Bytes{}};
@@ -177,6 +184,7 @@ void Explore(const Grade& grade, Tally& tally) {
       whole.nowMs() / 1000.0, std::chrono::duration<double, std::milli>(took).count(), cuts.size(),
       skipped);
 
+  Finishing finishing;
   for (const CutPoint& cut : cuts) {
     std::size_t count = 1;
     for (std::size_t i = 0; i < count; ++i) {
@@ -191,6 +199,10 @@ void Explore(const Grade& grade, Tally& tally) {
       bool lost = false;
       const Ending ending = FinishState(bench, states[i].image, expected, why, lost);
       ++tally.explored;
+      ++finishing.states;
+      // The cut run, the next one and maybe one more.
+      if (bench.runs() > 2) ++finishing.oneMoreRun;
+      if (bench.powerCycles() > 0) ++finishing.powerCycled;
       if (lost) ++tally.lost;
       if (ending == Ending::kFinished) {
         ++tally.finished;
@@ -208,6 +220,9 @@ void Explore(const Grade& grade, Tally& tally) {
       }
     }
   }
+  std::printf("grade %s %s: %zu crash states; %zu took one more run, %zu a power cycle\n",
+              grade.name, grade.main, finishing.states, finishing.oneMoreRun,
+              finishing.powerCycled);
 }
 
 TEST(CrashStateTest, EveryDiskAPowerCutLeavesIsFinishedByTheNextRun) {
