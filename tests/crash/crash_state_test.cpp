@@ -225,7 +225,7 @@ void Explore(const Grade& grade, Tally& tally) {
               finishing.powerCycled);
 }
 
-TEST(CrashStateTest, EveryDiskAPowerCutLeavesIsFinishedByTheNextRun) {
+TEST(PowerCutTest, EveryDiskACutLeavesIsFinishedByTheNextRun) {
   Tally tally;
   for (const Grade& grade : kGrades) Explore(grade, tally);
   std::printf("crash states: %zu explored, %zu finished by the next run, %zu surveys lost\n",
