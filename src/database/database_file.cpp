@@ -15,7 +15,8 @@ std::optional<std::vector<std::uint8_t>> LoadDatabaseFile(device::Station& stati
   std::string why;
   bool read = false;
   try {
-    read = files::ReadRegularFile(directory / kDatabaseFileName, kSavedDatabaseLimit, buffer, why);
+    read = files::ReadRegularFile(device::DiskOf(station), directory / kDatabaseFileName,
+                                  kSavedDatabaseLimit, buffer, why);
   } catch (const std::bad_alloc&) {
     station.panel->ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
     return std::nullopt;
@@ -34,7 +35,7 @@ bool WriteOutputFile(device::Station& station, const std::filesystem::path& dire
                      const char* name, const char* boxName, std::string_view bytes) {
   std::string why;
   if (files::ReplaceContents(
-          directory / name,
+          device::DiskOf(station), directory / name,
           std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()), why)) {
     return true;
   }

@@ -2,14 +2,15 @@
 #include "database/database_upload.h"
 
 #include <cstdio>
-#include <fstream>
 #include <new>
+#include <string>
 #include <vector>
 
 #include "database/database_file.h"
 #include "device/command_link.h"
 #include "device/transfer_progress.h"
 #include "device/unlock.h"
+#include "files/folder_file.h"
 #include "serial/timed_io.h"
 #include "transfer/crc16.h"
 #include "transfer/xmodem.h"
@@ -50,24 +51,23 @@ bool UploadDatabase(device::Station& station, int portIndex, SavedDatabaseOutcom
     return false;
   }
 
-  std::ifstream file(directory / kConversionFileName, std::ios::binary | std::ios::ate);
-  if (!file) {
+  std::vector<std::uint8_t> image;
+  std::string why;
+  bool read = false;
+  try {
+    read = files::ReadRegularFile(device::DiskOf(station), directory / kConversionFileName,
+                                  kSavedDatabaseLimit, image, why);
+  } catch (const std::bad_alloc&) {
+    panel.ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
+    return false;
+  }
+  if (!read) {
+    panel.AppendLog(std::string("\t") + kConversionFileName + ": " + why + ".\r\n");
     panel.ShowMessage(std::string("Can't open file ") + kConversionFileName,
                       device::MessageButtons::kOk);
     panel.ExitProgram(1);
     return false;
   }
-  const std::streamoff length = file.tellg();
-  std::vector<std::uint8_t> image;
-  try {
-    image.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
-  } catch (const std::bad_alloc&) {
-    panel.ShowMessage(kNoMemoryMessage, device::MessageButtons::kOk);
-    return false;
-  }
-  file.seekg(0);
-  file.read(reinterpret_cast<char*>(image.data()), static_cast<std::streamsize>(image.size()));
-  file.close();
 
   const std::uint16_t check = transfer::Crc16(image.size(), 0, image.data());
   const bool sent = SendDatabaseFile(station, portIndex, image.size(), check, directory);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <system_error>
 
 #include "device/announced_wait.h"
 #include "transfer/xmodem.h"
@@ -31,17 +30,27 @@ long SettledBytes(const transfer::XFER& x) {
   return std::max(0L, x.offset - x.blockLength);
 }
 
-long FileLength(const std::string& path) {
-  std::error_code error;
-  const auto length = std::filesystem::file_size(path, error);
-  return error ? 0 : static_cast<long>(length);
+long FileLength(const Station& station, const std::string& path) {
+  files::NameStatus status;
+  std::string why;
+  if (!DiskOf(station).Status(path, status, why) || status.kind != files::EntryKind::kFile) {
+    return 0;
+  }
+  return static_cast<long>(status.size);
+}
+
+// The transfer's local file is on the station's disk.
+transfer::XferOptions OnDisk(const Station& station) {
+  transfer::XferOptions options;
+  options.disk = &DiskOf(station);
+  return options;
 }
 
 int RunReported(Station& station, const std::string& path, bool sending, long expectedBytes,
                 const std::function<int(const transfer::PollRoutine&)>& run,
                 const transfer::PollRoutine& extraPoll) {
   ProgressEvent event = TransferEvent(station, ProgressKind::kTransferStart, path, sending);
-  event.totalBytes = sending ? FileLength(path) : std::max(0L, expectedBytes);
+  event.totalBytes = sending ? FileLength(station, path) : std::max(0L, expectedBytes);
   Report(station, event);
   long blocksResent = 0;
   long settled = 0;
@@ -61,7 +70,7 @@ int RunReported(Station& station, const std::string& path, bool sending, long ex
   end.blocksResent = blocksResent;
   end.tickMs = StationTick(station);
   end.bytes = settled;
-  if (result > 0) end.bytes = sending ? event.totalBytes : FileLength(path);
+  if (result > 0) end.bytes = sending ? event.totalBytes : FileLength(station, path);
   Report(station, end);
   return result;
 }
@@ -73,7 +82,7 @@ int SendReported(Station& station, serial::SerialPort& port, const std::string& 
   return RunReported(
       station, path, true, 0,
       [&](const transfer::PollRoutine& poll) {
-        return transfer::SendFile(port, path, {}, {}, poll);
+        return transfer::SendFile(port, path, OnDisk(station), {}, poll);
       },
       extraPoll);
 }
@@ -82,7 +91,8 @@ int ReceiveReported(Station& station, serial::SerialPort& port, const std::strin
                     long expectedBytes, transfer::FileFailure* failure) {
   return RunReported(station, fileName, false, expectedBytes,
                      [&](const transfer::PollRoutine& poll) {
-                       return transfer::ReceiveFile(port, fileName, {}, {}, poll, failure);
+                       return transfer::ReceiveFile(port, fileName, OnDisk(station), {}, poll,
+                                                    failure);
                      },
                      {});
 }

@@ -31,17 +31,22 @@ bool Refuse(device::Station& station, const char* format, Values... values) {
 
 // A backup belongs to an instrument by its dated name, or by the journal of this folder that
 // names it as the backup of its restore.
-bool BelongsTo(const std::filesystem::path& backup, const std::filesystem::path& directory,
-               std::int32_t equipmentNumber) {
+bool BelongsTo(files::Disk& disk, const std::filesystem::path& backup,
+               const std::filesystem::path& directory, std::int32_t equipmentNumber) {
   const std::string name = backup.filename().string();
   if (IsDatedBackupName(name, equipmentNumber)) return true;
   RunJournal journal;
   std::error_code ec;
   const std::filesystem::path folder = directory.empty() ? std::filesystem::path(".") : directory;
-  return ReadJournal(JournalPath(directory, equipmentNumber), journal) &&
-         journal.backup.name == name &&
-         std::filesystem::equivalent(backup.parent_path().empty() ? "." : backup.parent_path(),
-                                     folder, ec);
+  if (!ReadJournal(disk, JournalPath(directory, equipmentNumber), journal) ||
+      journal.backup.name != name) {
+    return false;
+  }
+  // The same folder by its name needs no look at the system; another name of it (a link, an
+  // absolute path) is asked of the system.
+  const std::filesystem::path where = files::FolderOf(backup);
+  return where.lexically_normal() == folder.lexically_normal() ||
+         std::filesystem::equivalent(where, folder, ec);
 }
 
 // The memory must be empty now; one that holds this backup's conversion was written back by an
@@ -50,8 +55,9 @@ bool MemoryReady(device::Station& station, const device::DeviceInfo& info,
                  const std::filesystem::path& directory, const std::string& shown, bool& sendNow) {
   const std::string number = EquipmentText(info.equipmentNumber);
   FileFacts conversion;
-  const bool writeBack = station.grade == kWriteBackGrade &&
-                         ReadFileFacts(directory, database::kConversionFileName, conversion);
+  const bool writeBack =
+      station.grade == kWriteBackGrade &&
+      ReadFileFacts(device::DiskOf(station), directory, database::kConversionFileName, conversion);
   const MemoryFound found = ProbeMemory(station, station.portIndex, directory, info.equipmentNumber,
                                         nullptr, writeBack ? &conversion : nullptr);
   // An empty conversion is what the empty memory holds already: a transfer of nothing would fail.
@@ -86,14 +92,15 @@ bool RestoreFromBackup(device::Station& station, const device::DeviceInfo& info,
   const std::string number = EquipmentText(info.equipmentNumber);
   files::Bytes bytes;
   std::string why;
-  if (!files::ReadRegularFile(backup, database::kSavedDatabaseLimit, bytes, why)) {
+  files::Disk& disk = device::DiskOf(station);
+  if (!files::ReadRegularFile(disk, backup, database::kSavedDatabaseLimit, bytes, why)) {
     return Refuse(station, kBackupNotUsableFormat, shown.c_str(), why.c_str());
   }
   device::StoreGrade(station, info.grade);
   if (!BackupIsWhole(station, bytes)) {
     return Refuse(station, kBackupNotUsableFormat, shown.c_str(), kNotWholeText);
   }
-  if (!otherInstrument && !BelongsTo(backup, directory, info.equipmentNumber)) {
+  if (!otherInstrument && !BelongsTo(disk, backup, directory, info.equipmentNumber)) {
     return Refuse(station, kNotThisInstrumentFormat, shown.c_str(), number.c_str());
   }
   // A conversion in the new layout means nothing to an old main.

@@ -104,20 +104,22 @@ bool Record(JournalKeeper* journal, RestoreStage stage, const FileFacts* backup 
 // and ZEPHORdata.bin is made that copy, byte for byte, also when another run wrote it since.
 bool PutBackupInPlace(const device::Station& station, const std::filesystem::path& directory,
                       const FileFacts& backup) {
+  files::Disk& disk = device::DiskOf(station);
   FileFacts dated;
   files::Bytes bytes;
-  if (backup.name.empty() || !ReadFileFacts(directory, backup.name, dated, &bytes) ||
+  if (backup.name.empty() || !ReadFileFacts(disk, directory, backup.name, dated, &bytes) ||
       dated.length != backup.length || dated.crc != backup.crc ||
       !DatabaseIsWhole(station, bytes)) {
     return false;
   }
   FileFacts saved;
   files::Bytes current;
-  if (ReadFileFacts(directory, database::kDatabaseFileName, saved, &current) && current == bytes) {
+  if (ReadFileFacts(disk, directory, database::kDatabaseFileName, saved, &current) &&
+      current == bytes) {
     return true;
   }
   std::string why;
-  return files::ReplaceContents(directory / database::kDatabaseFileName, bytes, why);
+  return files::ReplaceContents(disk, directory / database::kDatabaseFileName, bytes, why);
 }
 
 // The restore decides each step from what the instrument's memory holds when it looks, and where
@@ -356,8 +358,8 @@ bool RunDatabaseRestore(device::Station& station, int portIndex, const device::D
   // A report or conversion that was not completed is no stage reached.
   if (outcome != (report ? database::SavedDatabaseOutcome::kReportWritten
                          : database::SavedDatabaseOutcome::kConverted) ||
-      !ReadFileFacts(directory, report ? database::kReportFileName : database::kConversionFileName,
-                     written)) {
+      !ReadFileFacts(device::DiskOf(station), directory,
+                     report ? database::kReportFileName : database::kConversionFileName, written)) {
     return Incomplete(panel, "writing the report or conversion");
   }
   if (journal != nullptr) journal->record().conversion = written;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <system_error>
 
 #include "update/folder_names.h"
 #include "update/run_journal.h"
@@ -25,7 +24,8 @@ std::string Instrument(std::optional<std::int32_t> equipmentNumber) {
 // The box the run stops with, also in the log: what is wrong, where the surveys are, what to do.
 void Refuse(device::Station& station, const std::string& what,
             const std::filesystem::path& directory, std::optional<std::int32_t> connected) {
-  const std::vector<std::string> backups = DatedBackupsIn(directory, connected);
+  const std::vector<std::string> backups =
+      DatedBackupsIn(device::DiskOf(station), directory, connected);
   std::string list;
   for (const std::string& name : backups) list += (list.empty() ? "" : ", ") + name;
   const std::string where =
@@ -41,7 +41,7 @@ void Refuse(device::Station& station, const std::string& what,
 
 std::optional<files::FolderLock> TakeFolder(device::Station& station,
                                             const std::filesystem::path& directory) {
-  files::FolderLock lock = files::FolderLock::Take(directory);
+  files::FolderLock lock = files::FolderLock::Take(device::DiskOf(station), directory);
   if (lock.taken()) return lock;
   const std::string text =
       lock.outcome() == files::FolderLock::Outcome::kBusy
@@ -52,17 +52,16 @@ std::optional<files::FolderLock> TakeFolder(device::Station& station,
   return std::nullopt;
 }
 
-std::vector<std::string> DatedBackupsIn(const std::filesystem::path& directory,
+std::vector<std::string> DatedBackupsIn(files::Disk& disk, const std::filesystem::path& directory,
                                         std::optional<std::int32_t> equipmentNumber) {
-  const std::filesystem::path where = directory.empty() ? std::filesystem::path(".") : directory;
   const std::string prefix =
       std::string(kDatedBackupPrefix) + (equipmentNumber ? EquipmentText(*equipmentNumber) : "");
   std::vector<std::string> names;
-  std::error_code ec;
-  std::filesystem::directory_iterator it(where, ec);
-  for (const std::filesystem::directory_iterator end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
-    if (name.starts_with(prefix) && name.ends_with(".bin")) names.push_back(name);
+  std::vector<files::Entry> entries;
+  std::string why;
+  if (!disk.List(directory, entries, why)) return names;
+  for (const files::Entry& entry : entries) {
+    if (entry.name.starts_with(prefix) && entry.name.ends_with(".bin")) names.push_back(entry.name);
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -71,7 +70,7 @@ std::vector<std::string> DatedBackupsIn(const std::filesystem::path& directory,
 bool JournalsAllowRun(device::Station& station, const std::filesystem::path& directory,
                       std::optional<std::int32_t> connected, bool loaderPrograms) {
   const char* done = loaderPrograms ? kOnlyLoaderProgramsText : kNothingDoneText;
-  for (const FoundJournal& found : ExamineJournals(directory)) {
+  for (const FoundJournal& found : ExamineJournals(device::DiskOf(station), directory)) {
     const std::string name = found.path.filename().string();
     if (!found.usable) {
       Refuse(station, Formatted(kJournalUnusableFormat, name.c_str(), found.why.c_str(), done),

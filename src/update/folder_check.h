@@ -39,7 +39,7 @@ std::optional<files::FolderLock> TakeFolder(device::Station& station,
                                             const std::filesystem::path& directory);
 
 // The dated backups in directory, by name; only that instrument's when its number is known.
-std::vector<std::string> DatedBackupsIn(const std::filesystem::path& directory,
+std::vector<std::string> DatedBackupsIn(files::Disk& disk, const std::filesystem::path& directory,
                                         std::optional<std::int32_t> equipmentNumber);
 
 // True when every journal in directory is readable and, when the connected instrument is known

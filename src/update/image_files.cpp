@@ -2,7 +2,7 @@
 #include "update/image_files.h"
 
 #include <cctype>
-#include <system_error>
+#include <vector>
 
 namespace zephor::update {
 namespace {
@@ -17,21 +17,27 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
   return true;
 }
 
+bool IsFile(files::Disk& disk, const std::filesystem::path& path) {
+  files::NameStatus status;
+  std::string why;
+  return disk.Status(path, status, why) && status.kind == files::EntryKind::kFile;
+}
+
 }  // namespace
 
-std::filesystem::path FindImageFile(const std::string& name,
+std::filesystem::path FindImageFile(files::Disk& disk, const std::string& name,
                                     const std::filesystem::path& directory) {
   const std::filesystem::path exact = directory / name;
-  std::error_code ec;
-  if (std::filesystem::is_regular_file(exact, ec)) return exact;
+  if (IsFile(disk, exact)) return exact;
 
-  const std::filesystem::path where = directory.empty() ? std::filesystem::path(".") : directory;
-  std::filesystem::directory_iterator it(where, ec);
-  if (ec) return exact;
-  for (const std::filesystem::directory_iterator end; it != end; it.increment(ec)) {
-    if (ec) break;
-    const std::string candidate = it->path().filename().string();
-    if (SameNameIgnoringCase(candidate, name) && it->is_regular_file(ec)) return it->path();
+  std::vector<files::Entry> entries;
+  std::string why;
+  if (!disk.List(directory, entries, why)) return exact;
+  for (const files::Entry& entry : entries) {
+    if (!SameNameIgnoringCase(entry.name, name)) continue;
+    // A link is followed by the system's check of a plain file; the model sees only its kind.
+    const std::filesystem::path found = directory / entry.name;
+    if (IsFile(disk, found)) return found;
   }
   return exact;
 }

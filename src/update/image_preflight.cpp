@@ -2,8 +2,8 @@
 #include "update/image_preflight.h"
 
 #include <cstdio>
-#include <fstream>
-#include <system_error>
+#include <memory>
+#include <optional>
 
 #include "update/image_files.h"
 #include "update/image_header.h"
@@ -18,11 +18,13 @@ std::string Formatted(const char* format, const std::string& name) {
   return text;
 }
 
-bool Readable(const std::filesystem::path& path) {
-  std::error_code ec;
-  if (!std::filesystem::is_regular_file(path, ec)) return false;
-  std::ifstream file(path, std::ios::binary);
-  return static_cast<bool>(file);
+// The length of a plain file that opens for reading; nothing when it does not.
+std::optional<std::uint64_t> ReadableLength(files::Disk& disk, const std::filesystem::path& path) {
+  std::string why;
+  const std::unique_ptr<files::DiskFile> file = disk.OpenToRead(path, why);
+  if (!file) return std::nullopt;
+  const long long size = file->Size();
+  return size < 0 ? 0 : static_cast<std::uint64_t>(size);
 }
 
 }  // namespace
@@ -30,20 +32,20 @@ bool Readable(const std::filesystem::path& path) {
 PreflightOutcome CheckImageSet(device::Station& station, const std::vector<std::string>& images,
                                const std::filesystem::path& directory) {
   device::OperatorPanel& panel = *station.panel;
+  files::Disk& disk = device::DiskOf(station);
   for (const std::string& image : images) {
-    const std::filesystem::path path = FindImageFile(image, directory);
-    if (!Readable(path)) {
+    const std::optional<std::uint64_t> length =
+        ReadableLength(disk, FindImageFile(disk, image, directory));
+    if (!length) {
       panel.ShowMessage(Formatted(kCantOpenFileFormat, image), device::MessageButtons::kOk);
       panel.ExitProgram(1);
       return PreflightOutcome::kProgramEnded;
     }
-    std::error_code ec;
-    const std::uintmax_t length = std::filesystem::file_size(path, ec);
-    if (ec || length == 0) {
+    if (*length == 0) {
       panel.ShowMessage(Formatted(kImageEmptyFormat, image), device::MessageButtons::kOk);
       return PreflightOutcome::kRefused;
     }
-    if (!CheckImageLength(panel, image, length)) return PreflightOutcome::kRefused;
+    if (!CheckImageLength(panel, image, *length)) return PreflightOutcome::kRefused;
   }
   return PreflightOutcome::kReady;
 }

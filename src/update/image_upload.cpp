@@ -3,15 +3,14 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "device/announced_wait.h"
 #include "device/command_link.h"
 #include "device/transfer_progress.h"
+#include "files/folder_file.h"
 #include "serial/serial_port.h"
 #include "serial/timed_io.h"
 #include "transfer/crc16.h"
@@ -117,30 +116,25 @@ enum class ImageOutcome { kReady, kFailed, kProgramEnded };
 // Reads the image whole for its length and check code; the file is closed before the port opens.
 ImageOutcome ReadImage(device::Station& station, const UploadRecipe& recipe,
                        const std::filesystem::path& path, ImageFacts& facts) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
+  files::Disk& disk = device::DiskOf(station);
+  files::NameStatus status;
+  std::string why;
+  if (!disk.Status(path, status, why) || status.kind != files::EntryKind::kFile) {
     Show(station, Formatted(kCantOpenFileFormat, recipe.fileName));
     station.panel->ExitProgram(1);
     return ImageOutcome::kProgramEnded;
   }
-  file.seekg(0, std::ios::end);
-  const std::streamoff end = file.tellg();
-  const std::uintmax_t length = end > 0 ? static_cast<std::uintmax_t>(end) : 0;
   // An image whose length does not fit the header's eight digits would be announced wrongly.
-  if (!CheckImageLength(*station.panel, recipe.fileName, length)) return ImageOutcome::kFailed;
-
-  const auto size = static_cast<std::size_t>(length);
-  std::unique_ptr<std::uint8_t[]> contents(new (std::nothrow) std::uint8_t[size + 1]);
-  if (!contents) {
-    Show(station, kInsufficientMemoryText);
-    return ImageOutcome::kFailed;
+  if (!CheckImageLength(*station.panel, recipe.fileName, status.size)) return ImageOutcome::kFailed;
+  files::Bytes contents;
+  if (!files::ReadRegularFile(disk, path, kImageLengthLimit, contents, why)) {
+    Show(station, Formatted(kCantOpenFileFormat, recipe.fileName));
+    station.panel->ExitProgram(1);
+    return ImageOutcome::kProgramEnded;
   }
-  file.seekg(0, std::ios::beg);
-  file.read(reinterpret_cast<char*>(contents.get()), static_cast<std::streamsize>(size));
-  const auto got = static_cast<std::size_t>(file.gcount());
-  facts.length = static_cast<long>(size);
-  facts.check = recipe.longHeader ? transfer::Crc16(got, 0, contents.get())
-                                  : ImageByteSum(contents.get(), got);
+  facts.length = static_cast<long>(contents.size());
+  facts.check = recipe.longHeader ? transfer::Crc16(contents.size(), 0, contents.data())
+                                  : ImageByteSum(contents.data(), contents.size());
   return ImageOutcome::kReady;
 }
 
@@ -193,7 +187,8 @@ transfer::PollRoutine BlockProgress(device::OperatorPanel& panel) {
 
 bool RunUpload(device::Station& station, int portIndex, const UploadRecipe& recipe,
                const std::filesystem::path& directory) {
-  const std::filesystem::path path = FindImageFile(recipe.fileName, directory);
+  const std::filesystem::path path =
+      FindImageFile(device::DiskOf(station), recipe.fileName, directory);
   ImageFacts facts;
   if (ReadImage(station, recipe, path, facts) != ImageOutcome::kReady) return false;
 

@@ -3,12 +3,13 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <new>
 #include <vector>
 
+#include "files/folder_file.h"
 #include "update/image_files.h"
+#include "update/image_header.h"
 
 namespace zephor::update {
 namespace {
@@ -46,27 +47,31 @@ ImageRead ReadStamps(device::Station& station, const std::string& fileName,
     return ImageRead::kProgramEnded;
   }
 
-  std::ifstream file(FindImageFile(fileName, directory), std::ios::binary);
-  if (!file) {
+  files::Disk& disk = device::DiskOf(station);
+  const std::filesystem::path path = FindImageFile(disk, fileName, directory);
+  files::NameStatus status;
+  std::string why;
+  if (!disk.Status(path, status, why) || status.kind != files::EntryKind::kFile) {
     EndProgram(station, Formatted(kCantOpenFileFormat, fileName));
     return ImageRead::kProgramEnded;
   }
-
-  file.seekg(0, std::ios::end);
-  const std::streamoff end = file.tellg();
-  const std::size_t length = end > 0 ? static_cast<std::size_t>(end) : 0;
-  std::unique_ptr<std::uint8_t[]> contents(new (std::nothrow)
-                                               std::uint8_t[length + kContentsSpare]());
-  if (!contents) {
+  // No image is this long: its contents are not taken into memory.
+  if (status.size >= kImageLengthLimit) {
     station.panel->ShowMessage(kInsufficientMemoryText, device::MessageButtons::kOk);
     return ImageRead::kNoMemory;
   }
-  file.seekg(0, std::ios::beg);
-  file.read(reinterpret_cast<char*>(contents.get()), static_cast<std::streamsize>(length));
-  const std::size_t got = static_cast<std::size_t>(file.gcount());
+  files::Bytes contents;
+  if (!files::ReadRegularFile(disk, path, kImageLengthLimit, contents, why)) {
+    EndProgram(station, Formatted(kCantOpenFileFormat, fileName));
+    return ImageRead::kProgramEnded;
+  }
+  const std::size_t got = contents.size();
+  // The stamp text may end past the file's own bytes: the spare bytes read as its end.
+  contents.resize(got + kContentsSpare, 0);
 
   for (std::size_t i = 0; i < requestCount; ++i) {
-    *requests[i].value = ScanStamp(contents.get(), got, requests[i].marker, requests[i].stopMargin);
+    *requests[i].value =
+        ScanStamp(contents.data(), got, requests[i].marker, requests[i].stopMargin);
   }
   return ImageRead::kRead;
 }

@@ -2,7 +2,6 @@
 #include "update/measurement_backup.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -32,11 +31,6 @@ constexpr std::uint8_t kTransferPad = 0x1A;
 constexpr const char* kNotReadBackFormat =
     "\tThe backup %s could not be written or read back (%s): the memory is not erased.\r\n";
 
-std::int64_t NowSeconds() {
-  using namespace std::chrono;
-  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
-}
-
 template <typename... Values>
 void Log(device::Station& station, const char* format, Values... values) {
   char line[512] = {};
@@ -45,15 +39,18 @@ void Log(device::Station& station, const char* format, Values... values) {
 }
 
 // A name no file holds yet; two saves in one second get their own copies too.
-std::filesystem::path FreeDatedName(const std::filesystem::path& directory,
+std::filesystem::path FreeDatedName(files::Disk& disk, const std::filesystem::path& directory,
                                     std::int32_t equipmentNumber) {
-  const std::filesystem::path first = DatedBackupName(equipmentNumber, NowSeconds());
+  const std::filesystem::path first = DatedBackupName(equipmentNumber, disk.WallClockSeconds());
   std::filesystem::path name = first;
-  std::error_code ec;
-  for (int n = 1; std::filesystem::symlink_status(directory / name, ec).type() !=
-                      std::filesystem::file_type::not_found &&
-                  n < kMaxSameSecondCopies;
-       ++n) {
+  // A name whose state cannot be learned counts as taken: the copy goes under the next one.
+  const auto taken = [&disk, &directory](const std::filesystem::path& candidate) {
+    files::NameStatus status;
+    std::string why;
+    return !disk.Status(directory / candidate, status, why) ||
+           status.kind != files::EntryKind::kAbsent;
+  };
+  for (int n = 1; taken(name) && n < kMaxSameSecondCopies; ++n) {
     name = first;
     name.replace_extension("." + std::to_string(n) + ".bin");
   }
@@ -61,22 +58,22 @@ std::filesystem::path FreeDatedName(const std::filesystem::path& directory,
 }
 
 // True when the copy a journal names holds exactly these bytes.
-bool AlreadyKept(const std::filesystem::path& directory, const FileFacts* reuse,
+bool AlreadyKept(files::Disk& disk, const std::filesystem::path& directory, const FileFacts* reuse,
                  const files::Bytes& saved) {
   if (reuse == nullptr || reuse->name.empty()) return false;
   FileFacts facts;
   files::Bytes bytes;
-  return ReadFileFacts(directory, reuse->name, facts, &bytes) && bytes == saved;
+  return ReadFileFacts(disk, directory, reuse->name, facts, &bytes) && bytes == saved;
 }
 
 // The dated backup of the instrument in directory that holds exactly bytes, if any: the same
 // surveys found again are named, not copied once more.
-std::string FindKeptCopy(const std::filesystem::path& directory, std::int32_t equipmentNumber,
-                         const files::Bytes& bytes) {
-  for (const std::string& name : DatedBackupsIn(directory, equipmentNumber)) {
+std::string FindKeptCopy(files::Disk& disk, const std::filesystem::path& directory,
+                         std::int32_t equipmentNumber, const files::Bytes& bytes) {
+  for (const std::string& name : DatedBackupsIn(disk, directory, equipmentNumber)) {
     FileFacts facts;
     files::Bytes held;
-    if (ReadFileFacts(directory, name, facts, &held) && held == bytes) return name;
+    if (ReadFileFacts(disk, directory, name, facts, &held) && held == bytes) return name;
   }
   return {};
 }
@@ -92,17 +89,18 @@ database::WalkEnd WalkAsRead(const device::Station& station, std::span<const std
 
 bool KeepProvenCopy(device::Station& station, const std::filesystem::path& directory,
                     std::int32_t equipmentNumber, const files::Bytes& saved, FileFacts& kept) {
-  const std::string found = FindKeptCopy(directory, equipmentNumber, saved);
+  files::Disk& disk = device::DiskOf(station);
+  const std::string found = FindKeptCopy(disk, directory, equipmentNumber, saved);
   if (!found.empty()) {
     kept = FactsOf(found, saved);
     Log(station, kBackupKeptFormat, found.c_str());
     return true;
   }
-  const std::string name = FreeDatedName(directory, equipmentNumber).string();
+  const std::string name = FreeDatedName(disk, directory, equipmentNumber).string();
   std::string why;
   files::Bytes back;
-  if (!files::CreateNewFile(directory / name, saved, why) ||
-      !files::ReadRegularFile(directory / name, database::kSavedDatabaseLimit, back, why) ||
+  if (!files::CreateNewFile(disk, directory / name, saved, why) ||
+      !files::ReadRegularFile(disk, directory / name, database::kSavedDatabaseLimit, back, why) ||
       back != saved) {
     if (why.empty()) why = "it reads back different";
     Log(station, kNotReadBackFormat, name.c_str(), why.c_str());
@@ -150,7 +148,7 @@ SaveOutcome SaveProvenBackup(device::Station& station, int portIndex,
       break;
   }
   if (!DatabaseIsWhole(station, saved)) return SaveOutcome::kNotWhole;
-  if (AlreadyKept(directory, reuse, saved)) {
+  if (AlreadyKept(device::DiskOf(station), directory, reuse, saved)) {
     // The facts come from the bytes just read, not from the record that named the file.
     kept = FactsOf(reuse->name, saved);
     Log(station, kBackupKeptFormat, reuse->name.c_str());

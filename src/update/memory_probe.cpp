@@ -3,7 +3,6 @@
 
 #include <algorithm>
 #include <string>
-#include <system_error>
 
 #include "database/database_download.h"
 #include "database/database_file.h"
@@ -19,12 +18,12 @@ constexpr int kNoLengthYet = -1;
 constexpr std::size_t kLargestBlock = 1024;
 
 // The bytes of a file of the folder whose facts a record gives, when they still match them.
-bool ProvenBytes(const std::filesystem::path& directory, const FileFacts* facts,
+bool ProvenBytes(files::Disk& disk, const std::filesystem::path& directory, const FileFacts* facts,
                  files::Bytes& bytes) {
   if (facts == nullptr || facts->name.empty()) return false;
   FileFacts found;
-  return ReadFileFacts(directory, facts->name, found, &bytes) && found.length == facts->length &&
-         found.crc == facts->crc;
+  return ReadFileFacts(disk, directory, facts->name, found, &bytes) &&
+         found.length == facts->length && found.crc == facts->crc;
 }
 
 // A check of the memory leaves the bar where the run has brought it: an empty memory is the
@@ -46,7 +45,8 @@ MemoryRead ReadMemory(device::Station& station, int portIndex,
     return empty ? MemoryRead::kEmpty : MemoryRead::kFailed;
   }
   std::string why;
-  if (!files::ReadRegularFile(directory / fileName, database::kSavedDatabaseLimit, bytes, why)) {
+  if (!files::ReadRegularFile(device::DiskOf(station), directory / fileName,
+                              database::kSavedDatabaseLimit, bytes, why)) {
     station.panel->AppendLog(std::string("\t") + fileName + " cannot be read back (" + why +
                              "): nothing more is done with the memory.\r\n");
     return MemoryRead::kFailed;
@@ -76,15 +76,15 @@ MemoryFound ProbeMemory(device::Station& station, int portIndex,
   const MemoryRead read = ReadMemory(station, portIndex, directory, kMemoryCheckFileName, bytes);
   station.panel = window;
   // The check's own file is not a backup: the dated copy below is, when one is needed.
-  std::error_code ignored;
-  std::filesystem::remove(directory / kMemoryCheckFileName, ignored);
+  std::string ignored;
+  device::DiskOf(station).Remove(directory / kMemoryCheckFileName, ignored);
   if (read == MemoryRead::kEmpty) {
     found.holds = MemoryHolds::kEmpty;
     return found;
   }
   if (read == MemoryRead::kFailed) return found;
   files::Bytes saved;
-  if (ProvenBytes(directory, backup, saved) && saved == bytes) {
+  if (ProvenBytes(device::DiskOf(station), directory, backup, saved) && saved == bytes) {
     found.holds = MemoryHolds::kBackup;
     found.kept = *backup;
     return found;

@@ -52,9 +52,10 @@ std::string StoppedRunWords(const RunJournal& journal) {
 
 bool IdentifyForOpenRun(device::Station& station, const std::filesystem::path& directory,
                         device::DeviceInfo& info) {
-  const std::optional<std::filesystem::path> open = FindNewestJournal(directory);
+  files::Disk& disk = device::DiskOf(station);
+  const std::optional<std::filesystem::path> open = FindNewestJournal(disk, directory);
   RunJournal journal;
-  if (!open || !ReadJournal(*open, journal)) return device::Identify(station, info);
+  if (!open || !ReadJournal(disk, *open, journal)) return device::Identify(station, info);
   station.panel->ClearLog();
   device::OperatorPanel* window = station.panel;
   QuietTries quiet(*window);

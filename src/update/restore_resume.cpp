@@ -1,10 +1,8 @@
 // The resume reads the journal, asks once and hands the stage to the restore.
 #include "update/restore_resume.h"
 
-#include <chrono>
 #include <cstdio>
 #include <string>
-#include <system_error>
 #include <vector>
 
 #include "files/folder_file.h"
@@ -19,14 +17,10 @@
 namespace zephor::update {
 namespace {
 
-std::int64_t NowSeconds() {
-  using namespace std::chrono;
-  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
-}
-
 // "ZEPHORdata-...bin and ZEPHORdata-...bin": the instrument's dated backups in the folder.
-std::string BackupsText(const std::filesystem::path& directory, std::int32_t equipmentNumber) {
-  const std::vector<std::string> names = DatedBackupsIn(directory, equipmentNumber);
+std::string BackupsText(files::Disk& disk, const std::filesystem::path& directory,
+                        std::int32_t equipmentNumber) {
+  const std::vector<std::string> names = DatedBackupsIn(disk, directory, equipmentNumber);
   if (names.empty()) return "no dated backup of this folder";
   std::string text;
   for (std::size_t i = 0; i < names.size(); ++i) {
@@ -39,11 +33,10 @@ std::string BackupsText(const std::filesystem::path& directory, std::int32_t equ
 
 ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceInfo& identified,
                                 const std::filesystem::path& directory) {
+  files::Disk& disk = device::DiskOf(station);
   const std::filesystem::path path = JournalPath(directory, identified.equipmentNumber);
-  std::error_code ec;
   RunJournal journal;
-  if (!std::filesystem::exists(path, ec) || !ReadJournal(path, journal) ||
-      !journal.restoreFollows) {
+  if (!ReadJournal(disk, path, journal) || !journal.restoreFollows) {
     return ResumeOutcome::kNone;
   }
   // A run stopped just after the instrument took its new main may not have noted the load: the
@@ -60,7 +53,7 @@ ResumeOutcome FinishOpenRestore(device::Station& station, const device::DeviceIn
   // The chain works by the grade and identification the instrument had when the run began.
   device::StoreGrade(station, journal.info.grade);
   const device::DeviceInfo info = journal.info;
-  JournalKeeper keeper(path, std::move(journal));
+  JournalKeeper keeper(disk, path, std::move(journal));
   AnnounceRestoreTransfers(station, keeper.record().restoreStage);
   if (!RunDatabaseRestore(station, station.portIndex, info, directory, &keeper,
                           RestoreEntry::kInstrumentRunning)) {
@@ -74,7 +67,7 @@ void TellOpenRestoreLeft(device::Station& station, const std::filesystem::path& 
                          const device::DeviceInfo& identified) {
   if (device::StopRequested(station)) return;
   RunJournal journal;
-  ReadJournal(JournalPath(directory, identified.equipmentNumber), journal);
+  ReadJournal(device::DiskOf(station), JournalPath(directory, identified.equipmentNumber), journal);
   char text[1024] = {};
   std::snprintf(text, sizeof text, kOpenRestoreLeftFormat,
                 EquipmentText(identified.equipmentNumber).c_str(),
@@ -85,21 +78,22 @@ void TellOpenRestoreLeft(device::Station& station, const std::filesystem::path& 
 
 bool CloseOpenRestore(device::Station& station, const std::filesystem::path& directory,
                       const device::DeviceInfo& identified) {
+  files::Disk& disk = device::DiskOf(station);
   const std::filesystem::path path = JournalPath(directory, identified.equipmentNumber);
   RunJournal journal;
-  if (!ReadJournal(path, journal)) {
+  if (!ReadJournal(disk, path, journal)) {
     station.panel->AppendLog(kNoOpenRestoreLine);
     return false;
   }
   const std::filesystem::path closed =
-      directory / ClosedJournalName(identified.equipmentNumber, NowSeconds());
+      directory / ClosedJournalName(identified.equipmentNumber, disk.WallClockSeconds());
   std::string why;
-  if (!files::RenameDurably(path, closed, why)) {
+  if (!files::RenameDurably(disk, path, closed, why)) {
     station.panel->AppendLog("\t" + path.filename().string() + " cannot be renamed: " + why +
                              ". The restore stays open.\r\n");
     return false;
   }
-  const std::string backups = BackupsText(directory, identified.equipmentNumber);
+  const std::string backups = BackupsText(disk, directory, identified.equipmentNumber);
   char line[1024] = {};
   std::snprintf(line, sizeof line, kRestoreClosedFormat,
                 EquipmentText(identified.equipmentNumber).c_str(),

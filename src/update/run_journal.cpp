@@ -2,7 +2,6 @@
 #include "update/run_journal.h"
 
 #include <algorithm>
-#include <chrono>
 #include <nlohmann/json.hpp>
 #include <system_error>
 #include <vector>
@@ -109,11 +108,6 @@ bool InfoFromJson(const json& object, device::DeviceInfo& info) {
          Take(object, "build", info.build);
 }
 
-std::int64_t NowSeconds() {
-  using namespace std::chrono;
-  return duration_cast<seconds>(system_clock::now().time_since_epoch()).count();
-}
-
 bool IsImageName(const std::string& name) {
   return std::any_of(std::begin(kImageNames), std::end(kImageNames),
                      [&name](const char* image) { return name == image; });
@@ -142,26 +136,27 @@ std::string CheckNames(const RunJournal& journal) {
 
 }  // namespace
 
-bool WriteJournal(const std::filesystem::path& path, const RunJournal& journal) {
+bool WriteJournal(files::Disk& disk, const std::filesystem::path& path, const RunJournal& journal) {
   const json record = {{"format", kFormatVersion},
                        {"device", InfoToJson(journal.info)},
                        {"images", journal.images},
                        {"specialMain", journal.specialMain},
                        {"restoreFollows", journal.restoreFollows},
                        {"loaded", journal.loaded},
-                       {"writtenAt", NowSeconds()},
+                       {"writtenAt", disk.WallClockSeconds()},
                        {"restoreStage", StageKey(journal.restoreStage)},
                        {"backup", FactsToJson(journal.backup)},
                        {"conversion", FactsToJson(journal.conversion)}};
   const std::string text = record.dump(2) + "\n";
   std::string why;
   return files::ReplaceContents(
-      path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), why);
+      disk, path, std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), why);
 }
 
-bool ReadJournal(const std::filesystem::path& path, RunJournal& journal, std::string& why) {
+bool ReadJournal(files::Disk& disk, const std::filesystem::path& path, RunJournal& journal,
+                 std::string& why) {
   std::vector<std::uint8_t> bytes;
-  if (!files::ReadRegularFile(path, kJournalSizeLimit, bytes, why)) return false;
+  if (!files::ReadRegularFile(disk, path, kJournalSizeLimit, bytes, why)) return false;
   const json record = json::parse(bytes.begin(), bytes.end(), nullptr, false);
   if (record.is_discarded() || !record.is_object()) {
     why = "it is not a whole journal (cut short, or not JSON)";
@@ -187,22 +182,24 @@ bool ReadJournal(const std::filesystem::path& path, RunJournal& journal, std::st
   return true;
 }
 
-bool ReadJournal(const std::filesystem::path& path, RunJournal& journal) {
+bool ReadJournal(files::Disk& disk, const std::filesystem::path& path, RunJournal& journal) {
   std::string ignored;
-  return ReadJournal(path, journal, ignored);
+  return ReadJournal(disk, path, journal, ignored);
 }
 
-std::vector<FoundJournal> ExamineJournals(const std::filesystem::path& directory) {
-  const std::filesystem::path where = directory.empty() ? std::filesystem::path(".") : directory;
+std::vector<FoundJournal> ExamineJournals(files::Disk& disk,
+                                          const std::filesystem::path& directory) {
   std::vector<FoundJournal> found;
-  std::error_code ec;
-  std::filesystem::directory_iterator it(where, ec);
-  for (const std::filesystem::directory_iterator end; !ec && it != end; it.increment(ec)) {
-    const std::string name = it->path().filename().string();
+  std::vector<files::Entry> entries;
+  std::string why;
+  // A folder that cannot be listed holds no journal this run could read either.
+  if (!disk.List(directory, entries, why)) return found;
+  for (const files::Entry& listed : entries) {
+    const std::string& name = listed.name;
     if (!IsJournalName(name)) continue;
     FoundJournal entry;
-    entry.path = directory.empty() ? it->path().filename() : it->path();
-    entry.usable = ReadJournal(entry.path, entry.journal, entry.why);
+    entry.path = directory / name;
+    entry.usable = ReadJournal(disk, entry.path, entry.journal, entry.why);
     const std::optional<std::int32_t> named = JournalNameNumber(name);
     if (entry.usable && (!named || *named != entry.journal.info.equipmentNumber)) {
       entry.usable = false;
@@ -216,10 +213,15 @@ std::vector<FoundJournal> ExamineJournals(const std::filesystem::path& directory
   return found;
 }
 
-std::optional<std::filesystem::path> FindNewestJournal(const std::filesystem::path& directory) {
+std::vector<FoundJournal> ExamineJournals(const std::filesystem::path& directory) {
+  return ExamineJournals(files::SystemDisk(), directory);
+}
+
+std::optional<std::filesystem::path> FindNewestJournal(files::Disk& disk,
+                                                       const std::filesystem::path& directory) {
   std::optional<std::filesystem::path> newest;
   std::int64_t newestAt = 0;
-  for (const FoundJournal& entry : ExamineJournals(directory)) {
+  for (const FoundJournal& entry : ExamineJournals(disk, directory)) {
     if (!entry.usable) continue;
     if (!newest || entry.journal.writtenAt > newestAt) {
       newest = entry.path;
@@ -241,13 +243,13 @@ bool ImageLoaded(const RunJournal& journal, const std::string& image) {
 
 namespace zephor::update {
 
-bool JournalKeeper::Save() const { return !active() || WriteJournal(path_, journal_); }
+bool JournalKeeper::Save() const { return !active() || WriteJournal(*disk_, path_, journal_); }
 
 bool JournalKeeper::Remove() const {
   if (!active()) return true;
   // A journal that comes back after a power cut would start a finished restore again.
   std::string why;
-  return files::RemoveDurably(path_, why);
+  return files::RemoveDurably(*disk_, path_, why);
 }
 
 const char* RestoreStageText(RestoreStage stage) {
@@ -261,13 +263,13 @@ FileFacts FactsOf(const std::string& name, const std::vector<std::uint8_t>& byte
   return {name, bytes.size(), transfer::Crc16(bytes.size(), 0, bytes.data())};
 }
 
-bool ReadFileFacts(const std::filesystem::path& directory, const std::string& name,
-                   FileFacts& facts, std::vector<std::uint8_t>* bytes) {
+bool ReadFileFacts(files::Disk& disk, const std::filesystem::path& directory,
+                   const std::string& name, FileFacts& facts, std::vector<std::uint8_t>* bytes) {
   // Only a name of this folder: a separator would lead elsewhere.
   if (name.empty() || std::filesystem::path(name).filename() != name) return false;
   std::vector<std::uint8_t> read;
   std::string why;
-  if (!files::ReadRegularFile(directory / name, database::kSavedDatabaseLimit, read, why))
+  if (!files::ReadRegularFile(disk, directory / name, database::kSavedDatabaseLimit, read, why))
     return false;
   facts = FactsOf(name, read);
   if (bytes != nullptr) *bytes = std::move(read);

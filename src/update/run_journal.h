@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "device/device_info.h"
+#include "files/disk.h"
 #include "update/folder_names.h"
 
 namespace zephor::update {
@@ -49,8 +50,8 @@ struct RunJournal {
 class JournalKeeper {
  public:
   JournalKeeper() = default;
-  JournalKeeper(std::filesystem::path path, RunJournal journal)
-      : path_(std::move(path)), journal_(std::move(journal)) {}
+  JournalKeeper(files::Disk& disk, std::filesystem::path path, RunJournal journal)
+      : disk_(&disk), path_(std::move(path)), journal_(std::move(journal)) {}
 
   bool active() const { return !path_.empty(); }
   const std::filesystem::path& path() const { return path_; }
@@ -62,20 +63,23 @@ class JournalKeeper {
   bool Remove() const;
 
  private:
+  files::Disk* disk_ = nullptr;
   std::filesystem::path path_;
   RunJournal journal_;
 };
 
 // Writes the journal whole to a fresh temporary file, syncs it and renames it over path, so that
 // a reader finds either the previous or the new record, never half of one, and the stage is on
-// the disk before the step it names begins. False when it could not be written.
-bool WriteJournal(const std::filesystem::path& path, const RunJournal& journal);
+// the disk before the step it names begins. writtenAt is the disk's wall clock. False when it
+// could not be written.
+bool WriteJournal(files::Disk& disk, const std::filesystem::path& path, const RunJournal& journal);
 
 // Reads a journal: a plain file under kJournalSizeLimit, not a link, holding a whole record whose
 // file names are plain names of this folder's kinds (a dated backup of its own instrument, the
 // report or the conversion, the five images). False with why set, in words, otherwise.
-bool ReadJournal(const std::filesystem::path& path, RunJournal& journal, std::string& why);
-bool ReadJournal(const std::filesystem::path& path, RunJournal& journal);
+bool ReadJournal(files::Disk& disk, const std::filesystem::path& path, RunJournal& journal,
+                 std::string& why);
+bool ReadJournal(files::Disk& disk, const std::filesystem::path& path, RunJournal& journal);
 
 // A file in the folder named as a journal, and whether it can be used.
 struct FoundJournal {
@@ -87,18 +91,23 @@ struct FoundJournal {
 
 // Every file in directory named as a journal, each read and checked; one whose name carries
 // another number than the instrument it holds is not usable.
+std::vector<FoundJournal> ExamineJournals(files::Disk& disk,
+                                          const std::filesystem::path& directory);
+// The same on the system's disk, for the fleet's plan, which looks before any run starts.
 std::vector<FoundJournal> ExamineJournals(const std::filesystem::path& directory);
 
 // The most recently written usable journal in directory, if any.
-std::optional<std::filesystem::path> FindNewestJournal(const std::filesystem::path& directory);
+std::optional<std::filesystem::path> FindNewestJournal(files::Disk& disk,
+                                                       const std::filesystem::path& directory);
 
 // The stage as the operator reads it: "nothing saved yet", "saved", "erased", "converted".
 const char* RestoreStageText(RestoreStage stage);
 
 // Name, length and CRC-16 of a plain file in directory (not a link, at most the saved
 // database's limit); false when it cannot be read. The bytes go to *bytes when given.
-bool ReadFileFacts(const std::filesystem::path& directory, const std::string& name,
-                   FileFacts& facts, std::vector<std::uint8_t>* bytes = nullptr);
+bool ReadFileFacts(files::Disk& disk, const std::filesystem::path& directory,
+                   const std::string& name, FileFacts& facts,
+                   std::vector<std::uint8_t>* bytes = nullptr);
 
 // The length and CRC-16 of bytes under name.
 FileFacts FactsOf(const std::string& name, const std::vector<std::uint8_t>& bytes);

@@ -7,7 +7,6 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -141,9 +140,10 @@ void TellNothingLoaded(device::OperatorPanel& panel, const UpdatePlan& plan) {
 // record of a stopped run, which the operator confirms. It brings the special main (unless it was
 // loaded already) and the restore; without it neither follows.
 void ResumeFromJournal(device::Station& station, const std::filesystem::path& directory, Run& run) {
-  const std::optional<std::filesystem::path> found = FindNewestJournal(directory);
+  files::Disk& disk = device::DiskOf(station);
+  const std::optional<std::filesystem::path> found = FindNewestJournal(disk, directory);
   RunJournal journal;
-  if (found && ReadJournal(*found, journal) &&
+  if (found && ReadJournal(disk, *found, journal) &&
       station.panel->ShowMessage(
           Formatted(kResumeQuestionFormat, static_cast<long>(journal.info.equipmentNumber),
                     StepReached(journal).c_str()),
@@ -158,10 +158,10 @@ void ResumeFromJournal(device::Station& station, const std::filesystem::path& di
     run.restoreFollows = journal.restoreFollows;
     files::Bytes asFound;
     std::string why;
-    if (files::ReadRegularFile(*found, kJournalSizeLimit, asFound, why)) {
+    if (files::ReadRegularFile(disk, *found, kJournalSizeLimit, asFound, why)) {
       run.unconfirmedRecord = std::move(asFound);
     }
-    run.journal = JournalKeeper(*found, std::move(journal));
+    run.journal = JournalKeeper(disk, *found, std::move(journal));
     device::StoreGrade(station, run.info.grade);
     return;
   }
@@ -197,7 +197,7 @@ bool ConfirmInstrument(device::Station& station, Run& run) {
   window->AppendLog("\t" + text + "\r\n");
   window->ShowMessage(text, device::MessageButtons::kOk);
   std::string why;
-  files::ReplaceContents(run.journal.path(), *run.unconfirmedRecord, why);
+  files::ReplaceContents(device::DiskOf(station), run.journal.path(), *run.unconfirmedRecord, why);
   run.journal = JournalKeeper();  // nothing more of this run goes into another's record
   return false;
 }
@@ -209,7 +209,8 @@ bool StartJournal(device::Station& station, const std::filesystem::path& directo
     if (run.programMissing) return true;  // no number to name it by: the loader asks again
     RunJournal fresh;
     fresh.info = run.info;
-    run.journal = JournalKeeper(JournalPath(directory, run.info.equipmentNumber), fresh);
+    run.journal = JournalKeeper(device::DiskOf(station),
+                                JournalPath(directory, run.info.equipmentNumber), fresh);
   }
   RunJournal& record = run.journal.record();
   record.images = SequenceImages(*run.start, run.specialMain);
@@ -226,16 +227,18 @@ bool StartJournal(device::Station& station, const std::filesystem::path& directo
 // Before anything reaches the instrument the window learns which files the run will move, so
 // that it can tell how far the whole run has come: the memory saved before a "QH" erase, the
 // images in their order, then the restore's transfers.
-void AnnounceTransfers(device::Station& station, const std::filesystem::path& directory, Run& run,
-                       bool backupFirst) {
+void AnnounceTransfers(device::Station& station, const std::filesystem::path& imagesDirectory,
+                       Run& run, bool backupFirst) {
   if (backupFirst) device::AnnounceTransfer(station, database::kDatabaseFileName, 0);
   if (run.start) {
+    files::Disk& disk = device::DiskOf(station);
     for (const std::string& image : SequenceImages(*run.start, run.specialMain)) {
-      const std::filesystem::path path = FindImageFile(image, directory);
-      std::error_code error;
-      const auto length = std::filesystem::file_size(path, error);
+      const std::filesystem::path path = FindImageFile(disk, image, imagesDirectory);
+      files::NameStatus status;
+      std::string why;
+      const bool known = disk.Status(path, status, why) && status.kind == files::EntryKind::kFile;
       device::AnnounceTransfer(station, path.filename().string(),
-                               error ? 0 : static_cast<long>(length));
+                               known ? static_cast<long>(status.size) : 0);
     }
   }
   if (run.restoreFollows) {
@@ -511,7 +514,7 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   if (auto ended = Confirm(station, imagesDirectory, run, qhWarning)) return *ended;
 
   if (run.start && !StartJournal(station, directory, run)) return UpdateOutcome::kStopped;
-  AnnounceTransfers(station, directory, run, qhWarning);
+  AnnounceTransfers(station, imagesDirectory, run, qhWarning);
   if (qhWarning) {
     if (auto ended = EraseBeforeLoads(station, directory, run, watched)) return *ended;
   }

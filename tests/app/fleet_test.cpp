@@ -103,7 +103,8 @@ struct OutFolder {
     fs::create_directories(path / folder);
     update::RunJournal journal;
     journal.info.equipmentNumber = equipment;
-    update::WriteJournal(update::JournalPath(path / folder, equipment), journal);
+    update::WriteJournal(files::SystemDisk(), update::JournalPath(path / folder, equipment),
+                         journal);
   }
   fs::path path;
 };

@@ -97,7 +97,7 @@ TEST_P(FolderSafetyTest, NothingIsLostAndNothingLeavesTheFolder) {
 void NameOutside(FolderSafetyTest& t, const std::string& name) {
   t.OutsideFile("x.bin", t.surveys);
   t.journal.backup = FactsOf(name, t.surveys);
-  ASSERT_TRUE(WriteJournal(t.In(kJournalName), t.journal));
+  ASSERT_TRUE(WriteJournal(files::SystemDisk(), t.In(kJournalName), t.journal));
 }
 
 void Link(const std::filesystem::path& target, const std::filesystem::path& link) {
@@ -198,7 +198,8 @@ INSTANTIATE_TEST_SUITE_P(
                   [](FolderSafetyTest& t) {
                     std::filesystem::remove(t.In(kJournalName));
                     t.keptJournal = t.In("ZEPHORrestore-000000078.json");
-                    ASSERT_TRUE(WriteJournal(t.keptJournal, OpenRestore(kSaved, 78)));
+                    ASSERT_TRUE(
+                        WriteJournal(files::SystemDisk(), t.keptJournal, OpenRestore(kSaved, 78)));
                   },
                   kStopped,
                   "is the record of ZEPHOR 000000078, not of the connected ZEPHOR 000000077", false,
@@ -210,7 +211,7 @@ INSTANTIATE_TEST_SUITE_P(
                     t.keptJournal = t.In("ZEPHORrestore-000000078.json");
                     RunJournal other = OpenRestore(RestoreStage::kPending, 78);
                     other.loaded.clear();
-                    ASSERT_TRUE(WriteJournal(t.keptJournal, other));
+                    ASSERT_TRUE(WriteJournal(files::SystemDisk(), t.keptJournal, other));
                   },
                   kStopped, "The connected ZEPHOR is 000000077, not ZEPHOR 000000078", false, false,
                   true, 'S'},
@@ -238,7 +239,7 @@ TEST_F(FolderSafetyTest, StopDuringTheEraseLeavesTheSaveForTheNextRun) {
   stopAtErase = true;
   Run({"", kSaved, false, {}, kStopped, "", true, false, true});
   RunJournal after;
-  ASSERT_TRUE(ReadJournal(In(kJournalName), after));
+  ASSERT_TRUE(ReadJournal(files::SystemDisk(), In(kJournalName), after));
   EXPECT_EQ(after.restoreStage, RestoreStage::kSaved);
   EXPECT_TRUE(instrument->model().state().memory.empty());
 }

@@ -104,8 +104,8 @@ class InProcessRun {
   void LeaveOpenRestore(RestoreStage stage) {
     journal = OpenRestore(stage);
     WriteAll(In(kDatedName), surveys);
-    ASSERT_TRUE(ReadFileFacts(dir.path(), kDatedName, journal.backup));
-    ASSERT_TRUE(WriteJournal(In(kJournalName), journal));
+    ASSERT_TRUE(ReadFileFacts(files::SystemDisk(), dir.path(), kDatedName, journal.backup));
+    ASSERT_TRUE(WriteJournal(files::SystemDisk(), In(kJournalName), journal));
   }
 
   // A file outside the folder a link or a name may lead to, watched for any opening.

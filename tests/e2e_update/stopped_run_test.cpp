@@ -57,7 +57,7 @@ TEST_P(StoppedRunTest, TheNextRunFinishesItInOneGo) {
   EXPECT_EQ(std::string(row.grade) == "QH" ? after.memory : ReadAll(In("_Conversion.txt")),
             converted);
   EXPECT_TRUE(SurveysKept());
-  EXPECT_TRUE(FindNewestJournal(dir.path()) == std::nullopt);
+  EXPECT_TRUE(FindNewestJournal(files::SystemDisk(), dir.path()) == std::nullopt);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -114,7 +114,8 @@ TEST_P(LoaderLetterTest, LoadsWhatTheLoaderAsksForThenLearnsTheMemory) {
     record.specialMain = true;
     record.images = {"newboot.bin", "boot.bin", "update.bin", "main1p29.bin", "main.bin"};
     record.loaded = row.journalLoaded;
-    ASSERT_TRUE(WriteJournal(JournalPath(dir.path(), row.journalOwner), record));
+    ASSERT_TRUE(
+        WriteJournal(files::SystemDisk(), JournalPath(dir.path(), row.journalOwner), record));
   }
   sim::InstrumentState state = Zephor(false, surveys);
   state.grade = row.grade;
@@ -325,7 +326,7 @@ TEST_F(OpenRunTest, EmptyConversionCompletesWithoutAnUpload) {
     EXPECT_FALSE(command.starts_with("UPLOAD")) << command;
   }
   EXPECT_TRUE(Told("The conversion is empty"));
-  EXPECT_TRUE(FindNewestJournal(dir.path()) == std::nullopt);
+  EXPECT_TRUE(FindNewestJournal(files::SystemDisk(), dir.path()) == std::nullopt);
 }
 
 }  // namespace

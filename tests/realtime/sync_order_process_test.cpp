@@ -53,7 +53,7 @@ TEST(SyncOrderProcessTest, BackupAndEachStageReachTheDiskBeforeTheStepThatRelies
   open.info.mainVersion = 1.31f;
   open.images = open.loaded = {"main.bin"};
   open.restoreFollows = true;
-  ASSERT_TRUE(WriteJournal(JournalPath(dir.path(), 77), open));
+  ASSERT_TRUE(WriteJournal(files::SystemDisk(), JournalPath(dir.path(), 77), open));
 
   const std::string trace = (dir.path() / "strace.txt").string();
   const std::string command = "strace -f -y -s 4096 -o " + trace +

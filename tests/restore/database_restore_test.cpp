@@ -231,7 +231,7 @@ struct StageRow {
   bool done;           // the restore completes
   Held memoryAfter;    // kConversion, or the memory left as it was
   RestoreStage stageAfter;
-  const char* told;  // in the log or a box
+  const char* told;                // in the log or a box
   bool conversionBlocked = false;  // _Conversion.txt cannot be written
 };
 
@@ -256,14 +256,15 @@ TEST_P(JournalStageTest, FinishesFromTheStageReached) {
     Bytes padded = original;
     padded.resize((original.size() + 127) / 128 * 128, 0x1A);
     WriteIn(kDated, padded);
-    ASSERT_TRUE(ReadFileFacts(directory, kDated, record.backup));
+    ASSERT_TRUE(ReadFileFacts(files::SystemDisk(), directory, kDated, record.backup));
     // Another instrument's restore has written ZEPHORdata.bin since.
     WriteIn(database::kDatabaseFileName, sim::GenerateDatabase(10, 900));
     if (row.backupSpoiled) WriteIn(kDated, Bytes(original.begin(), original.end() - 1));
   }
   if (row.stage == RestoreStage::kProcessed) {
     WriteIn(database::kConversionFileName, converted);
-    ASSERT_TRUE(ReadFileFacts(directory, database::kConversionFileName, record.conversion));
+    ASSERT_TRUE(ReadFileFacts(files::SystemDisk(), directory, database::kConversionFileName,
+                              record.conversion));
   }
   const auto held = [&](Held kind) {
     switch (kind) {
@@ -283,7 +284,7 @@ TEST_P(JournalStageTest, FinishesFromTheStageReached) {
   StartWith("QH", held(row.memory), faults);
   before = original;
   info = record.info;
-  JournalKeeper keeper(directory / "journal.json", record);
+  JournalKeeper keeper(files::SystemDisk(), directory / "journal.json", record);
   ASSERT_TRUE(keeper.Save());
   if (row.conversionBlocked) {
     std::filesystem::remove(directory / database::kConversionFileName);
@@ -299,7 +300,7 @@ TEST_P(JournalStageTest, FinishesFromTheStageReached) {
   EXPECT_EQ(Memory(), held(row.memoryAfter));
   EXPECT_NE(panel.log.find(row.told), std::string::npos) << row.told << "\n" << panel.log;
   RunJournal after;
-  ASSERT_TRUE(ReadJournal(directory / "journal.json", after));
+  ASSERT_TRUE(ReadJournal(files::SystemDisk(), directory / "journal.json", after));
   EXPECT_EQ(after.restoreStage, row.stageAfter);
   if (row.memoryAfter == Held::kConversion) {
     EXPECT_EQ(after.conversion.length, converted.size());
@@ -356,8 +357,7 @@ INSTANTIATE_TEST_SUITE_P(
                  Held::kConversion, kProcessed, "Write Data to ZEPHOR"},
         // A conversion that cannot be written is no stage reached.
         StageRow{"ErasedConversionNotWritten", kErased, Held::kNothing, 0, 0, false, 0, false,
-                 Held::kNothing, kErased, "writing the report or conversion did not finish",
-                 true},
+                 Held::kNothing, kErased, "writing the report or conversion did not finish", true},
         // The erase code garbled on the line: the instrument answers "?" and keeps its memory.
         StageRow{"EraseMisread", kPending, Held::kSurveys, 2, 1, false, 1, false, Held::kSurveys,
                  kSaved,
@@ -372,10 +372,10 @@ TEST_F(RestoreTest, JournalCutAtAnyWriteReadsAsItsPreviousStage) {
   record.info.equipmentNumber = 5;
   record.restoreStage = RestoreStage::kSaved;
   const std::filesystem::path path = JournalPath(directory, 5);
-  ASSERT_TRUE(WriteJournal(path, record));
+  ASSERT_TRUE(WriteJournal(files::SystemDisk(), path, record));
   record.restoreStage = RestoreStage::kErased;
   const std::filesystem::path next = directory / "next.json";
-  ASSERT_TRUE(WriteJournal(next, record));
+  ASSERT_TRUE(WriteJournal(files::SystemDisk(), next, record));
   const Bytes text = ReadOut("next.json");
   std::filesystem::path temporary = path;
   temporary += ".tmp";
@@ -383,14 +383,14 @@ TEST_F(RestoreTest, JournalCutAtAnyWriteReadsAsItsPreviousStage) {
     std::ofstream(temporary, std::ios::binary)
         .write(reinterpret_cast<const char*>(text.data()), static_cast<std::streamsize>(cut));
     RunJournal read;
-    ASSERT_TRUE(ReadJournal(path, read)) << cut;
+    ASSERT_TRUE(ReadJournal(files::SystemDisk(), path, read)) << cut;
     EXPECT_EQ(read.restoreStage, RestoreStage::kSaved) << cut;
-    EXPECT_EQ(FindNewestJournal(directory), path) << cut;
+    EXPECT_EQ(FindNewestJournal(files::SystemDisk(), directory), path) << cut;
   }
   // The next write goes through all the same.
-  ASSERT_TRUE(WriteJournal(path, record));
+  ASSERT_TRUE(WriteJournal(files::SystemDisk(), path, record));
   RunJournal read;
-  ASSERT_TRUE(ReadJournal(path, read));
+  ASSERT_TRUE(ReadJournal(files::SystemDisk(), path, read));
   EXPECT_EQ(read.restoreStage, RestoreStage::kErased);
   EXPECT_FALSE(std::filesystem::exists(temporary));
 }

@@ -221,12 +221,12 @@ TEST_F(ImageVersionsTest, SingleReaderReportsTheEndedProgram) {
 TEST(ImageFilesTest, ExactNameWinsOverOtherCase) {
   TempDir dir;
   dir.Write("main.bin", Filler(1));
-  EXPECT_EQ(FindImageFile("main.bin", dir.path()).filename(), "main.bin");
+  EXPECT_EQ(FindImageFile(files::SystemDisk(), "main.bin", dir.path()).filename(), "main.bin");
   // Another spelling finds the file there is, on file systems that tell case apart or not.
   std::error_code error;
-  EXPECT_TRUE(std::filesystem::equivalent(FindImageFile("MAIN.bin", dir.path()),
-                                          dir.path() / "main.bin", error));
-  EXPECT_EQ(FindImageFile("other.bin", dir.path()).filename(), "other.bin");
+  EXPECT_TRUE(std::filesystem::equivalent(
+      FindImageFile(files::SystemDisk(), "MAIN.bin", dir.path()), dir.path() / "main.bin", error));
+  EXPECT_EQ(FindImageFile(files::SystemDisk(), "other.bin", dir.path()).filename(), "other.bin");
 }
 
 }  // namespace

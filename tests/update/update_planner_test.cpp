@@ -194,7 +194,7 @@ TEST_F(UpdatePlannerTest, DeclinedOpenRestoreStopsBeforeAnyLoad) {
   open.restoreStage = RestoreStage::kErased;
   open.backup = {"ZEPHORdata-123456789-20261207T120000Z.bin", 100, 7};
   const auto path = JournalPath(dir.path(), 123456789);
-  ASSERT_TRUE(WriteJournal(path, open));
+  ASSERT_TRUE(WriteJournal(files::SystemDisk(), path, open));
   const auto before = ReadAllBytes(path);
   panel.answerOk = false;
   EXPECT_EQ(
