@@ -18,6 +18,7 @@
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
 #include "cli/terminal_system.h"
+#include "files/folder_file.h"
 #include "process/child_process.h"
 #include "serial/port_discovery.h"
 
@@ -52,21 +53,28 @@ std::vector<std::string> FleetPorts(const app::FleetOptions& options) {
 }
 
 // Mistakes of usage are told before any port is opened.
+bool IsFolder(files::Disk& disk, const fs::path& path) {
+  files::NameStatus status;
+  std::string why;
+  return disk.Status(path, status, why) && status.kind == files::EntryKind::kFolder;
+}
+
 int RunFleet(app::FleetOptions options) {
   if (options.ports.empty() && !options.all) {
     std::cerr << "zephor fleet: name the ports, or give --all\n";
     return app::kExitBadUsage;
   }
+  files::Disk& disk = files::SystemDisk();
   std::error_code error;
   options.images = fs::absolute(options.images.empty() ? "." : options.images, error).string();
-  if (!fs::is_directory(options.images, error)) {
+  if (!IsFolder(disk, options.images)) {
     std::cerr << "cannot read the images from " << options.images << ": no such folder\n";
     return app::kExitBadUsage;
   }
   options.out = fs::absolute(options.out.empty() ? "." : options.out, error).string();
-  fs::create_directories(options.out, error);
-  if (!fs::is_directory(options.out, error)) {
-    std::cerr << "cannot make the folder " << options.out << "\n";
+  std::string why;
+  if (!files::MakeFolders(disk, options.out, why)) {
+    std::cerr << "cannot make the folder " << options.out << ": " << why << "\n";
     return app::kExitBadUsage;
   }
   if (!options.trace.empty() && (fs::path(options.trace).filename() != options.trace ||
@@ -78,7 +86,7 @@ int RunFleet(app::FleetOptions options) {
   // The report is written at the end, through a temporary beside it: its folder must be there
   // now, before any instrument is touched. Nothing is opened at its name, which may be a link.
   if (!options.report.empty() &&
-      !fs::is_directory(fs::absolute(options.report, error).parent_path(), error)) {
+      !IsFolder(disk, fs::absolute(options.report, error).parent_path())) {
     std::cerr << "cannot write the report " << options.report << ": no such folder\n";
     return app::kExitBadUsage;
   }

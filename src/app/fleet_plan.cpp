@@ -29,34 +29,40 @@ void Refuse(FleetEntry& entry, int code, std::string why) {
 
 // Makes the folder, or says why it cannot be used: a link or a file of its name is input from
 // elsewhere, never followed.
-bool MakeFolder(const std::filesystem::path& folder, std::string& why) {
-  std::error_code error;
-  const std::filesystem::file_status found = std::filesystem::symlink_status(folder, error);
-  if (std::filesystem::is_directory(found)) return true;
-  if (std::filesystem::exists(found)) {
-    why = folder.string() + " is not a folder" +
-          (std::filesystem::is_symlink(found) ? " but a link" : "");
+bool MakeFolder(files::Disk& disk, const std::filesystem::path& folder, std::string& why) {
+  files::NameStatus found;
+  std::string reason;
+  if (!disk.Status(folder, found, reason)) {
+    why = folder.string() + " cannot be looked at: " + reason;
     return false;
   }
-  if (std::filesystem::create_directories(folder, error)) return true;
-  why = folder.string() + " cannot be made: " + error.message();
+  if (found.kind == files::EntryKind::kFolder) return true;
+  if (found.kind != files::EntryKind::kAbsent) {
+    why = folder.string() + " is not a folder" +
+          (found.kind == files::EntryKind::kLink ? " but a link" : "");
+    return false;
+  }
+  if (files::MakeFolders(disk, folder, reason)) return true;
+  why = folder.string() + " cannot be made: " + reason;
   return false;
 }
 
 // The folders under out whose usable journal belongs to none of the numbers given.
 std::vector<std::filesystem::path> FoldersOfOtherJournals(
-    const std::filesystem::path& out, const std::map<std::int32_t, int>& numbers) {
+    files::Disk& disk, const std::filesystem::path& out,
+    const std::map<std::int32_t, int>& numbers) {
   std::vector<std::filesystem::path> folders;
-  std::error_code error;
-  for (std::filesystem::directory_iterator it(out, error), end; !error && it != end;
-       it.increment(error)) {
-    if (!it->path().filename().string().starts_with(kFleetFolderPrefix) ||
-        !it->is_directory(error) || it->is_symlink(error)) {
+  std::vector<files::Entry> entries;
+  std::string why;
+  if (!disk.List(out, entries, why)) return folders;
+  for (const files::Entry& entry : entries) {
+    // A link is never followed: only folders of the fleet's own naming are looked into.
+    if (!entry.name.starts_with(kFleetFolderPrefix) || entry.kind != files::EntryKind::kFolder) {
       continue;
     }
-    for (const update::FoundJournal& found : update::ExamineJournals(it->path())) {
+    for (const update::FoundJournal& found : update::ExamineJournals(disk, out / entry.name)) {
       if (found.usable && !numbers.contains(found.journal.info.equipmentNumber)) {
-        folders.push_back(it->path());
+        folders.push_back(out / entry.name);
         break;
       }
     }
@@ -65,11 +71,13 @@ std::vector<std::filesystem::path> FoldersOfOtherJournals(
 }
 
 // The port the folder's last fleet run was on; empty when it does not say.
-std::string PortOfFolder(const std::filesystem::path& folder) {
+std::string PortOfFolder(files::Disk& disk, const std::filesystem::path& folder) {
   constexpr std::uint64_t kLongestRecord = 4096;
   files::Bytes bytes;
   std::string why;
-  if (!files::ReadRegularFile(folder / kFleetPortFileName, kLongestRecord, bytes, why)) return {};
+  if (!files::ReadRegularFile(disk, folder / kFleetPortFileName, kLongestRecord, bytes, why)) {
+    return {};
+  }
   std::string port(bytes.begin(), bytes.end());
   while (!port.empty() && (port.back() == '\n' || port.back() == '\r')) port.pop_back();
   return port;
@@ -97,7 +105,8 @@ FleetIdentity ReadIdentity(const std::string& identity) {
 }
 
 std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
-                                  const std::filesystem::path& out, bool skipSilent) {
+                                  const std::filesystem::path& out, bool skipSilent,
+                                  files::Disk& disk) {
   std::vector<FleetEntry> plan;
   std::map<std::int32_t, int> ports;  // how many ports answer with each number
   std::vector<FleetEntry*> waiting;
@@ -140,11 +149,11 @@ std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
   // A loader that asks for a program is finished from the journal of its stopped run: the one
   // its port was last updated from, or the only one for the only such instrument. (A journal of
   // another instrument is found out by the run before the memory is touched.)
-  const std::vector<std::filesystem::path> open = FoldersOfOtherJournals(out, ports);
+  const std::vector<std::filesystem::path> open = FoldersOfOtherJournals(disk, out, ports);
   for (FleetEntry* entry : waiting) {
     std::vector<std::filesystem::path> samePort;
     for (const std::filesystem::path& folder : open) {
-      if (PortOfFolder(folder) == entry->member.port) samePort.push_back(folder);
+      if (PortOfFolder(disk, folder) == entry->member.port) samePort.push_back(folder);
     }
     if (samePort.size() == 1 || (waiting.size() == 1 && open.size() == 1)) {
       entry->action = FleetAction::kRun;
@@ -159,7 +168,7 @@ std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
   }
   for (FleetEntry& entry : plan) {
     std::string why;
-    if (entry.action == FleetAction::kRun && !MakeFolder(entry.folder, why)) {
+    if (entry.action == FleetAction::kRun && !MakeFolder(disk, entry.folder, why)) {
       Refuse(entry, kExitFolderBusy, why);
     }
   }

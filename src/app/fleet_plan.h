@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "files/disk.h"
+
 namespace zephor::app {
 
 inline constexpr const char* kFleetFolderPrefix = "ZEPHOR-";
@@ -56,7 +58,9 @@ struct FleetEntry {
 // such instrument, and is refused otherwise. A
 // port that another program holds is refused (a run of an earlier fleet may still be stopping
 // there); one where no ZEPHOR answers is skipped when skipSilent, refused otherwise.
+// Folders are looked at and made through disk.
 std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
-                                  const std::filesystem::path& out, bool skipSilent);
+                                  const std::filesystem::path& out, bool skipSilent,
+                                  files::Disk& disk);
 
 }  // namespace zephor::app

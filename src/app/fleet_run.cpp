@@ -29,20 +29,25 @@ constexpr int kSilentStartCode = 1;
 constexpr char kFleetLogName[] = "ZEPHOR.log";
 constexpr char kLockName[] = "ZEPHOR.lock";
 
-FolderState StateOf(const fs::path& folder) {
+FolderState StateOf(files::Disk& disk, const fs::path& folder) {
   FolderState state;
-  std::error_code error;
-  for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
-    std::error_code ignored;
-    if (!it->is_regular_file(ignored)) continue;
-    state[it->path().filename().string()] = {it->file_size(ignored), it->last_write_time(ignored)};
+  std::vector<files::Entry> entries;
+  std::string why;
+  if (!disk.List(folder, entries, why)) return state;
+  for (const files::Entry& entry : entries) {
+    files::NameStatus status;
+    if (entry.kind != files::EntryKind::kFile || !disk.Status(folder / entry.name, status, why)) {
+      continue;
+    }
+    state[entry.name] = {status.size, status.changedAt};
   }
   return state;
 }
 
-std::vector<std::string> FilesWritten(const FolderState& before, const fs::path& folder) {
+std::vector<std::string> FilesWritten(files::Disk& disk, const FolderState& before,
+                                      const fs::path& folder) {
   std::vector<std::string> written;
-  for (const auto& [name, facts] : StateOf(folder)) {
+  for (const auto& [name, facts] : StateOf(disk, folder)) {
     if (name == kLockName || name == kFleetLogName || name == kFleetPortFileName) continue;
     const auto was = before.find(name);
     if (was == before.end() || was->second != facts) written.push_back(name);
@@ -56,16 +61,19 @@ std::vector<std::string> IdentifyArguments(const std::string& port) {
 
 }  // namespace
 
-FleetRun::FleetRun(const FleetOptions& options, FleetSystem& system, const FleetConsole& console)
+FleetRun::FleetRun(const FleetOptions& options, FleetSystem& system, const FleetConsole& console,
+                   files::Disk& disk)
     : options_(options),
       system_(system),
+      disk_(disk),
       console_(console),
       screen_(console.messages, console.live, console.width, rows_),
       startedAt_(system.NowMs()) {}
 
 FleetRun::~FleetRun() {
+  std::string ignored;
   for (Instrument& instrument : instruments_) {
-    if (instrument.log != nullptr) std::fclose(instrument.log);
+    if (instrument.log) instrument.log->Close(ignored);
   }
 }
 
@@ -177,14 +185,14 @@ void FleetRun::Start(const FleetEntry& entry) {
   Instrument& instrument = instruments_.emplace_back();
   instrument.row = rows_.size() - 1;
   instrument.port = entry.member.port;
-  instrument.before = StateOf(entry.folder);
+  instrument.before = StateOf(disk_, entry.folder);
   std::string why;
-  instrument.log = files::OpenNewFile(entry.folder / kFleetLogName, why);
+  instrument.log = files::OpenNewFile(disk_, entry.folder / kFleetLogName, why);
   // Should the run stop with the instrument's loader waiting, the next fleet knows its folder
   // by its port; without the record it is matched only when it is the one waiting.
   const std::string record = entry.member.port + "\n";
   if (!files::ReplaceContents(
-          entry.folder / kFleetPortFileName,
+          disk_, entry.folder / kFleetPortFileName,
           std::span(reinterpret_cast<const std::uint8_t*>(record.data()), record.size()), why)) {
     screen_.Say(row.Name() + ": " + kFleetPortFileName + " cannot be written: " + why);
   }
@@ -197,13 +205,22 @@ void FleetRun::Start(const FleetEntry& entry) {
   }
 }
 
+void FleetRun::LogLine(Instrument& instrument, const std::string& line) {
+  if (!instrument.log) return;
+  const std::string text = line + "\n";
+  std::string why;
+  // A log that cannot be written is not worth stopping an update for: it is given up.
+  if (!instrument.log->Write(
+          std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), why)) {
+    instrument.log->Close(why);
+    instrument.log.reset();
+  }
+}
+
 void FleetRun::Take(Instrument& instrument, const RunEvent& event) {
   FleetRow& row = rows_[instrument.row];
   row.Apply(event, system_.NowMs());
-  for (const std::string& line : screen_.Show(row, event)) {
-    if (instrument.log != nullptr) std::fprintf(instrument.log, "%s\n", line.c_str());
-  }
-  if (instrument.log != nullptr) std::fflush(instrument.log);
+  for (const std::string& line : screen_.Show(row, event)) LogLine(instrument, line);
   if (event.kind == RunEvent::Kind::kMessage && event.question &&
       event.answer == ConsoleAnswer::kAsk) {
     questions_.push_back({&instrument, event.text});
@@ -244,8 +261,9 @@ void FleetRun::Follow(Instrument& instrument) {
   row.Finish(instrument.code);
   screen_.Say(row.Name() + ": " + FleetResultText(row.exitCode) + " (exit code " +
               std::to_string(row.exitCode) + ")");
-  if (instrument.log != nullptr) std::fclose(instrument.log);
-  instrument.log = nullptr;
+  std::string ignored;
+  if (instrument.log) instrument.log->Close(ignored);
+  instrument.log.reset();
 }
 
 // The run ended: its question, if one was waiting, is no more; the instrument is identified
@@ -253,7 +271,7 @@ void FleetRun::Follow(Instrument& instrument) {
 void FleetRun::Ended(Instrument& instrument) {
   FleetRow& row = rows_[instrument.row];
   row.durationMs = system_.NowMs() - instrument.update.startedAt;
-  row.filesWritten = FilesWritten(instrument.before, row.folder);
+  row.filesWritten = FilesWritten(disk_, instrument.before, row.folder);
   std::erase_if(questions_,
                 [&instrument](const Question& q) { return q.instrument == &instrument; });
   if (asking_ == &instrument) {
@@ -285,10 +303,7 @@ void FleetRun::Answer(bool ok) {
   } else {
     screen_.Dropped(ok ? "[OK]" : "[Cancel]");
   }
-  if (instrument.log != nullptr) {
-    std::fprintf(instrument.log, "%s\n", ok ? "[OK]" : "[Cancel]");
-    std::fflush(instrument.log);
-  }
+  LogLine(instrument, ok ? "[OK]" : "[Cancel]");
 }
 
 // Every instrument gets the signal and stops through its clean-up; nothing more is asked.
@@ -357,7 +372,7 @@ int FleetRun::Finish() {
     // and a reader finds the old report or the whole new one.
     std::string why;
     if (!files::ReplaceContents(
-            options_.report,
+            disk_, options_.report,
             std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()), why)) {
       console_.messages << "cannot write the report " << options_.report << ": " << why << "\n";
       // The report was asked for: a fleet that finished without it has not done all it was told.
@@ -378,7 +393,7 @@ int FleetRun::Run(const std::vector<std::string>& ports) {
     console_.messages << "stopped by signal " << system_.Caught() << "\n";
     return kExitSignalBase + system_.Caught();
   }
-  for (const FleetEntry& entry : PlanFleet(members, options_.out, options_.all)) {
+  for (const FleetEntry& entry : PlanFleet(members, options_.out, options_.all, disk_)) {
     if (entry.action == FleetAction::kSkip) {
       screen_.Say(entry.member.port + ": skipped: " + entry.why);
       continue;

@@ -93,13 +93,15 @@ struct FleetConsole {
 };
 
 // The files of a folder with their sizes and times, to tell afterwards what a run wrote.
-using FolderState =
-    std::map<std::string, std::pair<std::uintmax_t, std::filesystem::file_time_type>>;
+using FolderState = std::map<std::string, std::pair<std::uint64_t, std::int64_t>>;
 
 class FleetRun {
  public:
   // options.images and options.out are whole paths, their folders there.
-  FleetRun(const FleetOptions& options, FleetSystem& system, const FleetConsole& console);
+  // The fleet's own files (the folders, each instrument's log and port record, the report) go
+  // through disk.
+  FleetRun(const FleetOptions& options, FleetSystem& system, const FleetConsole& console,
+           files::Disk& disk = files::SystemDisk());
   ~FleetRun();
   FleetRun(const FleetRun&) = delete;
   FleetRun& operator=(const FleetRun&) = delete;
@@ -126,7 +128,7 @@ class FleetRun {
     bool updateEnded = false;
     int code = -1;
     FolderState before;
-    std::FILE* log = nullptr;
+    std::unique_ptr<files::DiskFile> log;
   };
 
   bool StartWatched(Watched& watched, const std::vector<std::string>& args, std::string& why);
@@ -137,6 +139,8 @@ class FleetRun {
   std::vector<std::string> UpdateArguments(const FleetEntry& entry) const;
   void Pass();
   void Follow(Instrument& instrument);
+  // A line of the instrument's activity log in its folder.
+  void LogLine(Instrument& instrument, const std::string& line);
   void Take(Instrument& instrument, const RunEvent& event);
   void Ended(Instrument& instrument);
   void Ask();
@@ -147,6 +151,7 @@ class FleetRun {
 
   const FleetOptions& options_;
   FleetSystem& system_;
+  files::Disk& disk_;
   FleetConsole console_;
   std::deque<FleetRow> rows_;
   FleetScreen screen_;

@@ -28,7 +28,8 @@ struct Entry {
 
 struct NameStatus {
   EntryKind kind = EntryKind::kAbsent;
-  std::uint64_t size = 0;  // of a file
+  std::uint64_t size = 0;      // of a file
+  std::int64_t changedAt = 0;  // when a file was last written, in the system's own units
 };
 
 enum class Removal { kRemoved, kAbsent, kFailed };

@@ -64,8 +64,4 @@ bool RenameDurably(const std::filesystem::path& from, const std::filesystem::pat
                    std::string& why);
 bool RemoveDurably(const std::filesystem::path& path, std::string& why);
 
-// A stdio stream on a new file of the system's disk, made as OpenNewFile makes it: the fleet's
-// activity log of each instrument, which prints with fprintf.
-std::FILE* OpenNewFile(const std::filesystem::path& path, std::string& why);
-
 }  // namespace zephor::files

@@ -55,10 +55,12 @@ bool HostDisk::Status(const fs::path& path, NameStatus& status, std::string& why
     why = ErrorCodeText(error);
     return false;
   }
-  status = {KindOf(found), 0};
+  status = {KindOf(found), 0, 0};
   if (status.kind == EntryKind::kFile) {
     const std::uintmax_t size = fs::file_size(path, error);
     if (!error) status.size = size;
+    const fs::file_time_type changed = fs::last_write_time(path, error);
+    if (!error) status.changedAt = changed.time_since_epoch().count();
   }
   return true;
 }

@@ -227,21 +227,4 @@ LockOutcome HostDisk::LockFolder(const std::filesystem::path& folder,
   return LockOutcome::kTaken;
 }
 
-std::FILE* OpenNewFile(const std::filesystem::path& path, std::string& why) {
-  ::unlink(path.c_str());
-  Descriptor fd(
-      ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, kFileMode));
-  if (fd.get() < 0) {
-    why = CreateFailure(errno);
-    return nullptr;
-  }
-  std::FILE* stream = ::fdopen(fd.get(), "wb");
-  if (stream == nullptr) {
-    why = ErrnoText(errno);
-    return nullptr;
-  }
-  fd.release();  // the stream owns the descriptor now
-  return stream;
-}
-
 }  // namespace zephor::files

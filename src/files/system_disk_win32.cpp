@@ -248,25 +248,4 @@ LockOutcome HostDisk::LockFolder(const std::filesystem::path& folder,
   return LockOutcome::kTaken;
 }
 
-std::FILE* OpenNewFile(const std::filesystem::path& path, std::string& why) {
-  DeleteFileW(path.c_str());
-  Handle h(CreateNew(path));
-  if (!h.valid()) {
-    why = LastWindowsError();
-    return nullptr;
-  }
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h.get()), _O_WRONLY | _O_BINARY);
-  if (fd < 0) {
-    why = ErrnoText(errno);
-    return nullptr;
-  }
-  h.release();  // the descriptor owns the handle now
-  std::FILE* stream = _fdopen(fd, "wb");
-  if (stream == nullptr) {
-    why = ErrnoText(errno);
-    _close(fd);
-  }
-  return stream;
-}
-
 }  // namespace zephor::files
