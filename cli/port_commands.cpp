@@ -1,12 +1,11 @@
 // port-dump, info and erase.
-#include <cmath>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 
+#include "app/info_json.h"
 #include "app/open_failure_report.h"
 #include "app/port_dump.h"
 #include "cli/commands.h"
@@ -37,32 +36,16 @@ int RunPortDump(const std::string& portName) {
   return status == serial::kOk ? kExitDone : kExitNoInstrument;
 }
 
-// Versions are told with the two decimals the instrument gives them.
-double Version(float version) {
-  constexpr double kHundredths = 100.0;
-  return std::round(static_cast<double>(version) * kHundredths) / kHundredths;
-}
-
 // zephor info --json: what the identification found, as one JSON object on standard output.
 int PrintInfoJson(app::Updater& updater, const std::string& portName) {
   device::Station& station = updater.station();
   device::DeviceInfo info;
   const bool identified = device::Identify(station, info);
   const bool found = identified && station.statusText == device::kStatusOk;
-  nlohmann::json answer = {{"port", portName},
-                           {"device", serial::PortDeviceName(station.portIndex)},
-                           {"status", station.statusText}};
-  if (found) {
-    answer["info"] = {{"equipmentNumber", info.equipmentNumber},
-                      {"cardNumber", info.cardNumber},
-                      {"cardIssue", info.cardIssue},
-                      {"bootVersion", Version(info.bootVersion)},
-                      {"updateVersion", Version(info.updateVersion)},
-                      {"mainVersion", Version(info.mainVersion)},
-                      {"grade", info.grade},
-                      {"build", info.build}};
-  }
-  std::cout << answer.dump(2) << std::endl;
+  app::InfoAnswer answer{portName, serial::PortDeviceName(station.portIndex), station.statusText,
+                         std::nullopt};
+  if (found) answer.info = info;
+  std::cout << app::WriteInfoJson(answer) << std::endl;
   return station.statusText == kNoZephor ? kExitNoInstrument : kExitDone;
 }
 

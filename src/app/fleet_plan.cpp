@@ -2,7 +2,6 @@
 #include "app/fleet_plan.h"
 
 #include <map>
-#include <nlohmann/json.hpp>
 #include <system_error>
 
 #include "app/exit_codes.h"
@@ -13,8 +12,6 @@
 
 namespace zephor::app {
 namespace {
-
-using json = nlohmann::json;
 
 bool LoaderWaits(const std::string& status) {
   return status == device::kStatusNoBoot || status == device::kStatusNoUpdate ||
@@ -85,25 +82,6 @@ std::string PortOfFolder(files::Disk& disk, const std::filesystem::path& folder)
 
 }  // namespace
 
-FleetIdentity ReadIdentity(const std::string& identity) {
-  FleetIdentity read;
-  const json object = json::parse(identity, nullptr, false);
-  if (!object.is_object()) return read;
-  if (object.contains("status") && object["status"].is_string()) {
-    read.status = object["status"].get<std::string>();
-  }
-  if (!object.contains("info") || !object["info"].is_object()) return read;
-  const json& info = object["info"];
-  if (info.contains("equipmentNumber") && info["equipmentNumber"].is_number_integer()) {
-    read.equipmentNumber = info["equipmentNumber"].get<std::int32_t>();
-  }
-  if (info.contains("grade") && info["grade"].is_string()) read.grade = info["grade"];
-  if (info.contains("mainVersion") && info["mainVersion"].is_number()) {
-    read.mainVersion = info["mainVersion"].get<double>();
-  }
-  return read;
-}
-
 std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
                                   const std::filesystem::path& out, bool skipSilent,
                                   files::Disk& disk) {
@@ -113,17 +91,17 @@ std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
   for (const FleetMember& member : members) {
     FleetEntry& entry = plan.emplace_back();
     entry.member = member;
-    entry.identity = ReadIdentity(member.identity);
-    if (entry.identity.status == device::kStatusOk && entry.identity.equipmentNumber) {
+    entry.identity = ReadInfoJson(member.identity);
+    if (entry.identity.status == device::kStatusOk && entry.identity.info) {
       entry.action = FleetAction::kRun;
-      ++ports[*entry.identity.equipmentNumber];
+      ++ports[entry.identity.info->equipmentNumber];
     }
   }
   for (FleetEntry& entry : plan) {
-    const FleetIdentity& identity = entry.identity;
+    const InfoAnswer& identity = entry.identity;
     if (entry.action == FleetAction::kRun) {
-      const std::string number = update::EquipmentText(*identity.equipmentNumber);
-      if (ports[*identity.equipmentNumber] > 1) {
+      const std::string number = update::EquipmentText(identity.info->equipmentNumber);
+      if (ports[identity.info->equipmentNumber] > 1) {
         Refuse(entry, kExitFolderBusy,
                "ZEPHOR " + number +
                    " answers on more than one port: none of them is updated (one folder for "

@@ -2,12 +2,11 @@
 // named by its equipment number, before anything is loaded on any of them.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "app/info_json.h"
 #include "files/disk.h"
 
 namespace zephor::app {
@@ -26,15 +25,6 @@ struct FleetMember {
   std::string heldBy;
 };
 
-// What the identification printed, read back.
-struct FleetIdentity {
-  std::string status;  // the identification's outcome ("OK", "No BOOT program", ...)
-  std::optional<std::int32_t> equipmentNumber;
-  std::string grade;
-  double mainVersion = 0;
-};
-FleetIdentity ReadIdentity(const std::string& identity);
-
 enum class FleetAction {
   kRun,     // updated in folder
   kSkip,    // no ZEPHOR answers and the port was not named: left out
@@ -43,7 +33,7 @@ enum class FleetAction {
 
 struct FleetEntry {
   FleetMember member;
-  FleetIdentity identity;
+  InfoAnswer identity;  // what the identification printed, read back
   FleetAction action = FleetAction::kRefuse;
   std::filesystem::path folder;
   int exitCode = 0;

@@ -149,7 +149,7 @@ bool FleetRun::Identify(const std::vector<std::string>& ports, std::vector<Fleet
   }
   // A port no instrument answered on may be held by a run still going on.
   for (FleetMember& member : members) {
-    if (ReadIdentity(member.identity).status == device::kStatusOk) continue;
+    if (ReadInfoJson(member.identity).status == device::kStatusOk) continue;
     if (const std::optional<PortHolder> holder = system_.HolderOf(member.port)) {
       member.heldBy = holder->program + " (process " + std::to_string(holder->processId) + ")";
     }
@@ -173,7 +173,7 @@ std::vector<std::string> FleetRun::UpdateArguments(const FleetEntry& entry) cons
 
 void FleetRun::Start(const FleetEntry& entry) {
   const std::string equipment =
-      entry.identity.equipmentNumber ? update::EquipmentText(*entry.identity.equipmentNumber) : "";
+      entry.identity.info ? update::EquipmentText(entry.identity.info->equipmentNumber) : "";
   FleetRow& row = rows_.emplace_back(entry.member.port, equipment, entry.folder);
   row.before = entry.member.identity;
   if (entry.action == FleetAction::kRefuse) {
@@ -254,9 +254,9 @@ void FleetRun::Follow(Instrument& instrument) {
   if (!identified) return;
   row.after = instrument.identified;
   // An instrument that could not say its number before its run may say it now.
-  const FleetIdentity after = ReadIdentity(row.after);
-  if (row.equipment.empty() && after.equipmentNumber) {
-    row.equipment = update::EquipmentText(*after.equipmentNumber);
+  const InfoAnswer after = ReadInfoJson(row.after);
+  if (row.equipment.empty() && after.info) {
+    row.equipment = update::EquipmentText(after.info->equipmentNumber);
   }
   row.Finish(instrument.code);
   screen_.Say(row.Name() + ": " + FleetResultText(row.exitCode) + " (exit code " +

@@ -15,7 +15,6 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -23,6 +22,7 @@
 
 #include "app/event_stream.h"
 #include "app/exit_codes.h"
+#include "temp_dir.h"
 #include "update/update_planner.h"
 
 namespace zephor::app {
@@ -347,28 +347,17 @@ struct RunCase {
 
 void PrintTo(const RunCase& row, std::ostream* out) { *out << row.name; }
 
-// A scratch folder for the instruments' folders and the report.
-struct Scratch {
-  Scratch()
-      : path(fs::temp_directory_path() /
-             ("zephor_fleet_run_" + std::to_string(std::random_device{}()))) {
-    fs::create_directories(path);
-  }
-  ~Scratch() { fs::remove_all(path); }
-  fs::path path;
-};
-
 class FleetRunTest : public ::testing::TestWithParam<RunCase> {};
 
 TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
   const RunCase& c = GetParam();
-  const Scratch scratch;
+  const support::TempDir scratch;
   FleetOptions options;
-  options.images = scratch.path.string();
-  options.out = (scratch.path / "out").string();
+  options.images = scratch.path().string();
+  options.out = (scratch.path() / "out").string();
   fs::create_directories(options.out);
-  const fs::path elsewhere = scratch.path / "elsewhere.txt";
-  if (c.report != Report::kNone) options.report = (scratch.path / "report.json").string();
+  const fs::path elsewhere = scratch.path() / "elsewhere.txt";
+  if (c.report != Report::kNone) options.report = (scratch.path() / "report.json").string();
   if (c.report == Report::kUnwritable) fs::create_directories(options.report + "/held");
   if (c.report == Report::kThroughALink) {
     std::ofstream(elsewhere) << "kept";

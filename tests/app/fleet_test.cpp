@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <system_error>
@@ -15,6 +14,7 @@
 #include "app/fleet_plan.h"
 #include "app/fleet_report.h"
 #include "app/fleet_screen.h"
+#include "temp_dir.h"
 #include "update/run_journal.h"
 
 namespace zephor::app {
@@ -92,12 +92,6 @@ std::string Identity(const char* status, int equipment = -1) {
 
 // A scratch folder for the plan's folders.
 struct OutFolder {
-  OutFolder()
-      : path(fs::temp_directory_path() /
-             ("zephor_fleet_plan_" + std::to_string(std::random_device{}()))) {
-    fs::create_directories(path);
-  }
-  ~OutFolder() { fs::remove_all(path); }
   // A folder holding the journal of a stopped run of that instrument.
   void OpenRun(const std::string& folder, int equipment) const {
     fs::create_directories(path / folder);
@@ -106,7 +100,8 @@ struct OutFolder {
     update::WriteJournal(files::SystemDisk(), update::JournalPath(path / folder, equipment),
                          journal);
   }
-  fs::path path;
+  const support::TempDir scratch;
+  const fs::path path = scratch.path();
 };
 
 struct PlanCase {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/recording_view.h"
 #include "device/command_link.h"
+#include "recording_view.h"
 #include "serial/memory_line.h"
 #include "serial/timed_io.h"
 

@@ -12,9 +12,9 @@
 #include <variant>
 #include <vector>
 
-#include "app/recording_view.h"
 #include "app/updater.h"
 #include "image_set.h"
+#include "recording_view.h"
 #include "sim/database_generator.h"
 #include "sim/in_process.h"
 #include "temp_dir.h"

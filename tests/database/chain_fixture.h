@@ -1,4 +1,4 @@
-// The database chain under test: a scratch directory, a panel that records what the operator
+// The database chain under test: a scratch folder, a panel that records what the operator
 // sees with its virtual time, and either a scripted peer or the simulated instrument.
 #pragma once
 
@@ -11,13 +11,13 @@
 #include <iterator>
 #include <memory>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "device/operator_panel.h"
 #include "serial/memory_line.h"
 #include "sim/in_process.h"
+#include "temp_dir.h"
 #include "tests/device/scripted_instrument.h"
 
 namespace zephor::database::testing {
@@ -79,19 +79,10 @@ class ChainPanel final : public device::OperatorPanel {
 class ChainTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    directory = std::filesystem::temp_directory_path() /
-                (std::string("zephor_chain_") + info->test_suite_name() + "_" + info->name() + "_" +
-                 std::to_string(std::random_device{}()));
-    std::filesystem::remove_all(directory);
-    std::filesystem::create_directories(directory);
     station.panel = &panel;
     station.portIndex = 0;
   }
-  void TearDown() override {
-    EXPECT_EQ(serial::OpenPortCount(), 0);
-    std::filesystem::remove_all(directory);
-  }
+  void TearDown() override { EXPECT_EQ(serial::OpenPortCount(), 0); }
 
   // A peer that answers from a table.
   void UseScript() {
@@ -148,7 +139,8 @@ class ChainTest : public ::testing::Test {
   }
   bool Exists(const char* name) const { return std::filesystem::exists(directory / name); }
 
-  std::filesystem::path directory;
+  support::TempDir scratch;
+  const std::filesystem::path directory = scratch.path();
   ChainPanel panel;
   device::Station station;
 

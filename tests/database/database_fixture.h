@@ -1,4 +1,4 @@
-// A recording operator panel, a scratch directory and file helpers for the database tests.
+// A recording operator panel, a scratch folder and file helpers for the database tests.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -7,49 +7,27 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "device/device_info.h"
 #include "device/operator_panel.h"
+#include "recording_panel.h"
 #include "serial/memory_line.h"
+#include "temp_dir.h"
 
 namespace zephor::database::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 
-class RecordingPanel final : public device::OperatorPanel {
- public:
-  void AppendLog(std::string_view text) override { log += text; }
-  void ClearLog() override { log.clear(); }
-  void SetProgress(int position) override { progress.push_back(position); }
-  void SetProgressRange(int, int) override {}
-  bool ShowMessage(std::string_view text, device::MessageButtons) override {
-    messages.emplace_back(text);
-    return true;
-  }
-  void ExitProgram(int code) override { exitCode = code; }
-
-  std::string log;
-  std::vector<std::string> messages;
-  std::vector<int> progress;
-  int exitCode = -1;
-};
+using device::RecordingPanel;
 
 class DatabaseTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    directory = std::filesystem::temp_directory_path() /
-                (std::string("zephor_db_") + info->test_suite_name() + "_" + info->name() + "_" +
-                 std::to_string(std::random_device{}()));
-    std::filesystem::remove_all(directory);
-    std::filesystem::create_directories(directory);
     station.panel = &panel;
     station.ports.timing = &timing;
   }
-  void TearDown() override { std::filesystem::remove_all(directory); }
 
   Bytes ReadOut(const char* name) const {
     std::ifstream file(directory / name, std::ios::binary);
@@ -66,7 +44,8 @@ class DatabaseTest : public ::testing::Test {
                static_cast<std::streamsize>(bytes.size()));
   }
 
-  std::filesystem::path directory;
+  support::TempDir scratch;
+  const std::filesystem::path directory = scratch.path();
   RecordingPanel panel;
   serial::VirtualTiming timing;
   device::Station station;

@@ -34,7 +34,7 @@ TEST_F(SavedDatabaseTest, MissingFileEndsTheProgram) {
   EXPECT_FALSE(LoadDatabaseFile(station, directory).has_value());
   ASSERT_EQ(panel.messages.size(), 1u);
   EXPECT_EQ(panel.messages[0], "Can't open file ZEPHORdata.bin");
-  EXPECT_EQ(panel.exitCode, 1);
+  EXPECT_EQ(panel.exitCodes, std::vector<int>{1});
   EXPECT_EQ(ProcessSavedDatabase(station, {}, directory), SavedDatabaseOutcome::kNotLoaded);
   EXPECT_FALSE(Exists(kConversionFileName));
 }

@@ -64,48 +64,59 @@ INSTANTIATE_TEST_SUITE_P(
                       VersionCase{"Main140DottedBoot", "1.40", "2.1", 2.1f}),
     [](const ::testing::TestParamInfo<VersionCase>& info) { return info.param.name; });
 
-TEST(SystemInfoParserTest, MissingMainVersionDividesBoot) {
-  // A main version that is not found stays 0, which is not above 1.13.
-  const DeviceInfo info = Parse(kBoot + "12 \r\n");
-  EXPECT_EQ(info.bootVersion, 1.2f);
+// One field read from a report: the C library's conversions (octal after a leading zero, a
+// hexadecimal prefix, blanks after a short value), labels matched blank for blank, the first of
+// two labels, and the card letter that only issue 2 skips.
+struct FieldCase {
+  const char* name;
+  std::string text;
+  double (*field)(const DeviceInfo&);
+  double expected;
+};
+
+void PrintTo(const FieldCase& c, std::ostream* out) { *out << c.name; }
+
+double EquipmentNumber(const DeviceInfo& info) { return info.equipmentNumber; }
+double CardNumber(const DeviceInfo& info) { return info.cardNumber; }
+double CardIssue(const DeviceInfo& info) { return info.cardIssue; }
+double Build(const DeviceInfo& info) { return info.build; }
+double MainVersion(const DeviceInfo& info) { return info.mainVersion; }
+double BootVersion(const DeviceInfo& info) { return info.bootVersion; }
+
+class FieldTest : public ::testing::TestWithParam<FieldCase> {};
+
+TEST_P(FieldTest, ReadsTheValueAfterItsLabel) {
+  const FieldCase& c = GetParam();
+  EXPECT_EQ(c.field(Parse(c.text)), c.expected) << c.text;
 }
 
-TEST(SystemInfoParserTest, MainVersionIsSinglePrecision) {
-  const DeviceInfo info = Parse(kMain + "1.13\r\n");
-  EXPECT_EQ(info.mainVersion, 1.13f);
-}
-
-TEST(SystemInfoParserTest, IssueTwoSkipsTheCardLetter) {
-  const DeviceInfo info = Parse("ISSUE: 2 PCB: A12345678\r\n");
-  EXPECT_EQ(info.cardIssue, 2);
-  EXPECT_EQ(info.cardNumber, 12345678);
-}
-
-TEST(SystemInfoParserTest, IssueOneFailsOnTheCardLetter) {
-  const DeviceInfo info = Parse("ISSUE: 1 PCB: A12345678\r\n");
-  EXPECT_EQ(info.cardIssue, 1);
-  EXPECT_EQ(info.cardNumber, 0);
-}
-
-TEST(SystemInfoParserTest, IssueIsReadBeforeCardWhereverTheLabelsStand) {
-  const DeviceInfo info = Parse("PCB: B87654321\r\nISSUE: 2\r\n");
-  EXPECT_EQ(info.cardNumber, 87654321);
-}
-
-TEST(SystemInfoParserTest, IssueZeroEightIsOctalZero) {
-  EXPECT_EQ(Parse("ISSUE: 08\r\n").cardIssue, 0);
-}
-
-TEST(SystemInfoParserTest, HexadecimalPrefixIsHonoured) {
-  EXPECT_EQ(Parse(kBuild + "0x1F").build, 1);  // only "0x1" fits the three characters
-  EXPECT_EQ(Parse(kBuild + "0x9").build, 9);
-  EXPECT_EQ(Parse("ZEPHOR - 0x00000FF\r\n").equipmentNumber, 255);
-}
-
-TEST(SystemInfoParserTest, LeadingZeroReadsNumbersAsOctal) {
-  EXPECT_EQ(Parse("ZEPHOR - 000000010\r\n").equipmentNumber, 8);
-  EXPECT_EQ(Parse("ISSUE: 1 PCB: 000000019").cardNumber, 1);  // stops at the 9
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, FieldTest,
+    ::testing::Values(
+        // A main version that is not found stays 0, which is not above 1.13.
+        FieldCase{"MissingMainVersionDividesBoot", kBoot + "12 \r\n", BootVersion, 1.2f},
+        FieldCase{"MainVersionIsSinglePrecision", kMain + "1.13\r\n", MainVersion, 1.13f},
+        FieldCase{"IssueTwoIsRead", "ISSUE: 2 PCB: A12345678\r\n", CardIssue, 2},
+        FieldCase{"IssueTwoSkipsTheCardLetter", "ISSUE: 2 PCB: A12345678\r\n", CardNumber,
+                  12345678},
+        FieldCase{"IssueOneIsRead", "ISSUE: 1 PCB: A12345678\r\n", CardIssue, 1},
+        FieldCase{"IssueOneFailsOnTheCardLetter", "ISSUE: 1 PCB: A12345678\r\n", CardNumber, 0},
+        FieldCase{"IssueIsReadBeforeCardWhereverTheLabelsStand", "PCB: B87654321\r\nISSUE: 2\r\n",
+                  CardNumber, 87654321},
+        FieldCase{"IssueZeroEightIsOctalZero", "ISSUE: 08\r\n", CardIssue, 0},
+        // Only "0x1" fits the three characters of a build.
+        FieldCase{"HexadecimalPrefixCutToThree", kBuild + "0x1F", Build, 1},
+        FieldCase{"HexadecimalBuild", kBuild + "0x9", Build, 9},
+        FieldCase{"HexadecimalEquipmentNumber", "ZEPHOR - 0x00000FF\r\n", EquipmentNumber, 255},
+        FieldCase{"LeadingZeroReadsOctal", "ZEPHOR - 000000010\r\n", EquipmentNumber, 8},
+        FieldCase{"OctalStopsAtTheNine", "ISSUE: 1 PCB: 000000019", CardNumber, 1},
+        FieldCase{"ShortBuildFollowedByBlanks", kBuild + "7\r\n", Build, 7},
+        FieldCase{"ShortNumberFollowedByBlanks", "ZEPHOR - 42\r\n       ", EquipmentNumber, 42},
+        FieldCase{"FirstOccurrenceOfALabelCounts", kBuild + "111\r\n" + kBuild + "222\r\n", Build,
+                  111},
+        FieldCase{"LabelOneBlankShort", "Build               : 112", Build, 0},
+        FieldCase{"LabelWithoutItsBlank", "ZEPHOR -123456789", EquipmentNumber, 0}),
+    [](const ::testing::TestParamInfo<FieldCase>& info) { return info.param.name; });
 
 struct GradeCase {
   const char* name;
@@ -140,11 +151,6 @@ TEST(SystemInfoParserTest, BlankGradeKeepsWhatTheRecordHeld) {
   EXPECT_EQ(info.grade, "VJ");
 }
 
-TEST(SystemInfoParserTest, ShortValueIsFollowedByBlanks) {
-  EXPECT_EQ(Parse(kBuild + "7\r\n").build, 7);
-  EXPECT_EQ(Parse("ZEPHOR - 42\r\n       ").equipmentNumber, 42);
-}
-
 TEST(SystemInfoParserTest, ValueThatDoesNotConvertLeavesZero) {
   const DeviceInfo info = Parse("ZEPHOR - ABCDEFGHI\r\n" + kBuild + "xyz" + kMain + "V?.? - QH");
   EXPECT_EQ(info.equipmentNumber, 0);
@@ -163,15 +169,6 @@ TEST(SystemInfoParserTest, MissingLabelsLeaveTheRecordAlone) {
   EXPECT_EQ(info.equipmentNumber, 7);
   EXPECT_EQ(info.build, 9);
   EXPECT_EQ(info.grade, "Q");
-}
-
-TEST(SystemInfoParserTest, FirstOccurrenceOfALabelCounts) {
-  EXPECT_EQ(Parse(kBuild + "111\r\n" + kBuild + "222\r\n").build, 111);
-}
-
-TEST(SystemInfoParserTest, LabelsMatchBlanksExactly) {
-  EXPECT_EQ(Parse("Build               : 112").build, 0);  // one blank short
-  EXPECT_EQ(Parse("ZEPHOR -123456789").equipmentNumber, 0);
 }
 
 TEST(SystemInfoParserTest, OnlyTheGivenLengthIsSearched) {

@@ -19,6 +19,7 @@
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
 #include "sim_child.h"
+#include "temp_dir.h"
 #include "updater_dialog.h"
 
 namespace {
@@ -30,12 +31,9 @@ constexpr int kUsage = 2;
 constexpr int kShotPercent = 35;
 
 // The images of an update to boot and update 1.3 and main 1.40, which brings the restore after
-// it, in a folder of their own.
-std::filesystem::path WriteImages() {
+// it.
+void WriteImages(const std::filesystem::path& dir) {
   namespace script = zephor::update::script;
-  const std::filesystem::path dir =
-      std::filesystem::temp_directory_path() / ("zephor_qt_screenshot_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
   const std::pair<const script::ImageSpec*, std::vector<std::uint8_t>> images[] = {
       {&script::kBootSpec, script::ImageBytes(script::kBootSpec, "1.3")},
       {&script::kUpdateSpec, script::ImageBytes(script::kUpdateSpec, "1.3")},
@@ -46,7 +44,6 @@ std::filesystem::path WriteImages() {
     out.write(reinterpret_cast<const char*>(bytes.data()),
               static_cast<std::streamsize>(bytes.size()));
   }
-  return dir;
 }
 
 // The per cent the status line shows, or -1.
@@ -64,7 +61,9 @@ int main(int argc, char** argv) {
     return kUsage;
   }
   QApplication application(argc, argv);
-  const std::filesystem::path folder = WriteImages();
+  const zephor::support::TempDir scratch;
+  const std::filesystem::path& folder = scratch.path();
+  WriteImages(folder);
   const std::string link = (folder / "com1").string();
   // A "QH" instrument on main 1.31 with about 20 seconds of surveys at 9600 baud.
   const zephor::e2e::SimChild sim({"--link", link, "--main", "1.31", "--boot", "1.2", "--update",
@@ -75,7 +74,7 @@ int main(int argc, char** argv) {
     return EXIT_FAILURE;
   }
   setenv("ZEPHOR_COM1", link.c_str(), 1);
-  std::filesystem::current_path(folder);
+  const zephor::support::WorkingDirectory working(folder);
 
   zephor::serial::PosixPortFactory factory;
   zephor::serial::SystemTiming timing([] { QCoreApplication::processEvents(); });
@@ -101,9 +100,6 @@ int main(int argc, char** argv) {
   auto* makeUpdate = dialog.findChild<QPushButton*>(QString::number(zephor::qt::kMakeUpdateId));
   makeUpdate->click();  // runs the whole run before it returns
   answer.stop();
-  std::error_code error;
-  std::filesystem::current_path(std::filesystem::temp_directory_path());
-  std::filesystem::remove_all(folder, error);
   if (!saved) {
     std::cerr << "qt_screenshot: the download was never seen; the log ends:\n"
               << dialog.updater().log().substr(

@@ -26,6 +26,7 @@
 #include "serial/memory_line.h"
 #include "serial/system_timing.h"
 #include "serial/timed_io.h"
+#include "temp_dir.h"
 #include "transfer/crc16.h"
 #include "transfer/xmodem.h"
 
@@ -461,9 +462,8 @@ TEST_F(PosixDriverTest, SendBreakHoldsForItsTimeWhileIdling) {
 // The far side goes away while an operation waits on the line: the operation fails with the
 // lost line's status within a second, sleeping meanwhile, and its port still closes.
 TEST_F(PosixDriverTest, HangupEndsEveryWaitAtOnce) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("zephor_unplug_" + std::to_string(getpid()));
-  std::filesystem::create_directories(dir);
+  const support::TempDir scratch;
+  const std::filesystem::path& dir = scratch.path();
   const std::string image = (dir / "image.bin").string();
   std::ofstream(image, std::ios::binary) << std::string(3 * transfer::kShortBlock, 'i');
   // One good block of a sender, so that the receiver is past its start when the plug is pulled.
@@ -525,7 +525,6 @@ TEST_F(PosixDriverTest, HangupEndsEveryWaitAtOnce) {
   }
   for (SerialPort* p : opened) EXPECT_EQ(ClosePort(p), kOk);
   opened.clear();
-  std::filesystem::remove_all(dir);
 }
 
 TEST_F(PosixDriverTest, CloseReleasesTheDevice) {

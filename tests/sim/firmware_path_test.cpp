@@ -1,13 +1,13 @@
 // The firmware path at the wire: banner, loader letters, image headers, images and what follows.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "device/command_link.h"
+#include "recording_panel.h"
 #include "sim/in_process.h"
-#include "sim_panel.h"
+#include "temp_dir.h"
 #include "update/image_upload.h"
 #include "wire_host.h"
 
@@ -184,9 +184,8 @@ namespace {
 
 // The utility's own uploads, one after another as a full update with the special main runs them.
 TEST(FirmwarePathTest, UtilityUploadsLoadAllFiveImages) {
-  const auto dir =
-      std::filesystem::temp_directory_path() / ("sim-images-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
+  const support::TempDir scratch;
+  const std::filesystem::path& dir = scratch.path();
   auto write = [&](const char* name, const test::Bytes& bytes) {
     std::ofstream(dir / name, std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()),
@@ -198,7 +197,7 @@ TEST(FirmwarePathTest, UtilityUploadsLoadAllFiveImages) {
   write("main1p29.bin", test::Image(3000, {"Version xx1.29"}, 14));
   write("main.bin", test::Image(4000, {"Version xx1.40", "Build xx   9 "}, 15));
   InProcessInstrument instrument(OldInstrument(), Fault::kNone);
-  SimPanel panel;
+  device::RecordingPanel panel;
   device::Station station;
   station.ports = instrument.environment();
   station.panel = &panel;
@@ -212,7 +211,6 @@ TEST(FirmwarePathTest, UtilityUploadsLoadAllFiveImages) {
   const InstrumentState& state = instrument.model().state();
   EXPECT_EQ(StateSummary(state),
             "boot=1.30\nupdate=1.30\nmain=1.40\nbuild=9\ngrade=Q\nmemory_bytes=0\n");
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace

@@ -4,8 +4,8 @@
 #include "device/erase.h"
 #include "device/identify.h"
 #include "device/info_report.h"
+#include "recording_panel.h"
 #include "sim/in_process.h"
-#include "sim_panel.h"
 
 namespace zephor::sim {
 namespace {
@@ -16,7 +16,7 @@ struct Bench {
     station.panel = &panel;
   }
   InProcessInstrument instrument;
-  SimPanel panel;
+  device::RecordingPanel panel;
   device::Station station;
 };
 

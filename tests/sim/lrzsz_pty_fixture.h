@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -24,6 +23,7 @@
 #include "process/child_process.h"
 #include "relay.h"
 #include "sim_child.h"
+#include "temp_dir.h"
 #include "wire_host.h"
 
 namespace zephor::sim {
@@ -88,17 +88,10 @@ inline ::testing::AssertionResult SameUpToPadding(const Bytes& got, const Bytes&
 // One simulator on its terminal and a scratch folder for lrzsz's files; several can run at once.
 class SimTerminalSession {
  public:
-  SimTerminalSession() {
-    static std::atomic<int> sessions{0};
-    dir_ = std::filesystem::temp_directory_path() /
-           ("sim-lrzsz-pty-" + std::to_string(getpid()) + "-" + std::to_string(++sessions));
-    std::filesystem::create_directories(dir_);
-  }
+  SimTerminalSession() = default;
   ~SimTerminalSession() {
     if (line_ >= 0) close(line_);
     sim_.reset();
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
   }
   SimTerminalSession(const SimTerminalSession&) = delete;
   SimTerminalSession& operator=(const SimTerminalSession&) = delete;
@@ -224,7 +217,8 @@ class SimTerminalSession {
     EXPECT_EQ(Converse("UNLOCK\n", kUnlockReply, kBackToCommandsMs), kUnlockReply);
   }
 
-  std::filesystem::path dir_;
+  const support::TempDir scratch_;
+  const std::filesystem::path dir_ = scratch_.path();
   std::unique_ptr<e2e::SimChild> sim_;
   std::string terminal_;
   int line_ = -1;

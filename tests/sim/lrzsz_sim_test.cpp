@@ -14,6 +14,7 @@
 #include <string>
 
 #include "sim/instrument_model.h"
+#include "temp_dir.h"
 #include "wire_host.h"
 
 namespace zephor::sim {
@@ -108,11 +109,6 @@ class LrzszPeer {
 
 class LrzszSimTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("sim-lrzsz-" + std::to_string(getpid()));
-    std::filesystem::create_directories(dir_);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
   // Sends the command straight to the model and returns what it put on the line after reply.
   static Bytes Command(InstrumentModel& model, const std::string& command, std::size_t replySize) {
     const std::uint32_t now = NowMs();
@@ -120,7 +116,8 @@ class LrzszSimTest : public ::testing::Test {
     Bytes out = model.Transmit(now);
     return Bytes(out.begin() + static_cast<long>(std::min(replySize, out.size())), out.end());
   }
-  std::filesystem::path dir_;
+  const support::TempDir scratch_;
+  const std::filesystem::path dir_ = scratch_.path();
 };
 
 Bytes Pattern(std::size_t size) {

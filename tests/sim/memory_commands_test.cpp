@@ -1,6 +1,5 @@
 // "DOWNLOAD" and "UPLOAD" against the simulated instrument, with and without transfer faults.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -9,6 +8,7 @@
 
 #include "sim/in_process.h"
 #include "sim/memory_transfer.h"
+#include "temp_dir.h"
 #include "transfer/xmodem.h"
 #include "wire_host.h"
 
@@ -200,12 +200,11 @@ TEST_P(NoisyDownloadTest, UtilityReceiverGetsThroughTheNoise) {
   Unlock(host);  // commands are not touched by transfer noise
   host.Write("DOWNLOAD\n");
   host.ReadUntilQuiet(100);
-  const auto path = std::filesystem::temp_directory_path() /
-                    ("sim-noisy-" + std::to_string(getpid()) + "-" + std::to_string(GetParam()));
+  const support::TempDir scratch;
+  const auto path = scratch.path() / "download.bin";
   EXPECT_EQ(transfer::ReceiveFile(host.port(), path.string()), 1);
   std::ifstream in(path, std::ios::binary);
   const Bytes got((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  std::filesystem::remove(path);
   ASSERT_GE(got.size(), 4000u);
   EXPECT_EQ(Bytes(got.begin(), got.begin() + 4000), Memory(4000));
   EXPECT_GT(instrument.model().damagedBytes(), 0);

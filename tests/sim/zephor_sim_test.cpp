@@ -15,12 +15,12 @@
 
 #include "device/erase.h"
 #include "device/info_report.h"
+#include "recording_panel.h"
 #include "serial/posix_driver.h"
 #include "serial/system_timing.h"
 #include "sim/database_generator.h"
 #include "sim/in_process.h"
 #include "sim_child.h"
-#include "sim_panel.h"
 
 namespace zephor::sim {
 namespace {
@@ -61,7 +61,7 @@ struct PtyStation {
 
   serial::PosixPortFactory factory;
   serial::SystemTiming timing;
-  SimPanel panel;
+  device::RecordingPanel panel;
   device::Station station;
 };
 
@@ -73,7 +73,7 @@ TEST(ZephorSimTest, InfoOverPseudoTerminalIsTheSameAsInVirtualTime) {
   state.grade = "QH";
   state.equipmentNumber = 4242;
   InProcessInstrument instrument(state, Fault::kNone);
-  SimPanel virtualPanel;
+  device::RecordingPanel virtualPanel;
   device::Station virtualStation;
   virtualStation.ports = instrument.environment();
   virtualStation.panel = &virtualPanel;
@@ -95,7 +95,7 @@ TEST(ZephorSimTest, LoaderLetterOverPseudoTerminal) {
   SimProcess sim("--missing S");
   ASSERT_FALSE(sim.ready().empty());
   PtyStation pty(sim.link());
-  SimPanel& panel = pty.panel;
+  device::RecordingPanel& panel = pty.panel;
   device::Station& station = pty.station;
   device::OnInfo(station);
   EXPECT_EQ(station.statusText, "No MAIN program");

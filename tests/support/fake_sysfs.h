@@ -2,27 +2,20 @@
 // that port discovery runs without the machine's own.
 #pragma once
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "serial/port_discovery.h"
+#include "temp_dir.h"
 
 namespace zephor::e2e {
 
 class FakeSysfs {
  public:
   FakeSysfs() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "zephor_sysfs_XXXXXX").string();
-    if (mkdtemp(pattern.data()) != nullptr) root_ = pattern;
     std::filesystem::create_directories(root_ / "sys" / "class" / "tty");
     std::filesystem::create_directories(root_ / "dev" / "serial" / "by-id");
-  }
-  ~FakeSysfs() {
-    std::error_code ec;
-    std::filesystem::remove_all(root_, ec);
   }
   FakeSysfs(const FakeSysfs&) = delete;
   FakeSysfs& operator=(const FakeSysfs&) = delete;
@@ -75,7 +68,8 @@ class FakeSysfs {
     std::filesystem::create_symlink(device, entry / "device");
   }
 
-  std::filesystem::path root_;
+  const support::TempDir scratch_;
+  const std::filesystem::path root_ = scratch_.path();
 };
 
 }  // namespace zephor::e2e

@@ -5,8 +5,9 @@
 
 #include <filesystem>
 #include <fstream>
-#include <random>
 #include <string>
+
+#include "temp_dir.h"
 
 namespace zephor::transfer {
 namespace {
@@ -14,24 +15,19 @@ namespace {
 class FileLookupTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    // One folder per test: ctest runs the cases of this file side by side.
-    dir = std::filesystem::temp_directory_path() /
-          ("zephor_lookup_" +
-           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + "_" +
-           std::to_string(std::random_device{}()));
-    std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir / "sub.bin");
     std::ofstream(dir / "update.bin") << "u";
     std::ofstream(dir / "boot.bin") << "b";
     prefix = dir.string() + "/";
   }
-  void TearDown() override { std::filesystem::remove_all(dir); }
   std::string Find(const std::string& fileList) {
     FileSource source;
     source.remaining = fileList;
     return LookUpFile(files::SystemDisk(), source) ? source.foundPath : std::string("<none>");
   }
-  std::filesystem::path dir;
+  // One folder per test: ctest runs the cases of this file side by side.
+  const support::TempDir scratch;
+  const std::filesystem::path dir = scratch.path();
   std::string prefix;
 };
 

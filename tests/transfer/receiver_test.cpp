@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <initializer_list>
+#include <optional>
+#include <ostream>
+#include <vector>
 
 #include "model_disk.h"
 #include "transfer/xmodem.h"
@@ -80,91 +84,104 @@ class ReceiverTest : public TransferFixture {
   ScriptedSender sender;
 };
 
-TEST_F(ReceiverTest, CrcBlocksAreStoredWhole) {
-  const Bytes a = Pattern(128, 1), b = Pattern(128, 2);
-  sender.frames = {Soh(1, a), Soh(2, b), {kPeerEot}};
+// One transfer of a sender's frames: what reaches the file, what the receiver says, and how it
+// answers. A fault in one block costs that block alone.
+struct BlockCase {
+  const char* name;
+  std::vector<Bytes> frames;     // as the sender sends them, one after each answer
+  Bytes file;                    // what the received file holds
+  const char* message;           // a message the receiver must give; none when empty
+  std::optional<int> acks = {};  // how many ACK it sends, when that matters
+  std::optional<int> naks = {};  // how many NAK it sends, when that matters
+  std::optional<std::uint8_t> secondAnswer = {};  // its answer to the first frame, if it matters
+};
+
+void PrintTo(const BlockCase& row, std::ostream* out) { *out << row.name; }
+
+Bytes Join(std::initializer_list<Bytes> parts) {
+  Bytes all;
+  for (const Bytes& part : parts) all.insert(all.end(), part.begin(), part.end());
+  return all;
+}
+
+// Block 4 without its SOH: its number byte 0x04 looks like EOT, but more bytes follow at once.
+// Taking it for the end would report three blocks of a four-block file as received.
+Bytes WithoutSoh(const Bytes& frame) { return Bytes(frame.begin() + 1, frame.end()); }
+
+Bytes WithBadCrc(Bytes frame) {
+  frame.back() ^= 0x01;
+  return frame;
+}
+
+const Bytes kA = Pattern(128, 1), kB = Pattern(128, 2), kC = Pattern(128, 3), kD = Pattern(128, 4),
+            kLong = Pattern(1024, 5);
+
+class ReceiverBlockTest : public ReceiverTest, public ::testing::WithParamInterface<BlockCase> {};
+
+TEST_P(ReceiverBlockTest, EachBlockIsWrittenOnceInOrder) {
+  const BlockCase& c = GetParam();
+  sender.frames.assign(c.frames.begin(), c.frames.end());
+  sender.frames.push_back({kPeerEot});
   Attach();
-  EXPECT_EQ(ReceiveFile(*port, PathOf("data.bin")), 1);
+  EXPECT_EQ(ReceiveFile(*port, PathOf("data.bin"), {}, Recorder()), 1);
   timing.Advance(2);  // the last ACK leaves the transmit queue
-  Bytes expected = a;
-  expected.insert(expected.end(), b.begin(), b.end());
-  EXPECT_EQ(ReadFile("data.bin"), expected);
+  EXPECT_EQ(ReadFile("data.bin"), c.file);
+  EXPECT_FALSE(Exists("data.bin.part"));
   ASSERT_FALSE(sender.replies.empty());
   EXPECT_EQ(sender.replies.front().byte, kPeerC);
-  EXPECT_EQ(sender.Count(kPeerAck), 3);
-  EXPECT_FALSE(Exists("data.bin.part"));
+  if (c.message[0] != '\0') {
+    EXPECT_TRUE(HasMessage(c.message)) << c.message;
+  }
+  if (c.acks) {
+    EXPECT_EQ(sender.Count(kPeerAck), *c.acks);
+  }
+  if (c.naks) {
+    EXPECT_EQ(sender.Count(kPeerNak), *c.naks);
+  }
+  if (c.secondAnswer) {
+    ASSERT_GE(sender.replies.size(), 2U);
+    EXPECT_EQ(sender.replies[1].byte, *c.secondAnswer);
+  }
 }
 
-TEST_F(ReceiverTest, BlockWhoseSohWasLostIsNoEndOfTransmission) {
-  // Block 4 arrives without its SOH: its number byte 0x04 looks like EOT, but more bytes follow
-  // at once. Taking it for the end would report three blocks of a four-block file as received.
-  const Bytes a = Pattern(128, 21), b = Pattern(128, 22), c = Pattern(128, 23),
-              d = Pattern(128, 24);
-  Bytes cut = Soh(4, d);
-  cut.erase(cut.begin());
-  sender.frames = {Soh(1, a), Soh(2, b), Soh(3, c), cut, Soh(4, d), {kPeerEot}};
-  Attach();
-  EXPECT_EQ(ReceiveFile(*port, PathOf("cut.bin"), {}, Recorder()), 1);
-  timing.Advance(2);
-  EXPECT_EQ(ReadFile("cut.bin").size(), 4u * 128);
-  EXPECT_TRUE(HasMessage("Bytes after end of transmission"));
-  EXPECT_EQ(sender.Count(kPeerNak), 1);
-}
-
-TEST_F(ReceiverTest, LongAndShortBlocksMix) {
-  sender.frames = {Frame(kPeerStx, 1, Pattern(1024, 3), true),
-                   Soh(2, Pattern(128, 4)),
-                   Soh(3, Pattern(128, 5)),
-                   {kPeerEot}};
-  Attach();
-  EXPECT_EQ(ReceiveFile(*port, PathOf("db.bin")), 1);
-  EXPECT_EQ(ReadFile("db.bin").size(), 1280u);
-}
-
-TEST_F(ReceiverTest, DuplicateBlockIsAcknowledgedNotWritten) {
-  const Bytes a = Pattern(128, 6), b = Pattern(128, 7), c = Pattern(128, 8);
-  sender.frames = {Soh(1, a), Soh(2, b), Soh(2, b), Soh(3, c), {kPeerEot}};
-  Attach();
-  EXPECT_EQ(ReceiveFile(*port, PathOf("d.bin"), {}, Recorder()), 1);
-  timing.Advance(2);
-  EXPECT_EQ(ReadFile("d.bin").size(), 3u * 128);
-  EXPECT_EQ(sender.Count(kPeerAck), 5);
-  EXPECT_TRUE(HasMessage("Duplicate block 3"));
-}
-
-TEST_F(ReceiverTest, OutOfSequenceBlockIsRefusedNotWritten) {
-  const Bytes a = Pattern(128, 9), b = Pattern(128, 10);
-  sender.frames = {Soh(1, a), Soh(3, Pattern(128, 11)), Soh(2, b), {kPeerEot}};
-  Attach();
-  EXPECT_EQ(ReceiveFile(*port, PathOf("s.bin"), {}, Recorder()), 1);
-  Bytes expected = a;
-  expected.insert(expected.end(), b.begin(), b.end());
-  EXPECT_EQ(ReadFile("s.bin"), expected);
-  EXPECT_EQ(sender.Count(kPeerNak), 1);
-  EXPECT_TRUE(HasMessage("Bad block number waiting for number 2"));
-}
-
-TEST_F(ReceiverTest, BadNumberPairIsRefusedAfterPurge) {
-  const Bytes a = Pattern(128, 12);
-  sender.frames = {Frame(kPeerSoh, 3, a, true, 0xFB), Soh(1, a), {kPeerEot}};
-  Attach();
-  EXPECT_EQ(ReceiveFile(*port, PathOf("n.bin"), {}, Recorder()), 1);
-  EXPECT_TRUE(HasMessage("Bad block numbers 03 fb"));
-  EXPECT_EQ(ReadFile("n.bin"), a);
-  // While block 1 is due in CRC mode, the refusal asks again with C.
-  EXPECT_EQ(sender.replies[1].byte, kPeerC);
-}
-
-TEST_F(ReceiverTest, BadCrcIsRefused) {
-  const Bytes a = Pattern(128, 13);
-  Bytes spoiled = Soh(1, a);
-  spoiled.back() ^= 0x01;
-  sender.frames = {spoiled, Soh(1, a), {kPeerEot}};
-  Attach();
-  EXPECT_EQ(ReceiveFile(*port, PathOf("c.bin"), {}, Recorder()), 1);
-  EXPECT_TRUE(HasMessage("Bad CRC on block number 1"));
-  EXPECT_EQ(ReadFile("c.bin"), a);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, ReceiverBlockTest,
+    ::testing::Values(
+        BlockCase{"CrcBlocksAreStoredWhole", {Soh(1, kA), Soh(2, kB)}, Join({kA, kB}), "", 3},
+        BlockCase{"LongAndShortBlocksMix",
+                  {Frame(kPeerStx, 1, kLong, true), Soh(2, kA), Soh(3, kB)},
+                  Join({kLong, kA, kB}),
+                  ""},
+        BlockCase{"BlockWhoseSohWasLostIsNoEndOfTransmission",
+                  {Soh(1, kA), Soh(2, kB), Soh(3, kC), WithoutSoh(Soh(4, kD)), Soh(4, kD)},
+                  Join({kA, kB, kC, kD}),
+                  "Bytes after end of transmission",
+                  std::nullopt,
+                  1},
+        BlockCase{"DuplicateBlockIsAcknowledgedNotWritten",
+                  {Soh(1, kA), Soh(2, kB), Soh(2, kB), Soh(3, kC)},
+                  Join({kA, kB, kC}),
+                  "Duplicate block 3",
+                  5},
+        BlockCase{"OutOfSequenceBlockIsRefusedNotWritten",
+                  {Soh(1, kA), Soh(3, kC), Soh(2, kB)},
+                  Join({kA, kB}),
+                  "Bad block number waiting for number 2",
+                  std::nullopt,
+                  1},
+        // While block 1 is due in CRC mode, the refusal asks again with C.
+        BlockCase{"BadNumberPairIsRefusedAfterPurge",
+                  {Frame(kPeerSoh, 3, kA, true, 0xFB), Soh(1, kA)},
+                  kA,
+                  "Bad block numbers 03 fb",
+                  std::nullopt,
+                  std::nullopt,
+                  kPeerC},
+        BlockCase{"BadCrcIsRefused",
+                  {WithBadCrc(Soh(1, kA)), Soh(1, kA)},
+                  kA,
+                  "Bad CRC on block number 1"}),
+    [](const ::testing::TestParamInfo<BlockCase>& info) { return info.param.name; });
 
 TEST_F(ReceiverTest, SenderThatIgnoresCGetsThreeCThenNak) {
   const Bytes a = Pattern(128, 14);

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "serial/memory_line.h"
+#include "temp_dir.h"
 #include "transfer/xmodem.h"
 
 namespace zephor::transfer {
@@ -67,12 +68,6 @@ inline Bytes Pattern(std::size_t n, unsigned seed) {
 class TransferFixture : public ::testing::Test {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir = std::filesystem::temp_directory_path() /
-          (std::string("zephor_xfer_") + info->test_suite_name() + "_" + info->name() + "_" +
-           std::to_string(std::random_device{}()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
     factory.AddLine(0, &line);
     timing.Attach(&line, [this](std::uint32_t now, serial::MemoryLine& l) {
       if (peer) peer(now, l);
@@ -83,7 +78,6 @@ class TransferFixture : public ::testing::Test {
   }
   void TearDown() override {
     if (port != nullptr) serial::ClosePort(port);
-    std::filesystem::remove_all(dir);
   }
 
   std::string PathOf(const std::string& name) const { return (dir / name).string(); }
@@ -104,7 +98,8 @@ class TransferFixture : public ::testing::Test {
     return std::find(messages.begin(), messages.end(), m) != messages.end();
   }
 
-  std::filesystem::path dir;
+  const support::TempDir scratch;
+  const std::filesystem::path dir = scratch.path();
   serial::MemoryLine line;
   serial::MemoryPortFactory factory;
   serial::VirtualTiming timing;

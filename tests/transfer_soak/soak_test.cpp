@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <random>
 #include <string>
 
 #include "soak_run.h"
+#include "temp_dir.h"
 
 namespace zephor::transfer {
 namespace {
@@ -28,14 +28,8 @@ std::uint32_t FromEnvironment(const char* name, std::uint32_t fallback) {
 
 class SoakTest : public ::testing::TestWithParam<SoakDirection> {
  protected:
-  void SetUp() override {
-    dir = std::filesystem::temp_directory_path() /
-          ("zephor_soak_" + std::to_string(static_cast<int>(GetParam())) + "_" +
-           std::to_string(std::random_device{}()));
-    std::filesystem::create_directories(dir);
-  }
-  void TearDown() override { std::filesystem::remove_all(dir); }
-  std::filesystem::path dir;
+  const support::TempDir scratch;
+  const std::filesystem::path dir = scratch.path();
 };
 
 // At most one success in this many may be a copy cut short by a late doubled answer.

@@ -1,5 +1,5 @@
 // A set of small image files, each filled with its own letter so that a loader can tell which one
-// it received, with optional version and build stamps.
+// it received, with optional version and build stamps; and filler bytes with text placed in them.
 #pragma once
 
 #include <cstddef>
@@ -63,3 +63,17 @@ inline std::vector<std::vector<std::uint8_t>> WriteImageSet(const TempDir& dir,
 }
 
 }  // namespace zephor::update::script
+
+namespace zephor::update {
+
+// Filler bytes that hold neither 'V' nor 'B', with text placed at an offset.
+inline std::vector<std::uint8_t> Filler(std::size_t size) {
+  return std::vector<std::uint8_t>(size, 'x');
+}
+
+inline void Place(std::vector<std::uint8_t>& bytes, std::size_t at, const std::string& text) {
+  for (std::size_t i = 0; i < text.size(); ++i)
+    bytes.at(at + i) = static_cast<std::uint8_t>(text[i]);
+}
+
+}  // namespace zephor::update

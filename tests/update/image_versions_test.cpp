@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "image_set.h"
 #include "recording_panel.h"
 #include "temp_dir.h"
 #include "update/image_files.h"

@@ -10,7 +10,8 @@ constexpr std::int32_t kFirstBuildWithA = 224;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const auto directory = zephor::database::fuzzing::ScratchDirectory("report");
+  static const zephor::database::fuzzing::ScratchDirectory scratch("report");
+  const std::filesystem::path& directory = scratch.path();
   if (size == 0) return 0;
   zephor::database::fuzzing::QuietPanel panel;
   zephor::device::Station station;

@@ -35,7 +35,8 @@ std::uintmax_t ConvertedSize(std::span<const std::uint8_t> data) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static const auto directory = zephor::database::fuzzing::ScratchDirectory("conversion");
+  static const zephor::database::fuzzing::ScratchDirectory scratch("conversion");
+  const std::filesystem::path& directory = scratch.path();
   zephor::database::fuzzing::QuietPanel panel;
   zephor::device::Station station;
   station.panel = &panel;

@@ -1,8 +1,10 @@
-// An operator panel that records log text, progress positions and message boxes, with the
-// virtual time at which each box appeared.
+// An operator panel that records what the operations show: log text, progress positions and
+// message boxes, with the virtual time at which each box appeared and the log as it stood then.
+// OK and Cancel boxes are answered as the test says, and a test may act while one waits.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +23,10 @@ class RecordingPanel final : public OperatorPanel {
     log.clear();
     ++clears;
   }
-  void SetProgress(int position) override { progress.push_back(position); }
+  void SetProgress(int position) override {
+    progress.push_back(position);
+    if (onProgress) onProgress(position);
+  }
   void SetProgressRange(int low, int high) override {
     rangeLow = low;
     rangeHigh = high;
@@ -31,7 +36,8 @@ class RecordingPanel final : public OperatorPanel {
     messageButtons.push_back(buttons);
     messageTimes.push_back(timing_ != nullptr ? timing_->now() : 0);
     logAtMessage.push_back(log);
-    return true;
+    if (buttons != MessageButtons::kOk && onQuestion) onQuestion();
+    return buttons == MessageButtons::kOk || answerOk;
   }
   void ExitProgram(int code) override { exitCodes.push_back(code); }
 
@@ -45,9 +51,17 @@ class RecordingPanel final : public OperatorPanel {
   std::vector<std::uint32_t> messageTimes;
   std::vector<std::string> logAtMessage;  // the log as it stood when each box appeared
   std::vector<int> exitCodes;
+  bool answerOk = true;                 // the operator's answer to OK and Cancel boxes
+  std::function<void(int)> onProgress;  // called with each position as it is set
+  std::function<void()> onQuestion;     // called while an OK and Cancel box waits
 
  private:
   const serial::VirtualTiming* timing_;
 };
 
 }  // namespace zephor::device
+
+// The update tests and those built on them name it as their own.
+namespace zephor::update {
+using device::RecordingPanel;
+}  // namespace zephor::update
