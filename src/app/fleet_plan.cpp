@@ -80,6 +80,29 @@ std::string PortOfFolder(files::Disk& disk, const std::filesystem::path& folder)
   return port;
 }
 
+// A loader that asks for a program is finished from the journal of its stopped run: the one its
+// port was last updated from, or the only one for the only such instrument. (A journal of another
+// instrument is found out by the run before the memory is touched.)
+void PlaceWaitingLoaders(const std::vector<FleetEntry*>& waiting,
+                         const std::vector<std::filesystem::path>& open, files::Disk& disk) {
+  for (FleetEntry* entry : waiting) {
+    std::vector<std::filesystem::path> samePort;
+    for (const std::filesystem::path& folder : open) {
+      if (PortOfFolder(disk, folder) == entry->member.port) samePort.push_back(folder);
+    }
+    if (samePort.size() == 1 || (waiting.size() == 1 && open.size() == 1)) {
+      entry->action = FleetAction::kRun;
+      entry->folder = samePort.size() == 1 ? samePort.front() : open.front();
+      continue;
+    }
+    Refuse(*entry, kExitUpdateStopped,
+           "its loader waits for a program (" + entry->identity.status +
+               ") and cannot say its number; no single folder here holds the journal of its "
+               "update: finish it with zephor update " +
+               entry->member.port + " --folder FOLDER");
+  }
+}
+
 }  // namespace
 
 std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
@@ -124,26 +147,7 @@ std::vector<FleetEntry> PlanFleet(const std::vector<FleetMember>& members,
              entry.member.said.empty() ? "no ZEPHOR answers" : entry.member.said);
     }
   }
-  // A loader that asks for a program is finished from the journal of its stopped run: the one
-  // its port was last updated from, or the only one for the only such instrument. (A journal of
-  // another instrument is found out by the run before the memory is touched.)
-  const std::vector<std::filesystem::path> open = FoldersOfOtherJournals(disk, out, ports);
-  for (FleetEntry* entry : waiting) {
-    std::vector<std::filesystem::path> samePort;
-    for (const std::filesystem::path& folder : open) {
-      if (PortOfFolder(disk, folder) == entry->member.port) samePort.push_back(folder);
-    }
-    if (samePort.size() == 1 || (waiting.size() == 1 && open.size() == 1)) {
-      entry->action = FleetAction::kRun;
-      entry->folder = samePort.size() == 1 ? samePort.front() : open.front();
-      continue;
-    }
-    Refuse(*entry, kExitUpdateStopped,
-           "its loader waits for a program (" + entry->identity.status +
-               ") and cannot say its number; no single folder here holds the journal of its "
-               "update: finish it with zephor update " +
-               entry->member.port + " --folder FOLDER");
-  }
+  PlaceWaitingLoaders(waiting, FoldersOfOtherJournals(disk, out, ports), disk);
   for (FleetEntry& entry : plan) {
     std::string why;
     if (entry.action == FleetAction::kRun && !MakeFolder(disk, entry.folder, why)) {

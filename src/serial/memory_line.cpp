@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "serial/line_settings.h"
+
 namespace zephor::serial {
 
 void MemoryLine::CarryOneMs() {
@@ -58,22 +60,13 @@ int MemoryDriver::Close(SerialPort&) {
   return kOk;
 }
 
-int MemoryDriver::SetLine(SerialPort& port, long baud, char parity, int, int stopBits) {
-  if (baud > kMaxBaudRate) {
-    port.status = kBadBaudRate;
-    return kBadBaudRate;
-  }
-  line_.baud = baud;
-  const char p = static_cast<char>(std::toupper(static_cast<unsigned char>(parity)));
-  if (p != 'E' && p != 'O' && p != 'N' && p != 'M' && p != 'S') {
-    port.status = kBadParity;
-    return kBadParity;
-  }
-  if (stopBits != 1 && stopBits != 2) {
-    port.status = kBadStopBits;
-    return kBadStopBits;
-  }
-  return port.status;
+int MemoryDriver::SetLine(SerialPort& port, long baud, char parity, int dataBits, int stopBits) {
+  // The memory line keeps only its rate; the arguments are checked as a driver checks them.
+  DeviceControl control;
+  const int taken = TakeLineArguments(control, baud, parity, dataBits, stopBits);
+  if (control.BaudRate != 0) line_.baud = control.BaudRate;
+  if (taken != kOk) port.status = taken;
+  return taken != kOk ? taken : port.status;
 }
 
 int MemoryDriver::SetDtr(SerialPort&, bool on) {

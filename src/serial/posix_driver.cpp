@@ -21,35 +21,11 @@
 #include <linux/serial.h>
 #endif
 
+#include "serial/line_settings.h"
 #include "serial/timed_io.h"
 
 namespace zephor::serial {
 namespace {
-
-// Codes of the Windows device control block, kept so that DumpPort reads alike on every system.
-constexpr int kNoParity = 0;
-constexpr int kOddParity = 1;
-constexpr int kEvenParity = 2;
-constexpr int kMarkParity = 3;
-constexpr int kSpaceParity = 4;
-constexpr int kOneStopBit = 0;
-constexpr int kTwoStopBits = 2;
-constexpr int kControlDisable = 0;
-constexpr int kControlEnable = 1;
-constexpr int kControlHandshake = 2;
-constexpr char kXonChar = 0x11;
-constexpr char kXoffChar = 0x13;
-// Flow control starts and stops at a quarter of the receive queue.
-constexpr int kFlowLimit = kQueueSize / 4;
-
-// Line error bits as the Windows error word carries them.
-constexpr int kErrRxOver = 0x0001;
-constexpr int kErrOverrun = 0x0002;
-constexpr int kErrRxParity = 0x0004;
-constexpr int kErrFrame = 0x0008;
-constexpr int kErrBreak = 0x0010;
-constexpr int kErrTxFull = 0x0100;
-constexpr int kErrMode = 0x8000;
 
 // While a read waits for more bytes than have come, the wait sleeps on after the first one for
 // the time the rest take on the line, at most this long: a block of a transfer wakes the
@@ -59,33 +35,8 @@ constexpr long kBitsPerByte = 10;
 constexpr long kMicrosPerMs = 1000;
 constexpr long kMicrosPerSecond = 1000000;
 constexpr long kNanosPerMicro = 1000;
-// This driver has no UART of its own to show.
-constexpr unsigned kUartWord = 0;
-// Every DumpPort line fits this buffer.
-constexpr std::size_t kDumpLineSize = 84;
-
 // The line settings last written or about to be written, field for field as on Windows.
-struct LineSettings {
-  long BaudRate = 0;
-  int ByteSize = 8;
-  int Parity = kNoParity;
-  int StopBits = kOneStopBit;
-  int fBinary = 1;
-  int fParity = 0;
-  int fOutxCtsFlow = 0;
-  int fOutxDsrFlow = 0;
-  int fDtrControl = kControlEnable;
-  int fRtsControl = kControlEnable;
-  int fOutX = 0;
-  int fInX = 0;
-  int fNull = 0;
-  char XonChar = kXonChar;
-  char XoffChar = kXoffChar;
-  unsigned XonLim = kFlowLimit;
-  unsigned XoffLim = kFlowLimit;
-  char EofChar = 0;
-  char EvtChar = 0;
-};
+using LineSettings = DeviceControl;
 
 struct RateEntry {
   long baud;
@@ -177,8 +128,6 @@ int RefuseOpen(SerialPort& port, int error) {
   port.refusal = RefusalOf(error);
   return MapError(error);
 }
-
-int Bit(int bits, int mask) { return (bits & mask) != 0 ? 1 : 0; }
 
 // Line errors since a starting point, read from the device's counters where it keeps them.
 class ErrorCounters {
@@ -442,43 +391,10 @@ int PosixDriver::WriteChar(SerialPort& port, std::uint8_t byte) {
 int PosixDriver::Close(SerialPort&) { return Release(); }
 
 int PosixDriver::SetLine(SerialPort& port, long baud, char parity, int dataBits, int stopBits) {
-  if (baud > kMaxBaudRate) {
-    port.status = kBadBaudRate;
-    return kBadBaudRate;
-  }
-  // Values stored before a refused argument stay and go out with the next write.
-  dcb_.BaudRate = baud;
-  dcb_.ByteSize = dataBits;
-  switch (std::toupper(static_cast<unsigned char>(parity))) {
-    case 'E':
-      dcb_.Parity = kEvenParity;
-      break;
-    case 'O':
-      dcb_.Parity = kOddParity;
-      break;
-    case 'N':
-      dcb_.Parity = kNoParity;
-      break;
-    case 'M':
-      dcb_.Parity = kMarkParity;
-      break;
-    case 'S':
-      dcb_.Parity = kSpaceParity;
-      break;
-    default:
-      port.status = kBadParity;
-      return kBadParity;
-  }
-  switch (stopBits) {
-    case 1:
-      dcb_.StopBits = kOneStopBit;
-      break;
-    case 2:
-      dcb_.StopBits = kTwoStopBits;
-      break;
-    default:
-      port.status = kBadStopBits;
-      return kBadStopBits;
+  const int taken = TakeLineArguments(dcb_, baud, parity, dataBits, stopBits);
+  if (taken != kOk) {
+    port.status = taken;
+    return taken;
   }
   const int rc = WriteSettings();
   if (rc != kOk) port.status = rc;
@@ -573,38 +489,13 @@ int PosixDriver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
 }
 
 int PosixDriver::DumpPort(SerialPort& port, const LinePrinter& printer) {
-  // Formatted with room for any number, then cut to the dump's line as before.
-  char wide[kDumpLineSize * 2];
-  auto print = [&](const char* format, auto... args) {
-    std::snprintf(wide, sizeof wide, format, args...);
-    wide[kDumpLineSize - 1] = '\0';
-    printer(wide);
-  };
-  const LineSettings& d = dcb_;
-  printer("");
-  print("Port type:  MS Windows  DCB BaudRate: %-6d  ByteSize: %1d  Parity: %1d",
-        static_cast<int>(d.BaudRate), d.ByteSize, d.Parity);
-  print("StopBits: %1d fBinary: %1d  fRtsControl: %1d", d.StopBits, d.fBinary, d.fRtsControl);
-  print("Parity: %1d  OutCtsFlow: %1d  OutDsrFlow: %1d  DtrControl: %1d  OutX: %1d  InX: %1d",
-        d.fParity, d.fOutxCtsFlow, d.fOutxDsrFlow, d.fDtrControl, d.fOutX, d.fInX);
-  print("Null: %1d  DtrControl: %1d  RtsControl: %1d  XonChar: %02x  XoffChar: %02x", d.fNull,
-        d.fDtrControl, d.fRtsControl, static_cast<int>(d.XonChar), static_cast<int>(d.XoffChar));
-  print("XonLim: %-5u XoffLim: %-5u EofChr: %02x  EvtChr: %02x", d.XonLim, d.XoffLim,
-        static_cast<int>(d.EofChar), static_cast<int>(d.EvtChar));
-  const int status = LineStatus(port);
-  const int rxUsed = std::max(0, RxUsed(port));
-  const int txUsed = std::max(0, TxUsed(port));
-  print("RX count/free: %5d/%-5d  TX count/free: %5d/%-5d  BREAK/FE/OE/PE: %d%d%d%d", rxUsed,
-        kQueueSize - rxUsed, txUsed, kQueueSize - txUsed, Bit(status, kLineBreak),
-        Bit(status, kLineFraming), Bit(status, kLineOverrun), Bit(status, kLineParity));
-  const int e = lineErrors_;
-  print("CE_BREAK:%d  CE_FRAME:%d  CE_MODE:%d CE_OVERRUN:%d", Bit(e, kErrBreak), Bit(e, kErrFrame),
-        Bit(e, kErrMode), Bit(e, kErrOverrun));
-  const int modem = ModemStatus(port);
-  print("CE_RXOVER:%d CE_RXPARITY:%d CE_TXFULL:%d  CTS/DSR/RI/CD: %d%d%d%d", Bit(e, kErrRxOver),
-        Bit(e, kErrRxParity), Bit(e, kErrTxFull), Bit(modem, kModemCts), Bit(modem, kModemDsr),
-        Bit(modem, kModemRing), Bit(modem, kModemCarrier));
-  print("8250:%04x", kUartWord);
+  LineState state;
+  state.lineStatus = LineStatus(port);
+  state.rxUsed = std::max(0, RxUsed(port));
+  state.txUsed = std::max(0, TxUsed(port));
+  state.lineErrors = lineErrors_;
+  state.modem = ModemStatus(port);
+  PrintPortDump(dcb_, state, printer);
   return kOk;
 }
 

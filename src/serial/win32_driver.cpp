@@ -11,6 +11,7 @@
 #include <memory>
 #include <vector>
 
+#include "serial/line_settings.h"
 #include "serial/timed_io.h"
 
 namespace zephor::serial {
@@ -24,14 +25,13 @@ constexpr long kIeHardware = -10;
 constexpr long kIeByteSize = -11;
 constexpr long kIeBaudRate = -12;
 
-constexpr char kXonChar = 0x11;
-constexpr char kXoffChar = 0x13;
-// Flow control starts and stops at a quarter of the receive queue.
-constexpr WORD kFlowLimit = kQueueSize / 4;
-// This driver has no UART of its own to show.
-constexpr unsigned kUartWord = 0;
-// wsprintf never writes more than this, terminator included; every dump line is far shorter.
-constexpr std::size_t kWsprintfLimit = 1025;
+// The device control block's codes are the ones the common half writes and the dump shows.
+static_assert(NOPARITY == kNoParity && ODDPARITY == kOddParity && EVENPARITY == kEvenParity &&
+              MARKPARITY == kMarkParity && SPACEPARITY == kSpaceParity);
+static_assert(ONESTOPBIT == kOneStopBit && TWOSTOPBITS == kTwoStopBits);
+static_assert(CE_RXOVER == kErrRxOver && CE_OVERRUN == kErrOverrun && CE_RXPARITY == kErrRxParity &&
+              CE_FRAME == kErrFrame && CE_BREAK == kErrBreak && CE_TXFULL == kErrTxFull &&
+              CE_MODE == kErrMode);
 // GetVersion's high bit and major version 3: a 16-bit Windows 3.x host.
 constexpr DWORD kWin32sBit = 0x80000000;
 constexpr BYTE kWindows3 = 3;
@@ -42,7 +42,30 @@ constexpr DWORD kMsPerSecond = 1000;
 // The one event a wait for input asks the system for: a byte received.
 constexpr DWORD kInputEvents = EV_RXCHAR;
 
-int Bit(DWORD bits, DWORD mask) { return (bits & mask) != 0 ? 1 : 0; }
+// The settings the system holds, as the common half reads them.
+DeviceControl ControlOf(const DCB& d) {
+  DeviceControl control;
+  control.BaudRate = static_cast<long>(d.BaudRate);
+  control.ByteSize = d.ByteSize;
+  control.Parity = d.Parity;
+  control.StopBits = d.StopBits;
+  control.fBinary = static_cast<int>(d.fBinary);
+  control.fParity = static_cast<int>(d.fParity);
+  control.fOutxCtsFlow = static_cast<int>(d.fOutxCtsFlow);
+  control.fOutxDsrFlow = static_cast<int>(d.fOutxDsrFlow);
+  control.fDtrControl = static_cast<int>(d.fDtrControl);
+  control.fRtsControl = static_cast<int>(d.fRtsControl);
+  control.fOutX = static_cast<int>(d.fOutX);
+  control.fInX = static_cast<int>(d.fInX);
+  control.fNull = static_cast<int>(d.fNull);
+  control.XonChar = d.XonChar;
+  control.XoffChar = d.XoffChar;
+  control.XonLim = d.XonLim;
+  control.XoffLim = d.XoffLim;
+  control.EofChar = d.EofChar;
+  control.EvtChar = d.EvtChar;
+  return control;
+}
 
 // Errors with which the system answers for a device that went away: USB adapter drivers report
 // a pulled plug with any of these, and keep doing so until the handle is closed. A handle that
@@ -252,43 +275,16 @@ int Win32Driver::WriteChar(SerialPort& port, std::uint8_t byte) {
 int Win32Driver::Close(SerialPort&) { return Release(); }
 
 int Win32Driver::SetLine(SerialPort& port, long baud, char parity, int dataBits, int stopBits) {
-  if (baud > kMaxBaudRate) {
-    port.status = kBadBaudRate;
-    return kBadBaudRate;
-  }
   // Values stored before a refused argument stay and go out with the next SetCommState.
-  dcb_.BaudRate = static_cast<DWORD>(baud);
-  dcb_.ByteSize = static_cast<BYTE>(dataBits);
-  switch (std::toupper(static_cast<unsigned char>(parity))) {
-    case 'E':
-      dcb_.Parity = EVENPARITY;
-      break;
-    case 'O':
-      dcb_.Parity = ODDPARITY;
-      break;
-    case 'N':
-      dcb_.Parity = NOPARITY;
-      break;
-    case 'M':
-      dcb_.Parity = MARKPARITY;
-      break;
-    case 'S':
-      dcb_.Parity = SPACEPARITY;
-      break;
-    default:
-      port.status = kBadParity;
-      return kBadParity;
-  }
-  switch (stopBits) {
-    case 1:
-      dcb_.StopBits = ONESTOPBIT;
-      break;
-    case 2:
-      dcb_.StopBits = TWOSTOPBITS;
-      break;
-    default:
-      port.status = kBadStopBits;
-      return kBadStopBits;
+  DeviceControl wanted = ControlOf(dcb_);
+  const int taken = TakeLineArguments(wanted, baud, parity, dataBits, stopBits);
+  dcb_.BaudRate = static_cast<DWORD>(wanted.BaudRate);
+  dcb_.ByteSize = static_cast<BYTE>(wanted.ByteSize);
+  dcb_.Parity = static_cast<BYTE>(wanted.Parity);
+  dcb_.StopBits = static_cast<BYTE>(wanted.StopBits);
+  if (taken != kOk) {
+    port.status = taken;
+    return taken;
   }
   if (!SetCommState(handle_, &dcb_)) port.status = MapWin32Error(static_cast<long>(GetLastError()));
   return port.status;
@@ -396,43 +392,14 @@ int Win32Driver::ReadBufferNow(SerialPort& port, std::uint8_t* buffer, int n) {
 }
 
 int Win32Driver::DumpPort(SerialPort& port, const LinePrinter& printer) {
-  char line[kWsprintfLimit];
-  auto print = [&](const char* format, auto... args) {
-    wsprintfA(line, format, args...);
-    printer(line);
-  };
-  const DCB& d = dcb_;
-  // Character fields go out widened as signed values, as the system's own dump shows them.
-  auto widen = [](char c) { return static_cast<int>(c); };
-  printer("");
-  print("Port type:  MS Windows  DCB BaudRate: %-6d  ByteSize: %1d  Parity: %1d",
-        static_cast<int>(d.BaudRate), static_cast<int>(d.ByteSize), static_cast<int>(d.Parity));
-  print("StopBits: %1d fBinary: %1d  fRtsControl: %1d", static_cast<int>(d.StopBits),
-        static_cast<int>(d.fBinary), static_cast<int>(d.fRtsControl));
-  print("Parity: %1d  OutCtsFlow: %1d  OutDsrFlow: %1d  DtrControl: %1d  OutX: %1d  InX: %1d",
-        static_cast<int>(d.fParity), static_cast<int>(d.fOutxCtsFlow),
-        static_cast<int>(d.fOutxDsrFlow), static_cast<int>(d.fDtrControl),
-        static_cast<int>(d.fOutX), static_cast<int>(d.fInX));
-  print("Null: %1d  DtrControl: %1d  RtsControl: %1d  XonChar: %02x  XoffChar: %02x",
-        static_cast<int>(d.fNull), static_cast<int>(d.fDtrControl), static_cast<int>(d.fRtsControl),
-        widen(d.XonChar), widen(d.XoffChar));
-  print("XonLim: %-5u XoffLim: %-5u EofChr: %02x  EvtChr: %02x", static_cast<unsigned>(d.XonLim),
-        static_cast<unsigned>(d.XoffLim), widen(d.EofChar), widen(d.EvtChar));
-  const int status = LineStatus(port);
+  LineState state;
+  state.lineStatus = LineStatus(port);
   const COMSTAT stat = QueueState();  // all zero once the device went away
-  const int rxUsed = static_cast<int>(stat.cbInQue);
-  const int txUsed = static_cast<int>(stat.cbOutQue);
-  print("RX count/free: %5d/%-5d  TX count/free: %5d/%-5d  BREAK/FE/OE/PE: %d%d%d%d", rxUsed,
-        kQueueSize - rxUsed, txUsed, kQueueSize - txUsed, Bit(status, kLineBreak),
-        Bit(status, kLineFraming), Bit(status, kLineOverrun), Bit(status, kLineParity));
-  const DWORD e = lineErrors_;
-  print("CE_BREAK:%d  CE_FRAME:%d  CE_MODE:%d CE_OVERRUN:%d", Bit(e, CE_BREAK), Bit(e, CE_FRAME),
-        Bit(e, CE_MODE), Bit(e, CE_OVERRUN));
-  const int modem = ModemStatus(port);
-  print("CE_RXOVER:%d CE_RXPARITY:%d CE_TXFULL:%d  CTS/DSR/RI/CD: %d%d%d%d", Bit(e, CE_RXOVER),
-        Bit(e, CE_RXPARITY), Bit(e, CE_TXFULL), Bit(modem, kModemCts), Bit(modem, kModemDsr),
-        Bit(modem, kModemRing), Bit(modem, kModemCarrier));
-  print("8250:%04.4x", kUartWord);
+  state.rxUsed = static_cast<int>(stat.cbInQue);
+  state.txUsed = static_cast<int>(stat.cbOutQue);
+  state.lineErrors = static_cast<int>(lineErrors_);
+  state.modem = ModemStatus(port);
+  PrintPortDump(ControlOf(dcb_), state, printer);
   return kOk;
 }
 
