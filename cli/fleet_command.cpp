@@ -27,7 +27,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kExitCodeHelp[] =
+constexpr char kFleetExitCodeHelp[] =
     "Exit codes: the worst of the instruments' (those of zephor update), ranked from the least "
     "to the most in need of attention: 0 done, 1 cancelled, 2 bad usage, 6 folder or port refused "
     "or held, 3 no instrument, 4 update stopped, 5 needs a decision or another run (the surveys "
@@ -116,7 +116,7 @@ void AddFleetCommand(CLI::App& app, int& exitCode) {
   auto options = std::make_shared<app::FleetOptions>();
   CLI::App* fleet = app.add_subcommand(
       "fleet", "Make Update on the instruments of several ports at once, each in its own folder");
-  fleet->footer(kExitCodeHelp);
+  fleet->footer(kFleetExitCodeHelp);
   fleet->add_option("ports", options->ports, kPortHelp);
   fleet->add_flag("--all", options->all,
                   "Every port zephor ports finds; those where no ZEPHOR answers are skipped");

@@ -18,7 +18,7 @@ namespace zephor::cli {
 namespace {
 
 constexpr int kDefaultReadyMinutes = 10;
-constexpr const char* kExitCodeHelp =
+constexpr const char* kUpdateExitCodeHelp =
     "Exit codes: 0 done or up to date, 1 a warning's Cancel or a missing image, 2 bad usage, 3 no "
     "instrument, 4 update stopped, 5 the surveys are safe but the instrument needs a decision or "
     "another run (a database restore not completed or left open, an erase that did not take, a "
@@ -72,7 +72,7 @@ struct RunOptions {
 };
 
 void AddRunOptions(CLI::App* command, RunOptions& options) {
-  command->footer(kExitCodeHelp);
+  command->footer(kUpdateExitCodeHelp);
   command->add_option("port", options.portName, kPortHelp)->required();
   command->add_option("--images", options.images,
                       "Directory of the image files, the journal and the saved databases "

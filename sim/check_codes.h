@@ -7,6 +7,8 @@
 
 namespace zephor::sim {
 
+inline constexpr int kByteBits = 8;
+
 // CRC-16/XMODEM (polynomial 0x1021, most significant bit first) continued from start.
 std::uint16_t InstrumentCrc16(const std::uint8_t* data, std::size_t length,
                               std::uint16_t start = 0);

@@ -17,7 +17,6 @@ constexpr std::size_t kCheckDigits = 5;
 constexpr std::size_t kCodeAt = 17;
 constexpr std::size_t kCodeDigits = 3;
 constexpr std::uint32_t kCheckCodeLimit = 65535;
-constexpr int kByteBits = 8;
 
 bool ReadDigits(const std::vector<std::uint8_t>& h, std::size_t at, std::size_t count,
                 std::uint32_t& value) {

@@ -16,7 +16,6 @@ constexpr std::uint32_t kBlockWaitMs = 10000;
 constexpr std::uint32_t kEotQuietMs = 1000;
 constexpr std::size_t kNumberPairSize = 2;
 constexpr std::size_t kCrcSize = 2;
-constexpr int kByteBits = 8;
 
 }  // namespace
 

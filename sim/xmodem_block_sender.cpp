@@ -13,7 +13,6 @@ namespace {
 constexpr std::uint32_t kReceiverWaitMs = 60000;
 constexpr std::uint32_t kReplyWaitMs = 15000;
 constexpr std::size_t kBlockNumberModulo = 256;
-constexpr int kByteBits = 8;
 
 }  // namespace
 

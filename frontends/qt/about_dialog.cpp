@@ -10,8 +10,8 @@
 namespace zephor::qt {
 
 namespace {
-constexpr int kWidth = 235;
-constexpr int kHeight = 55;
+constexpr int kAboutWidth = 235;
+constexpr int kAboutHeight = 55;
 }  // namespace
 
 AboutDialog::AboutDialog(QWidget* parent)
@@ -39,7 +39,7 @@ AboutDialog::AboutDialog(QWidget* parent)
   ok->setFocus();
   connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 
-  setFixedSize(du.Size(kWidth, kHeight));
+  setFixedSize(du.Size(kAboutWidth, kAboutHeight));
 }
 
 }  // namespace zephor::qt

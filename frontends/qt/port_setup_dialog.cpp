@@ -13,8 +13,8 @@
 namespace zephor::qt {
 
 namespace {
-constexpr int kWidth = 157;
-constexpr int kHeight = 77;
+constexpr int kPortSetupWidth = 157;
+constexpr int kPortSetupHeight = 77;
 // Without scrolling the list shows the four fixed ports and a few found ones.
 constexpr int kVisibleItems = 8;
 }  // namespace
@@ -56,7 +56,7 @@ PortSetupDialog::PortSetupDialog(const std::vector<app::PortItem>& items, QWidge
   setTabOrder(ok, cancel);
   setTabOrder(cancel, combo_);
   ok->setFocus();
-  setFixedSize(du.Size(kWidth, kHeight));
+  setFixedSize(du.Size(kPortSetupWidth, kPortSetupHeight));
 }
 
 void PortSetupDialog::setItem(int item) {

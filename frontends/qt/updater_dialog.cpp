@@ -28,12 +28,12 @@
 namespace zephor::qt {
 
 namespace {
-constexpr int kWidth = 257;
+constexpr int kUpdaterWidth = 257;
 // The status line under the bar, room for two lines of text when a long one wraps, adds its
 // height to the template's 210 units; the buttons move down by as much.
 constexpr int kStatusLineY = 166;
 constexpr int kStatusLineHeight = 16;
-constexpr int kHeight = 210 + kStatusLineHeight;
+constexpr int kUpdaterHeight = 210 + kStatusLineHeight;
 constexpr int kButtonsY = 175 + kStatusLineHeight;
 constexpr int kSignalPollMs = 100;
 // The system's edit box puts a tab stop every 32 horizontal dialog units; the reports line up
@@ -121,7 +121,7 @@ UpdaterDialog::UpdaterDialog(serial::PortFactory* factory, serial::Timing* timin
   progress_->setRange(app::kBarLow, app::kBarHigh);
   SetProgress(0);
   makeUpdate_->setFocus();
-  setFixedSize(du.Size(kWidth, kHeight));
+  setFixedSize(du.Size(kUpdaterWidth, kUpdaterHeight));
 }
 
 void UpdaterDialog::AppendLog(std::string_view text) {

@@ -10,7 +10,7 @@
 namespace zephor::app {
 namespace {
 
-using json = nlohmann::ordered_json;
+using ordered_json = nlohmann::ordered_json;
 
 constexpr int kJsonIndent = 2;
 // From the least to the most in need of attention; a code not listed ranks above them all.
@@ -24,10 +24,10 @@ std::size_t Rank(int code) {
                                  : static_cast<std::size_t>(found - kRanking.begin());
 }
 
-json Identification(const std::string& printed) {
+ordered_json Identification(const std::string& printed) {
   if (printed.empty()) return nullptr;
-  json parsed = json::parse(printed, nullptr, false);
-  return parsed.is_discarded() ? json(nullptr) : parsed;
+  ordered_json parsed = ordered_json::parse(printed, nullptr, false);
+  return parsed.is_discarded() ? ordered_json(nullptr) : parsed;
 }
 
 }  // namespace
@@ -41,7 +41,7 @@ int WorstExitCode(const std::vector<int>& codes) {
 }
 
 std::string FleetReportJson(const std::deque<FleetRow>& rows, const FleetTotals& totals) {
-  json instruments = json::array();
+  ordered_json instruments = ordered_json::array();
   for (const FleetRow& row : rows) {
     instruments.push_back({{"port", row.port},
                            {"equipmentNumber", row.equipment},
@@ -55,12 +55,12 @@ std::string FleetReportJson(const std::deque<FleetRow>& rows, const FleetTotals&
                            {"durationMs", row.durationMs},
                            {"lastWord", row.note}});
   }
-  const json report{{"images", totals.images.string()},
-                    {"out", totals.out.string()},
-                    {"exitCode", totals.exitCode},
-                    {"durationMs", totals.durationMs},
-                    {"instruments", instruments}};
-  return report.dump(kJsonIndent, ' ', false, json::error_handler_t::replace) + "\n";
+  const ordered_json report{{"images", totals.images.string()},
+                            {"out", totals.out.string()},
+                            {"exitCode", totals.exitCode},
+                            {"durationMs", totals.durationMs},
+                            {"instruments", instruments}};
+  return report.dump(kJsonIndent, ' ', false, ordered_json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace zephor::app

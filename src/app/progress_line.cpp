@@ -2,10 +2,11 @@
 
 #include <cstdio>
 
+#include "app/progress_units.h"
+
 namespace zephor::app {
 namespace {
 
-constexpr long kSecondsPerMinute = 60;
 // Returns the cursor to the line's start and wipes the line.
 constexpr char kWipeLine[] = "\r\033[K";
 

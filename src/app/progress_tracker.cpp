@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/progress_units.h"
+
 namespace zephor::app {
 namespace {
-
-constexpr long kPercent = 100;
 
 long Rate(long bytes, std::uint32_t elapsedMs) {
   return elapsedMs == 0 ? 0 : static_cast<long>(bytes * kMsPerSecond / elapsedMs);

@@ -2,10 +2,11 @@
 
 #include <algorithm>
 
+#include "app/progress_units.h"
+
 namespace zephor::app {
 namespace {
 
-constexpr long kPercent = 100;
 constexpr int kHighestBeforeTheEnd = 99;
 
 }  // namespace

@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "app/progress_units.h"
+
 namespace zephor::app {
 namespace {
 
-constexpr int kPercent = 100;
-constexpr long kSecondsPerMinute = 60;
 constexpr int kDigitsPerGroup = 3;
 
 // 12288 as "12 288": long counts are read at a glance.
@@ -120,7 +120,7 @@ void WindowProgress::Tick() {
 int WindowProgress::BarPercent() const {
   if (tracker_.activity() == Activity::kTransfer) return std::max(0, tracker_.Percent());
   if (movedFile_ || position_ < low_ || high_ <= 0) return 0;
-  return std::min(kPercent, static_cast<int>(static_cast<long>(position_) * kPercent / high_));
+  return static_cast<int>(std::min(kPercent, static_cast<long>(position_) * kPercent / high_));
 }
 
 void WindowProgress::Redraw(bool force) {

@@ -17,7 +17,7 @@ namespace zephor::database {
 namespace {
 
 constexpr const char* kSectionTitle = "Read Data ZEPHOR";
-constexpr const char* kTransferErrorFormat = "Error in file transfer %i";
+constexpr const char* kDownloadErrorFormat = "Error in file transfer %i";
 constexpr int kAutoBase = 0;  // decimal, 0x hexadecimal or leading-0 octal
 constexpr int kHexBase = 16;
 constexpr std::ptrdiff_t kDigitsPerGroup = 3;
@@ -46,7 +46,7 @@ void ParseDownloadReply(const std::string& text, int (&reply)[3]) {
 
 std::string TransferError(int code) {
   char text[kDownloadReplyBufferSize];
-  std::snprintf(text, sizeof text, kTransferErrorFormat, code);
+  std::snprintf(text, sizeof text, kDownloadErrorFormat, code);
   return text;
 }
 

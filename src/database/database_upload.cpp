@@ -8,6 +8,7 @@
 
 #include "database/database_file.h"
 #include "device/command_link.h"
+#include "device/formatted_text.h"
 #include "device/transfer_progress.h"
 #include "device/unlock.h"
 #include "files/folder_file.h"
@@ -17,20 +18,16 @@
 
 namespace zephor::database {
 
+using device::Formatted;
+
 namespace {
 
 constexpr const char* kWriteLine = "\tWrite Data to ZEPHOR.\r\n";
 constexpr const char* kFinishedLine = "\tFinished.\r\n";
 constexpr const char* kUploadFormat = "UPLOAD %d 0x%zx 0x%4x";
-constexpr const char* kTransferErrorFormat = "Error in file transfer %i";
+constexpr const char* kUploadErrorFormat = "Error in file transfer %i";
 constexpr int kLineBufferSize = 100;
 constexpr int kReplyBufferSize = 500;
-
-std::string Formatted(const char* format, int value) {
-  char text[kLineBufferSize];
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
 
 }  // namespace
 
@@ -89,7 +86,7 @@ bool SendDatabaseFile(device::Station& station, int portIndex, std::size_t lengt
   const int result =
       device::SendReported(station, *port, (directory / kConversionFileName).string());
   if (result < 0) {
-    panel.ShowMessage(Formatted(kTransferErrorFormat, result), device::MessageButtons::kOk);
+    panel.ShowMessage(Formatted(kUploadErrorFormat, result), device::MessageButtons::kOk);
   }
   panel.SetProgress(0);
   device::SendCommand(*port, device::kLockCommand, device::kLineFeed);

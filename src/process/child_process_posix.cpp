@@ -20,7 +20,7 @@
 namespace zephor::process {
 namespace {
 
-constexpr std::size_t kChunkBytes = 4096;
+constexpr std::size_t kPipeChunkBytes = 4096;
 constexpr int kSignalExitBase = 128;
 // How often Finish looks whether a child without pipes has ended.
 constexpr int kFinishPollMs = 5;
@@ -49,7 +49,7 @@ struct PipeReader {
     Pull(lines);
   }
   void Pull(std::vector<std::string>& lines) {
-    char chunk[kChunkBytes];
+    char chunk[kPipeChunkBytes];
     while (!atEnd) {
       pollfd ready{fd, POLLIN, 0};
       if (poll(&ready, 1, 0) <= 0) return;

@@ -19,7 +19,7 @@
 namespace zephor::process {
 namespace {
 
-constexpr DWORD kChunkBytes = 4096;
+constexpr DWORD kPipeChunkBytes = 4096;
 constexpr int kKillSignal = 9;
 constexpr int kSignalExitBase = 128;
 // How often a wait looks at the pipes, which cannot wake it.
@@ -64,13 +64,13 @@ struct PipeReader {
     Pull(lines);
   }
   void Pull(std::vector<std::string>& lines) {
-    char chunk[kChunkBytes];
+    char chunk[kPipeChunkBytes];
     while (!atEnd) {
       DWORD waiting = 0;
       const bool open = PeekNamedPipe(pipe, nullptr, 0, nullptr, &waiting, nullptr) != 0;
       if (open && waiting == 0) return;
       DWORD got = 0;
-      if (!open || ReadFile(pipe, chunk, std::min(waiting, kChunkBytes), &got, nullptr) == 0 ||
+      if (!open || ReadFile(pipe, chunk, std::min(waiting, kPipeChunkBytes), &got, nullptr) == 0 ||
           got == 0) {
         atEnd = true;
         splitter.End(lines);

@@ -10,7 +10,7 @@
 
 namespace zephor::process {
 namespace {
-constexpr std::size_t kChunkBytes = 4096;
+constexpr std::size_t kInputChunkBytes = 4096;
 }  // namespace
 
 struct OwnInput::System {
@@ -23,7 +23,7 @@ OwnInput::OwnInput() : system_(std::make_unique<System>()) {}
 OwnInput::~OwnInput() = default;
 
 void OwnInput::Read(std::vector<std::string>& lines) {
-  char chunk[kChunkBytes];
+  char chunk[kInputChunkBytes];
   while (!system_->atEnd) {
     pollfd ready{STDIN_FILENO, POLLIN, 0};
     if (poll(&ready, 1, 0) <= 0) return;

@@ -13,7 +13,7 @@
 namespace zephor::process {
 namespace {
 
-constexpr DWORD kChunkBytes = 4096;
+constexpr DWORD kInputChunkBytes = 4096;
 
 // What the reading thread and the program share.
 struct Received {
@@ -24,10 +24,10 @@ struct Received {
 
 void ReadUntilTheEnd(const std::shared_ptr<Received>& received) {
   const HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
-  char chunk[kChunkBytes];
+  char chunk[kInputChunkBytes];
   for (;;) {
     DWORD got = 0;
-    const bool read = ReadFile(input, chunk, kChunkBytes, &got, nullptr) != 0 && got > 0;
+    const bool read = ReadFile(input, chunk, kInputChunkBytes, &got, nullptr) != 0 && got > 0;
     const std::lock_guard<std::mutex> held(received->lock);
     if (!read) {
       received->ended = true;

@@ -13,7 +13,7 @@ constexpr int kFirstBlockBudgetMs = 5000;
 constexpr int kLaterBlockBudgetMs = 10000;
 // After this many errors while block 1 is still due, the sender is taken to want checksums.
 constexpr int kCrcGiveUpErrors = 2;
-constexpr int kByteMask = 0xFF;
+constexpr int kBlockNumberMask = 0xFF;
 constexpr int kQuietByte = 0x00;
 // How long the line must stay silent after EOT before the end is believed.
 constexpr int kEotQuietMs = kByteReadMs;
@@ -133,7 +133,7 @@ Try TakeBlockStart(XFER& x) {
 Try ReadBlockBytes(XFER& x, int& number) {
   number = serial::ReadChar(x.port, kByteReadMs);
   const int complement = serial::ReadChar(x.port, kByteReadMs);
-  if (number < 0 || complement < 0 || number != kByteMask - complement) {
+  if (number < 0 || complement < 0 || number != kBlockNumberMask - complement) {
     if (SendNak(x) && PurgeLine(x)) {
       ++x.consecutiveErrors;
       XferMessage(x, "Bad block numbers %02x %02x", static_cast<unsigned>(number),
@@ -152,14 +152,14 @@ Try ReadBlockBytes(XFER& x, int& number) {
 
 // A block read whole, judged by its number and its check code.
 Try JudgeBlock(XFER& x, int number) {
-  if (number == ((x.blockNumber - 1) & kByteMask)) {
+  if (number == ((x.blockNumber - 1) & kBlockNumberMask)) {
     // The sender missed our ACK of the last good block: acknowledge it again, keep it once.
     if (!SendAck(x)) return Try::kFailed;
     ++x.consecutiveErrors;
     XferMessage(x, "Duplicate block %ld", x.blockNumber);
     return Try::kAgain;
   }
-  if (number != (x.blockNumber & kByteMask)) {
+  if (number != (x.blockNumber & kBlockNumberMask)) {
     if (!SendNak(x)) return Try::kFailed;
     ++x.consecutiveErrors;
     XferMessage(x, "Bad block number waiting for number %ld", x.blockNumber);

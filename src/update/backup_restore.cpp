@@ -18,7 +18,7 @@
 namespace zephor::update {
 namespace {
 
-constexpr const char* kWriteBackGrade = "QH";
+constexpr const char* kBackupWriteBackGrade = "QH";
 
 template <typename... Values>
 bool Refuse(device::Station& station, const char* format, Values... values) {
@@ -56,7 +56,7 @@ bool MemoryReady(device::Station& station, const device::DeviceInfo& info,
   const std::string number = EquipmentText(info.equipmentNumber);
   FileFacts conversion;
   const bool writeBack =
-      station.grade == kWriteBackGrade &&
+      station.grade == kBackupWriteBackGrade &&
       ReadFileFacts(device::DiskOf(station), directory, database::kConversionFileName, conversion);
   const MemoryFound found = ProbeMemory(station, station.portIndex, directory, info.equipmentNumber,
                                         nullptr, writeBack ? &conversion : nullptr);

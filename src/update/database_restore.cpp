@@ -11,6 +11,7 @@
 #include "device/announced_wait.h"
 #include "device/command_link.h"
 #include "device/erase.h"
+#include "device/formatted_text.h"
 #include "device/transfer_progress.h"
 #include "files/folder_file.h"
 #include "update/folder_names.h"
@@ -19,6 +20,8 @@
 #include "update/memory_probe.h"
 
 namespace zephor::update {
+
+using device::Formatted;
 
 namespace {
 
@@ -77,13 +80,6 @@ bool AwaitReady(device::Station& station, int portIndex) {
     }
   }
   return true;
-}
-
-template <typename... Values>
-std::string Formatted(const char* format, Values... values) {
-  char line[512] = {};
-  std::snprintf(line, sizeof line, format, values...);
-  return line;
 }
 
 // Names the step the restore did not get past, so the operator knows what is left.

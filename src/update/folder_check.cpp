@@ -4,18 +4,14 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "device/formatted_text.h"
 #include "update/folder_names.h"
 #include "update/run_journal.h"
 
 namespace zephor::update {
-namespace {
+using device::Formatted;
 
-template <typename... Values>
-std::string Formatted(const char* format, Values... values) {
-  char text[1024] = {};
-  std::snprintf(text, sizeof text, format, values...);
-  return text;
-}
+namespace {
 
 std::string Instrument(std::optional<std::int32_t> equipmentNumber) {
   return equipmentNumber ? "ZEPHOR " + EquipmentText(*equipmentNumber) : "any ZEPHOR";

@@ -5,18 +5,15 @@
 #include <memory>
 #include <optional>
 
+#include "device/formatted_text.h"
 #include "update/image_files.h"
 #include "update/image_header.h"
 #include "update/image_versions.h"
 
 namespace zephor::update {
-namespace {
+using device::Formatted;
 
-std::string Formatted(const char* format, const std::string& name) {
-  char text[256] = {};
-  std::snprintf(text, sizeof text, format, name.c_str());
-  return text;
-}
+namespace {
 
 // The length of a plain file that opens for reading; nothing when it does not.
 std::optional<std::uint64_t> ReadableLength(files::Disk& disk, const std::filesystem::path& path) {

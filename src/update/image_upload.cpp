@@ -9,6 +9,7 @@
 
 #include "device/announced_wait.h"
 #include "device/command_link.h"
+#include "device/formatted_text.h"
 #include "device/transfer_progress.h"
 #include "files/folder_file.h"
 #include "serial/serial_port.h"
@@ -20,6 +21,8 @@
 #include "update/image_versions.h"
 
 namespace zephor::update {
+using device::Formatted;
+
 namespace {
 
 inline constexpr int kBootLetter = 'B';
@@ -91,13 +94,6 @@ constexpr UploadRecipe kMainRecipe{kMainImage,
                                    kNoResponseText,
                                    true,
                                    false};
-
-template <typename Value>
-std::string Formatted(const char* format, Value value) {
-  char text[128] = {};
-  std::snprintf(text, sizeof text, format, value);
-  return text;
-}
 
 // A load stopped by the operator is told in the log, not in a box in the closing window.
 void Show(device::Station& station, const std::string& text) {

@@ -7,11 +7,14 @@
 #include <new>
 #include <vector>
 
+#include "device/formatted_text.h"
 #include "files/folder_file.h"
 #include "update/image_files.h"
 #include "update/image_header.h"
 
 namespace zephor::update {
+using device::Formatted;
+
 namespace {
 
 inline constexpr std::size_t kScratchSize = 50;
@@ -23,12 +26,6 @@ struct StampRequest {
   long stopMargin;
   float* value;
 };
-
-std::string Formatted(const char* format, const std::string& text) {
-  std::vector<char> buffer(std::strlen(format) + text.size() + 1);
-  std::snprintf(buffer.data(), buffer.size(), format, text.c_str());
-  return buffer.data();
-}
 
 void EndProgram(device::Station& station, const std::string& message) {
   station.panel->ShowMessage(message, device::MessageButtons::kOk);

@@ -13,6 +13,7 @@
 #include "database/database_file.h"
 #include "device/announced_wait.h"
 #include "device/command_link.h"
+#include "device/formatted_text.h"
 #include "device/identify.h"
 #include "device/info_report.h"
 #include "device/transfer_progress.h"
@@ -30,6 +31,8 @@
 #include "update/update_sequences.h"
 
 namespace zephor::update {
+using device::Formatted;
+
 namespace {
 
 constexpr char kGradeQ[] = "Q";
@@ -87,13 +90,6 @@ struct Run {
   // another's.
   std::optional<files::Bytes> unconfirmedRecord;
 };
-
-template <typename... Values>
-std::string Formatted(const char* format, Values... values) {
-  char text[512] = {};
-  std::snprintf(text, sizeof text, format, values...);
-  return text;
-}
 
 // A loader that asked for a program is served from that program on, along the full series: the
 // boot program is followed by the update and main programs, the update program by the main one.

@@ -40,7 +40,7 @@ constexpr int kExitKilled = kExitSignalBase + kKill;
 constexpr std::uint32_t kGiveUpMs = 3600000;
 
 // One step of an update's script, at its time after the run's start.
-struct Step {
+struct FleetStep {
   enum class Kind {
     kLine,  // text: an event line on its output
     kWord,  // text: a line on its error
@@ -54,42 +54,45 @@ struct Step {
   int code = 0;
 };
 
-Step Log(std::uint32_t at, const std::string& text) {
+FleetStep Log(std::uint32_t at, const std::string& text) {
   RunEvent event;
   event.kind = RunEvent::Kind::kLog;
   event.text = "\t" + text + "\r\n";
-  return {at, Step::Kind::kLine, EncodeRunEvent(event)};
+  return {at, FleetStep::Kind::kLine, EncodeRunEvent(event)};
 }
 
-Step Transfer(std::uint32_t at, device::ProgressKind kind, const std::string& file, long bytes) {
+FleetStep Transfer(std::uint32_t at, device::ProgressKind kind, const std::string& file,
+                   long bytes) {
   RunEvent event;
   event.kind = RunEvent::Kind::kProgress;
   const int result = kind == device::ProgressKind::kTransferEnd ? 1 : 0;
   event.progress = {kind, file, true, bytes, 1000, 0, result, 0, at};
-  return {at, Step::Kind::kLine, EncodeRunEvent(event)};
+  return {at, FleetStep::Kind::kLine, EncodeRunEvent(event)};
 }
 
-Step Ask(std::uint32_t at, const std::string& question, int codeOnCancel) {
+FleetStep Ask(std::uint32_t at, const std::string& question, int codeOnCancel) {
   RunEvent event;
   event.kind = RunEvent::Kind::kMessage;
   event.text = question;
   event.question = true;
   event.answer = ConsoleAnswer::kAsk;
-  return {at, Step::Kind::kAsk, EncodeRunEvent(event), codeOnCancel};
+  return {at, FleetStep::Kind::kAsk, EncodeRunEvent(event), codeOnCancel};
 }
 
-Step Restart(std::uint32_t at) {
+FleetStep Restart(std::uint32_t at) {
   RunEvent event;
   event.kind = RunEvent::Kind::kMessage;
   event.text = update::kRestartText;
-  return {at, Step::Kind::kLine, EncodeRunEvent(event)};
+  return {at, FleetStep::Kind::kLine, EncodeRunEvent(event)};
 }
 
-Step File(std::uint32_t at, const std::string& name) { return {at, Step::Kind::kFile, name}; }
-Step End(std::uint32_t at, int code) { return {at, Step::Kind::kEnd, {}, code}; }
+FleetStep File(std::uint32_t at, const std::string& name) {
+  return {at, FleetStep::Kind::kFile, name};
+}
+FleetStep End(std::uint32_t at, int code) { return {at, FleetStep::Kind::kEnd, {}, code}; }
 
 // A main program loaded, the files of a restore written, the restart asked for.
-std::vector<Step> Loads(int code = 0, std::uint32_t endAt = 4000) {
+std::vector<FleetStep> Loads(int code = 0, std::uint32_t endAt = 4000) {
   return {Log(10, "Update main program in progress..."),
           Transfer(100, device::ProgressKind::kTransferStart, "main.bin", 0),
           Transfer(1500, device::ProgressKind::kTransferStep, "main.bin", 500),
@@ -108,7 +111,7 @@ std::string Identity(int equipment) {
 struct Port {
   std::string name;
   std::string identity;  // what zephor info --json prints; empty when nothing answers
-  std::vector<Step> update;
+  std::vector<FleetStep> update;
   std::optional<PortHolder> holder;  // a program that holds the port
   int silentStarts = 0;              // updates the system ends at their start, without a word
   std::uint32_t killedAt = kNever;   // its update is killed then (after its start), asking or not
@@ -118,7 +121,8 @@ struct Port {
 // is done with it; the system keeps it going as long as its clock runs.
 class Script {
  public:
-  Script(std::vector<Step> steps, std::uint32_t startedAt, fs::path folder, std::uint32_t killedAt)
+  Script(std::vector<FleetStep> steps, std::uint32_t startedAt, fs::path folder,
+         std::uint32_t killedAt)
       : steps_(std::move(steps)),
         startedAt_(startedAt),
         folder_(std::move(folder)),
@@ -170,24 +174,24 @@ class Script {
       EndNow(kExitSignalBase + stopSignal_);
     }
     while (!ended_ && !asking_ && next_ < steps_.size() && startedAt_ + steps_[next_].atMs <= now) {
-      const Step& step = steps_[next_++];
+      const FleetStep& step = steps_[next_++];
       switch (step.kind) {
-        case Step::Kind::kLine:
+        case FleetStep::Kind::kLine:
           out_.push_back(step.text);
           break;
-        case Step::Kind::kWord:
+        case FleetStep::Kind::kWord:
           err_.push_back(step.text);
           break;
-        case Step::Kind::kAsk:
+        case FleetStep::Kind::kAsk:
           out_.push_back(step.text);
           asking_ = !inputClosed;
           if (inputClosed) EndNow(step.code);
           break;
-        case Step::Kind::kFile: {
+        case FleetStep::Kind::kFile: {
           std::ofstream(folder_ / step.text) << "written";
           break;
         }
-        case Step::Kind::kEnd:
+        case FleetStep::Kind::kEnd:
           EndNow(step.code);
           break;
       }
@@ -204,7 +208,7 @@ class Script {
     code_ = code;
   }
 
-  std::vector<Step> steps_;
+  std::vector<FleetStep> steps_;
   std::uint32_t startedAt_;
   fs::path folder_;
   std::uint32_t killedAt_;
@@ -253,23 +257,23 @@ class FakeFleet final : public FleetSystem {
 
   std::unique_ptr<FleetProgram> Start(const std::vector<std::string>& args, std::string&) override {
     Port& port = PortNamed(args.at(1));
-    std::vector<Step> steps;
+    std::vector<FleetStep> steps;
     fs::path folder;
     std::uint32_t killedAt = kNever;
     if (args[0] == "info") {
       if (!port.identity.empty()) {
         std::istringstream lines(port.identity);
         for (std::string line; std::getline(lines, line);) {
-          steps.push_back({kIdentifyMs, Step::Kind::kLine, line});
+          steps.push_back({kIdentifyMs, FleetStep::Kind::kLine, line});
         }
       } else {
-        steps.push_back({kIdentifyMs, Step::Kind::kWord,
+        steps.push_back({kIdentifyMs, FleetStep::Kind::kWord,
                          port.name + ": in use by another program (status -3)"});
       }
       steps.push_back(End(kIdentifyMs, port.identity.empty() ? kExitNoInstrument : kExitDone));
     } else {
       folder = args.at(std::find(args.begin(), args.end(), "--folder") - args.begin() + 1);
-      steps = port.silentStarts-- > 0 ? std::vector<Step>{End(5, 1)} : port.update;
+      steps = port.silentStarts-- > 0 ? std::vector<FleetStep>{End(5, 1)} : port.update;
       killedAt = port.killedAt;
       ++updatesStarted[port.name];
     }
@@ -329,7 +333,7 @@ class FakeFleet final : public FleetSystem {
 
 enum class Report { kNone, kWritten, kThroughALink, kUnwritable };
 
-struct RunCase {
+struct FleetCase {
   const char* name;
   std::vector<Port> ports;
   std::vector<Typed> typed;
@@ -345,12 +349,12 @@ struct RunCase {
   std::vector<std::string> said;
 };
 
-void PrintTo(const RunCase& row, std::ostream* out) { *out << row.name; }
+void PrintTo(const FleetCase& row, std::ostream* out) { *out << row.name; }
 
-class FleetRunTest : public ::testing::TestWithParam<RunCase> {};
+class FleetRunTest : public ::testing::TestWithParam<FleetCase> {};
 
 TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
-  const RunCase& c = GetParam();
+  const FleetCase& c = GetParam();
   const support::TempDir scratch;
   FleetOptions options;
   options.images = scratch.path().string();
@@ -398,8 +402,8 @@ TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
     // identifies nothing after its runs.
     if (c.codes[i] == kExitDone) {
       json images = json::array(), files = json::array();
-      for (const Step& step : c.ports[i].update) {
-        if (step.kind == Step::Kind::kFile) files.push_back(step.text);
+      for (const FleetStep& step : c.ports[i].update) {
+        if (step.kind == FleetStep::Kind::kFile) files.push_back(step.text);
         if (step.text.find("transferEnd") != std::string::npos) images.push_back("main.bin");
       }
       EXPECT_EQ((*mine)["imagesLoaded"], images) << mine->dump(2);
@@ -425,123 +429,123 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // One done, one whose restore needs a decision, one named port where nothing answers:
         // the worst of them is the fleet's, each in its own folder with its own files.
-        RunCase{"EachInstrumentInItsOwnFolder",
-                {{"COM1", Identity(11), Loads(), {}, 0},
-                 {"COM2",
-                  Identity(12),
-                  {File(100, "ZEPHORrestore-000000012.json"), End(900, 5)},
+        FleetCase{"EachInstrumentInItsOwnFolder",
+                  {{"COM1", Identity(11), Loads(), {}, 0},
+                   {"COM2",
+                    Identity(12),
+                    {File(100, "ZEPHORrestore-000000012.json"), End(900, 5)},
+                    {},
+                    0},
+                   {"COM3", "", {}, {}, 0}},
                   {},
-                  0},
-                 {"COM3", "", {}, {}, 0}},
-                {},
-                kNever,
-                kNever,
-                Report::kWritten,
-                5,
-                {0, 5, 3},
-                {kNone, kNone, kNone},
-                {1, 1, 0},
-                {"ZEPHOR on COM3: not updated: COM3: in use by another program",
-                 "ZEPHOR 000000012 on COM2: needs a decision: surveys safe (exit code 5)",
-                 "ZEPHOR 000000011 on COM1: done (exit code 0)"}},
+                  kNever,
+                  kNever,
+                  Report::kWritten,
+                  5,
+                  {0, 5, 3},
+                  {kNone, kNone, kNone},
+                  {1, 1, 0},
+                  {"ZEPHOR on COM3: not updated: COM3: in use by another program",
+                   "ZEPHOR 000000012 on COM2: needs a decision: surveys safe (exit code 5)",
+                   "ZEPHOR 000000011 on COM1: done (exit code 0)"}},
         // Two questions at once: the second waits until the first is answered, and each answer
         // reaches the run that asked.
-        RunCase{"QuestionsAreAskedOneAtATime",
-                {{"COM1", Identity(11), {Ask(500, "Erase anyway?", 1), End(800, 0)}, {}, 0},
-                 {"COM2", Identity(12), {Ask(500, "Finish it now?", 1), End(800, 0)}, {}, 0}},
-                {{5000, "o"}, {6000, "c"}},
-                kNever,
-                kNever,
-                Report::kWritten,
-                1,
-                {0, 1},
-                {kOk, kCancel},
-                {1, 1},
-                {"ZEPHOR 000000011 on COM1: Erase anyway?", "[OK]",
-                 "ZEPHOR 000000012 on COM2: Finish it now?", "[Cancel]"}},
+        FleetCase{"QuestionsAreAskedOneAtATime",
+                  {{"COM1", Identity(11), {Ask(500, "Erase anyway?", 1), End(800, 0)}, {}, 0},
+                   {"COM2", Identity(12), {Ask(500, "Finish it now?", 1), End(800, 0)}, {}, 0}},
+                  {{5000, "o"}, {6000, "c"}},
+                  kNever,
+                  kNever,
+                  Report::kWritten,
+                  1,
+                  {0, 1},
+                  {kOk, kCancel},
+                  {1, 1},
+                  {"ZEPHOR 000000011 on COM1: Erase anyway?", "[OK]",
+                   "ZEPHOR 000000012 on COM2: Finish it now?", "[Cancel]"}},
         // The run whose question is asked ends without its answer: the question is dropped and
         // the answer typed next goes to the question asked next.
-        RunCase{"ARunEndsWhileItsQuestionIsAsked",
-                {{"COM1", Identity(11), {Ask(500, "Erase anyway?", 1), End(800, 0)}, {}, 0, 3000},
-                 {"COM2", Identity(12), {Ask(600, "Finish it now?", 1), End(700, 0)}, {}, 0}},
-                {{5000, "ok"}},
-                kNever,
-                kNever,
-                Report::kWritten,
-                kExitKilled,
-                {kExitKilled, 0},
-                {kNone, kOk},
-                {1, 1},
-                {"COM1: Erase anyway?", "COM1: the question is no longer asked: its run ended",
-                 "COM2: Finish it now?", "[OK]"}},
+        FleetCase{"ARunEndsWhileItsQuestionIsAsked",
+                  {{"COM1", Identity(11), {Ask(500, "Erase anyway?", 1), End(800, 0)}, {}, 0, 3000},
+                   {"COM2", Identity(12), {Ask(600, "Finish it now?", 1), End(700, 0)}, {}, 0}},
+                  {{5000, "ok"}},
+                  kNever,
+                  kNever,
+                  Report::kWritten,
+                  kExitKilled,
+                  {kExitKilled, 0},
+                  {kNone, kOk},
+                  {1, 1},
+                  {"COM1: Erase anyway?", "COM1: the question is no longer asked: its run ended",
+                   "COM2: Finish it now?", "[OK]"}},
         // Nobody is there to answer (the input ended): Cancel.
-        RunCase{"NobodyToAnswer",
-                {{"COM1", Identity(11), {Ask(500, "Erase anyway?", 1), End(800, 0)}, {}, 0}},
-                {},
-                0,
-                kNever,
-                Report::kNone,
-                1,
-                {1},
-                {kCancel},
-                {1},
-                {"COM1: Erase anyway?", "[Cancel]", "cancelled (exit code 1)"}},
+        FleetCase{"NobodyToAnswer",
+                  {{"COM1", Identity(11), {Ask(500, "Erase anyway?", 1), End(800, 0)}, {}, 0}},
+                  {},
+                  0,
+                  kNever,
+                  Report::kNone,
+                  1,
+                  {1},
+                  {kCancel},
+                  {1},
+                  {"COM1: Erase anyway?", "[Cancel]", "cancelled (exit code 1)"}},
         // An interrupt in the middle of the loads reaches every run, which stops through its
         // clean-up; a question waiting is dropped, nobody is identified after.
-        RunCase{"AnInterruptStopsEveryRunThroughItsCleanUp",
-                {{"COM1", Identity(11), Loads(0, 9000), {}, 0},
-                 {"COM2", Identity(12), {Ask(200, "Finish it now?", 1), End(9000, 0)}, {}, 0}},
-                {},
-                kNever,
-                kIdentifyMs + 1000,
-                Report::kWritten,
-                130,
-                {130, 130},
-                {kNone, {}},
-                {1, 1},
-                {"Stopping every instrument (signal 2)", "stopped by signal 2 (exit code 130)",
-                 "stopped by signal 2"}},
+        FleetCase{"AnInterruptStopsEveryRunThroughItsCleanUp",
+                  {{"COM1", Identity(11), Loads(0, 9000), {}, 0},
+                   {"COM2", Identity(12), {Ask(200, "Finish it now?", 1), End(9000, 0)}, {}, 0}},
+                  {},
+                  kNever,
+                  kIdentifyMs + 1000,
+                  Report::kWritten,
+                  130,
+                  {130, 130},
+                  {kNone, {}},
+                  {1, 1},
+                  {"Stopping every instrument (signal 2)", "stopped by signal 2 (exit code 130)",
+                   "stopped by signal 2"}},
         // An interrupt while the ports are identified: nothing is started.
-        RunCase{"AnInterruptWhileIdentifying",
-                {{"COM1", Identity(11), Loads(), {}, 0}},
-                {},
-                kNever,
-                500,
-                Report::kWritten,
-                130,
-                {-1},
-                {kNone},
-                {0},
-                {"stopped by signal 2"}},
+        FleetCase{"AnInterruptWhileIdentifying",
+                  {{"COM1", Identity(11), Loads(), {}, 0}},
+                  {},
+                  kNever,
+                  500,
+                  Report::kWritten,
+                  130,
+                  {-1},
+                  {kNone},
+                  {0},
+                  {"stopped by signal 2"}},
         // A report that cannot be written: the fleet has not done all it was told.
-        RunCase{"AReportThatCannotBeWritten",
-                {{"COM1", Identity(11), Loads(), {}, 0}},
-                {},
-                kNever,
-                kNever,
-                Report::kUnwritable,
-                2,
-                {0},
-                {kNone},
-                {1},
-                {"cannot write the report"}},
+        FleetCase{"AReportThatCannotBeWritten",
+                  {{"COM1", Identity(11), Loads(), {}, 0}},
+                  {},
+                  kNever,
+                  kNever,
+                  Report::kUnwritable,
+                  2,
+                  {0},
+                  {kNone},
+                  {1},
+                  {"cannot write the report"}},
         // Two ports answer with one number: neither is loaded, the one beside them is; the report
         // replaces the link at its name.
-        RunCase{"OneNumberOnTwoPorts",
-                {{"COM1", Identity(55), Loads(), {}, 0},
-                 {"COM2", Identity(55), Loads(), {}, 0},
-                 {"COM3", Identity(56), Loads(), {}, 0}},
-                {},
-                kNever,
-                kNever,
-                Report::kThroughALink,
-                6,
-                {6, 6, 0},
-                {kNone, kNone, kNone},
-                {0, 0, 1},
-                {"ZEPHOR 000000055 answers on more than one port"}},
+        FleetCase{"OneNumberOnTwoPorts",
+                  {{"COM1", Identity(55), Loads(), {}, 0},
+                   {"COM2", Identity(55), Loads(), {}, 0},
+                   {"COM3", Identity(56), Loads(), {}, 0}},
+                  {},
+                  kNever,
+                  kNever,
+                  Report::kThroughALink,
+                  6,
+                  {6, 6, 0},
+                  {kNone, kNone, kNone},
+                  {0, 0, 1},
+                  {"ZEPHOR 000000055 answers on more than one port"}},
         // A port a run of an earlier fleet still holds: its holder is named, not "no instrument".
-        RunCase{
+        FleetCase{
             "APortHeldByARunStillGoingOn",
             {{"COM1", "", {}, PortHolder{4242, "zephor"}, 0},
              {"COM2", Identity(12), Loads(), {}, 0}},
@@ -556,21 +560,21 @@ INSTANTIATE_TEST_SUITE_P(
             {"ZEPHOR on COM1: not updated: in use by zephor (process 4242)", "refused or held"}},
         // A run the system ended at its start without a word is started once more; twice is a
         // failure of its own, and a run that spoke before it ended keeps its end.
-        RunCase{"ARunEndedAtItsStartIsStartedOnceMore",
-                {{"COM1", Identity(11), Loads(), {}, 1},
-                 {"COM2", Identity(12), Loads(), {}, 2},
-                 {"COM3", Identity(13), {Log(1, "Can't open file"), End(2, 1)}, {}, 0}},
-                {},
-                kNever,
-                kNever,
-                Report::kWritten,
-                1,
-                {0, 1, 1},
-                {kNone, kNone, kNone},
-                {2, 2, 1},
-                {"COM1: its program ended at its start without a word (exit code 1); starting it "
-                 "once more"}}),
-    [](const ::testing::TestParamInfo<RunCase>& info) { return info.param.name; });
+        FleetCase{"ARunEndedAtItsStartIsStartedOnceMore",
+                  {{"COM1", Identity(11), Loads(), {}, 1},
+                   {"COM2", Identity(12), Loads(), {}, 2},
+                   {"COM3", Identity(13), {Log(1, "Can't open file"), End(2, 1)}, {}, 0}},
+                  {},
+                  kNever,
+                  kNever,
+                  Report::kWritten,
+                  1,
+                  {0, 1, 1},
+                  {kNone, kNone, kNone},
+                  {2, 2, 1},
+                  {"COM1: its program ended at its start without a word (exit code 1); starting it "
+                   "once more"}}),
+    [](const ::testing::TestParamInfo<FleetCase>& info) { return info.param.name; });
 
 }  // namespace
 }  // namespace zephor::app

@@ -13,8 +13,8 @@ using testing::Bytes;
 using testing::Join;
 
 const Bytes kAbc = {0x08, 0x62, 0x8C, 0, 0, 0, 0, 0, 0, 0};
-const Bytes kTrailer(10, 0x00);
-const Bytes kEnd = {0xFF};
+const Bytes kReportTrailer(10, 0x00);
+const Bytes kReportEnd = {0xFF};
 
 void PutBE32(Bytes& bytes, std::uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8)
@@ -51,7 +51,7 @@ class SurveyReportTest : public testing::DatabaseTest {
 
 TEST_F(SurveyReportTest, SectionWithTheAColumn) {
   const std::string report =
-      Report(Join({Header(0x0001, 0, 1234567890, 0x8001), kMeasure, kTrailer, kEnd}));
+      Report(Join({Header(0x0001, 0, 1234567890, 0x8001), kMeasure, kReportTrailer, kReportEnd}));
   EXPECT_EQ(report, "Functional test is done.\n" + kIdentityLines +
                         "Survey started on Thu Jan 01 00:00:00 1970\n"
                         "Survey stopped on  Fri Feb 13 23:31:30 2009\n"
@@ -66,8 +66,8 @@ TEST_F(SurveyReportTest, SectionWithTheAColumn) {
 }
 
 TEST_F(SurveyReportTest, Build223LeavesTheAColumnOut) {
-  const std::string report =
-      Report(Join({Header(0x0001, 0, 1234567890, 0x0001), kMeasure, kTrailer, kEnd}), 223);
+  const std::string report = Report(
+      Join({Header(0x0001, 0, 1234567890, 0x0001), kMeasure, kReportTrailer, kReportEnd}), 223);
   EXPECT_NE(
       report.find("1  hold2  hatch3 MEASURE      12.5 dB\xB5V\tThu Jan 01, 1970 00:00\t"
                   "serial number sensor 1234\tABC\nEnd survey functional test is NOT done.\n"),
@@ -82,8 +82,9 @@ TEST_F(SurveyReportTest, TypeCodesSensorZeroAndOhValueLine) {
                          0xFF, 0xFF, 0x08, 0x62, 0x8C, 0,    0,    0,    0,    0,    0,    0};
   const Bytes code7 = {0x00, 0xF7, 0xFF, 0x00, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0,
                        0,    0,    0,    0,    0,    0,    0, 0, 0, 0, 0, 0};
-  const std::string report =
-      Report(Join({Header(0x0000, 0, 0, 0x0003), noType, ohValue, code7, kTrailer, kEnd}), 300);
+  const std::string report = Report(
+      Join({Header(0x0000, 0, 0, 0x0003), noType, ohValue, code7, kReportTrailer, kReportEnd}),
+      300);
   EXPECT_EQ(report,
             "Functional test is NOT done.\n" + kIdentityLines +
                 "Survey started on Thu Jan 01 00:00:00 1970\n"
@@ -97,8 +98,9 @@ TEST_F(SurveyReportTest, TypeCodesSensorZeroAndOhValueLine) {
 }
 
 TEST_F(SurveyReportTest, SurveyNotStoppedEndsTheReport) {
-  const std::string report = Report(Join({Header(0x0001, 1000000000, 0xFFFFFFFF, 0x0001), kMeasure,
-                                          kTrailer, Header(0x0001, 0, 0, 0x0000), kTrailer, kEnd}));
+  const std::string report =
+      Report(Join({Header(0x0001, 1000000000, 0xFFFFFFFF, 0x0001), kMeasure, kReportTrailer,
+                   Header(0x0001, 0, 0, 0x0000), kReportTrailer, kReportEnd}));
   EXPECT_EQ(report, "Functional test is done.\n" + kIdentityLines +
                         "Survey started on Sun Sep 09 01:46:40 2001\n"
                         "\n\tSurvey not stopped !!!\n");
@@ -106,8 +108,9 @@ TEST_F(SurveyReportTest, SurveyNotStoppedEndsTheReport) {
 
 TEST_F(SurveyReportTest, NoMeasurementsStepsOverATrailer) {
   // The ten bytes after the empty header would read as a plain record if they were not skipped.
-  const std::string report = Report(Join({Header(0x0000, 0, 0, 0x7FFF, 0x9F), Bytes(10, 0x00),
-                                          Header(0x0000, 0, 0, 0x0000), kTrailer, kEnd}));
+  const std::string report =
+      Report(Join({Header(0x0000, 0, 0, 0x7FFF, 0x9F), Bytes(10, 0x00),
+                   Header(0x0000, 0, 0, 0x0000), kReportTrailer, kReportEnd}));
   const std::string empty = "Functional test is NOT done.\n" + kIdentityLines +
                             "Survey started on Thu Jan 01 00:00:00 1970\n"
                             "Survey stopped on  Thu Jan 01 00:00:00 1970\n"
@@ -121,8 +124,9 @@ TEST_F(SurveyReportTest, NoMeasurementsStepsOverATrailer) {
 }
 
 TEST_F(SurveyReportTest, EndTestResultCarriesIntoTheNextSurvey) {
-  const std::string report = Report(
-      Join({Header(0x0000, 0, 0, 0x8000), kTrailer, Header(0x0000, 0, 0, 0x0000), kTrailer, kEnd}));
+  const std::string report =
+      Report(Join({Header(0x0000, 0, 0, 0x8000), kReportTrailer, Header(0x0000, 0, 0, 0x0000),
+                   kReportTrailer, kReportEnd}));
   const std::string second = "Functional test is done.\n" + kIdentityLines;
   ASSERT_EQ(report.rfind(second), report.find("Functional test is done.\n"));
   EXPECT_EQ(report.find("Functional test is NOT done.\n"), 0u);
@@ -132,7 +136,7 @@ TEST_F(SurveyReportTest, EndTestResultCarriesIntoTheNextSurvey) {
 TEST_F(SurveyReportTest, PlainAndValueRecordsAreSkipped) {
   const Bytes plain(12, 0x00);
   const Bytes value = {0x80, 0, 0, 0x15, 0, 0, 0, 0, 0, 0};
-  EXPECT_EQ(Report(Join({plain, value, Bytes{0x1A}, Header(0x0001, 0, 0, 0), kTrailer})), "");
+  EXPECT_EQ(Report(Join({plain, value, Bytes{0x1A}, Header(0x0001, 0, 0, 0), kReportTrailer})), "");
   EXPECT_EQ(panel.messages.size(), 1u);
 }
 
@@ -146,8 +150,8 @@ TEST_F(SurveyReportTest, EmptyDatabaseGivesAnEmptyFileAndTheMessage) {
 TEST_F(SurveyReportTest, InvalidTimesAreShownAsSuch) {
   const Bytes late = {0x00, 0x12, 0x03, 0x00, 0x12, 0x71, 0x80, 0x00, 0x00, 0x00, 0x00, 0x00,
                       0x00, 0x00, 0x00, 0,    0,    0,    0,    0,    0,    0,    0,    0};
-  const std::string report =
-      Report(Join({Header(0x0001, 0x80000000, 0xFFFFFFFE, 0x0001), late, kTrailer, kEnd}));
+  const std::string report = Report(
+      Join({Header(0x0001, 0x80000000, 0xFFFFFFFE, 0x0001), late, kReportTrailer, kReportEnd}));
   EXPECT_NE(report.find("Survey started on invalid time\nSurvey stopped on  invalid time\n"),
             std::string::npos);
   EXPECT_NE(report.find("A=20\tinvalid time\t\t\n"), std::string::npos);
@@ -155,7 +159,7 @@ TEST_F(SurveyReportTest, InvalidTimesAreShownAsSuch) {
 
 TEST_F(SurveyReportTest, TruncatedDataReportsWholeSurveysAndLogs) {
   const Bytes cut = Join({Header(0x0001, 0, 0, 0x0002), kMeasure});
-  const std::string report = Report(Join({Header(0x0000, 0, 0, 0x0000), kTrailer, cut}));
+  const std::string report = Report(Join({Header(0x0000, 0, 0, 0x0000), kReportTrailer, cut}));
   EXPECT_EQ(report, "Functional test is NOT done.\n" + kIdentityLines +
                         "Survey started on Thu Jan 01 00:00:00 1970\n"
                         "Survey stopped on  Thu Jan 01 00:00:00 1970\n"

@@ -13,7 +13,7 @@ namespace zephor::update {
 namespace {
 
 // CRC-16/XMODEM one bit at a time, independent of the table-driven code.
-std::uint16_t BitwiseCrc(const std::vector<std::uint8_t>& bytes) {
+std::uint16_t HeaderBitwiseCrc(const std::vector<std::uint8_t>& bytes) {
   std::uint16_t crc = 0;
   for (std::uint8_t byte : bytes) {
     crc = static_cast<std::uint16_t>(crc ^ (byte << 8));
@@ -30,14 +30,14 @@ std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(),
 // The frame without its CRC, then the CRC over all but the leading 0x01.
 std::vector<std::uint8_t> WithCrc(std::vector<std::uint8_t> frame) {
   const std::vector<std::uint8_t> covered(frame.begin() + 1, frame.end());
-  const std::uint16_t crc = BitwiseCrc(covered);
+  const std::uint16_t crc = HeaderBitwiseCrc(covered);
   frame.push_back(static_cast<std::uint8_t>(crc >> 8));
   frame.push_back(static_cast<std::uint8_t>(crc & 0xFF));
   return frame;
 }
 
 TEST(ImageHeaderTest, BitwiseCrcOfTheTestMatchesTheKnownCheckValue) {
-  EXPECT_EQ(BitwiseCrc(Bytes("123456789")), 0x31C3);
+  EXPECT_EQ(HeaderBitwiseCrc(Bytes("123456789")), 0x31C3);
 }
 
 TEST(ImageHeaderTest, LongHeaderOfBootImage) {

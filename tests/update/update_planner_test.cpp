@@ -35,7 +35,7 @@ using script::Stage;
 using script::StagedInstrument;
 
 constexpr char kRestart[] = "Restart the ZEPHOR !!";
-constexpr char kHeading[] = "\t----  Update ----\r\n";
+constexpr char kUpdateHeading[] = "\t----  Update ----\r\n";
 constexpr char kUpToDate[] =
     "\t----  ZEPHOR  ----\r\n\t--------------------------\r\n"
     "\tYour ZEPHOR is up to date\r\n";
@@ -142,7 +142,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(UpdatePlannerTest, UpToDateShowsTheSectionAndTheRestartMessage) {
   Run(Instrument("1.2", "1.2", "1.40", 5, "QN"), {Conversation()}, {"1.2", "1.2", "1.40", "5"});
   EXPECT_TRUE(Has(kUpToDate));
-  EXPECT_FALSE(Has(kHeading));
+  EXPECT_FALSE(Has(kUpdateHeading));
   EXPECT_EQ(panel.messages, std::vector<std::string>{kRestart});
   EXPECT_EQ(panel.progress.back(), 0);
   EXPECT_EQ(instrument->openings(), 1u);
@@ -158,10 +158,10 @@ TEST_F(UpdatePlannerTest, DefaultsOfUnstampedImagesMatchAnInstrumentAtThem) {
 TEST_F(UpdatePlannerTest, NewerBuildLoadsTheMainAloneWithItsHeader) {
   Run(Instrument("1.2", "1.2", "1.40", 5, "QH"), {Conversation(), Loading(MainPathLoader())},
       {"1.2", "1.2", "1.40", "7"});
-  EXPECT_NE(panel.log.find(std::string(kHeading) + "\t-----------------------\r\n"
-                                                   "\tUpdate main program in progress...\r\n"
-                                                   "\tUpdate main program Done\r\n"
-                                                   "\tUpdate finished.\r\n"),
+  EXPECT_NE(panel.log.find(std::string(kUpdateHeading) + "\t-----------------------\r\n"
+                                                         "\tUpdate main program in progress...\r\n"
+                                                         "\tUpdate main program Done\r\n"
+                                                         "\tUpdate finished.\r\n"),
             std::string::npos)
       << panel.log;
   ExpectLoaded(1, kMain);
@@ -233,7 +233,7 @@ class NoLoadRowTest : public UpdatePlannerTest, public ::testing::WithParamInter
 TEST_P(NoLoadRowTest, LoadsNothingAndStillAsksForTheRestart) {
   Run(Instrument(GetParam().deviceBoot, "1.2", "1.32", 5, "QN"), {Conversation()},
       GetParam().stamps);
-  EXPECT_FALSE(Has(kHeading));
+  EXPECT_FALSE(Has(kUpdateHeading));
   EXPECT_FALSE(Has("up to date"));
   EXPECT_EQ(panel.messages, std::vector<std::string>{kRestart});
   EXPECT_EQ(instrument->openings(), 1u);
@@ -253,7 +253,7 @@ TEST_F(UpdatePlannerTest, NewLayoutMainThatIsNotLoadedLeavesTheMemoryAlone) {
   // Boot and main newer, update not: no sequence runs, so the old main keeps its database and no
   // restore may wait for it, save it or erase it.
   Run(Instrument("1.2", "1.2", "1.31", 5, "QN"), {Conversation()}, {"1.3", "1.2", "1.40", "5"});
-  EXPECT_FALSE(Has(kHeading));
+  EXPECT_FALSE(Has(kUpdateHeading));
   EXPECT_EQ(panel.messages, std::vector<std::string>{kRestart});
   EXPECT_EQ(instrument->openings(), 1u);
   EXPECT_EQ(std::count(panel.progress.begin(), panel.progress.end(), 10), 0);
@@ -315,7 +315,7 @@ TEST_F(UpdatePlannerTest, QhWarningComesBeforeAnyLoadAndCancelEndsSilently) {
       {"1.2", "1.2", "1.40", "5"});
   EXPECT_EQ(panel.messages, std::vector<std::string>{kQhWarningText});
   EXPECT_EQ(instrument->openings(), 1u);
-  EXPECT_FALSE(Has(kHeading));
+  EXPECT_FALSE(Has(kUpdateHeading));
   EXPECT_FALSE(Has("Erase"));
   EXPECT_TRUE(panel.exitCodes.empty());
   EXPECT_TRUE(instrument->stages()[1].loader.header.empty());
@@ -332,7 +332,7 @@ TEST_F(UpdatePlannerTest, QhWarningOkErasesAsAStepLineThenLoads) {
   EXPECT_NE(std::find(commands.begin(), commands.end(), "erase 40718293"), commands.end());
   const std::size_t erase = panel.log.find("\tErase data ZEPHOR.\r\n");
   ASSERT_NE(erase, std::string::npos);
-  EXPECT_LT(erase, panel.log.find(kHeading));
+  EXPECT_LT(erase, panel.log.find(kUpdateHeading));
   EXPECT_FALSE(Has("Finished."));
   // "QH" takes no special main.
   ExpectLoaded(4, kMain);
@@ -346,7 +346,7 @@ TEST_F(UpdatePlannerTest, GradeQFromOnePointThreeOneCancelEndsTheProgram) {
   EXPECT_EQ(panel.messages, std::vector<std::string>{kQWarningText});
   EXPECT_EQ(panel.exitCodes, std::vector<int>{1});
   EXPECT_EQ(instrument->openings(), 1u);
-  EXPECT_FALSE(Has(kHeading));
+  EXPECT_FALSE(Has(kUpdateHeading));
 }
 
 TEST_F(UpdatePlannerTest, QWarningIsNotShownAboveOnePointThreeOne) {
@@ -395,7 +395,7 @@ TEST_F(UpdatePlannerTest, MissingImageOfThePlanEndsTheProgramBeforeTheFirstLoad)
   EXPECT_EQ(panel.exitCodes, std::vector<int>{1});
   EXPECT_EQ(panel.messages, std::vector<std::string>{"Can't open file newboot.bin"});
   EXPECT_FALSE(Has("Update stopped"));
-  EXPECT_FALSE(Has(kHeading));
+  EXPECT_FALSE(Has(kUpdateHeading));
   EXPECT_EQ(instrument->openings(), 1u);
 }
 
@@ -405,7 +405,7 @@ TEST_F(UpdatePlannerTest, MissingStampFileEndsTheProgramBeforeAnyDecision) {
   EXPECT_EQ(panel.exitCodes, std::vector<int>{1});
   EXPECT_EQ(panel.messages, std::vector<std::string>{"Can't open file main.bin"});
   EXPECT_FALSE(Has("up to date"));
-  EXPECT_FALSE(Has(kHeading));
+  EXPECT_FALSE(Has(kUpdateHeading));
 }
 
 }  // namespace
