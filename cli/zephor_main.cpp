@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/program_version.h"
 
 namespace {
 constexpr int kExitBadUsage = 2;
@@ -21,8 +22,7 @@ bool IsCommand(const CLI::App& app, const std::string& name) {
 int main(int argc, char** argv) {
   CLI::App app{"ZEPHOR service utility"};
   app.require_subcommand(1);
-  app.set_version_flag("--version",
-                       std::string("zephor ") + ZEPHOR_VERSION + " (commit " + ZEPHOR_COMMIT + ")");
+  app.set_version_flag("--version", zephor::cli::ProgramVersion());
   int exitCode = EXIT_FAILURE;
   zephor::cli::AddPortCommands(app, exitCode);
   zephor::cli::AddPortsCommand(app, exitCode);
