@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
+#include <string>
+#include <vector>
+
 #include "image_set.h"
 #include "recording_panel.h"
 #include "temp_dir.h"
@@ -36,112 +40,126 @@ class ImageVersionsTest : public ::testing::Test {
   device::Station station;
 };
 
-TEST_F(ImageVersionsTest, StampBeforeTheMarginReadsAsItsValue) {
-  auto bytes = Filler(10000);
-  Place(bytes, 10, "Vx");
-  Place(bytes, 4000, "Version xx1.40");
-  EXPECT_EQ(Version(bytes), 1.4f);
+// One stamp read from one crafted file: where its text stands, what else stands before it, and
+// the margins within which another 'V' or 'B' hides it.
+enum class Stamp { kImageVersion, kMainVersion, kMainBuild };
+
+struct Placed {
+  long at;  // from the file's start, or before its end when negative
+  std::string text;
+};
+
+struct StampCase {
+  const char* name;
+  Stamp stamp;
+  std::size_t size;
+  std::vector<Placed> placed;
+  float expected;
+};
+
+void PrintTo(const StampCase& c, std::ostream* out) { *out << c.name; }
+
+class StampTest : public ImageVersionsTest, public ::testing::WithParamInterface<StampCase> {};
+
+TEST_P(StampTest, ReadsTheStampWhereTheLoaderWould) {
+  const StampCase& c = GetParam();
+  auto bytes = Filler(c.size);
+  for (const Placed& p : c.placed) {
+    Place(bytes,
+          p.at < 0 ? c.size - static_cast<std::size_t>(-p.at) : static_cast<std::size_t>(p.at),
+          p.text);
+  }
+  ASSERT_EQ(bytes.size(), c.size);
+  switch (c.stamp) {
+    case Stamp::kImageVersion:
+      EXPECT_EQ(Version(bytes), c.expected);
+      break;
+    case Stamp::kMainVersion:
+      EXPECT_EQ(MainStamps(bytes).first, c.expected);
+      break;
+    case Stamp::kMainBuild:
+      EXPECT_EQ(MainStamps(bytes).second, c.expected);
+      break;
+  }
   EXPECT_TRUE(panel.messages.empty());
 }
 
-TEST_F(ImageVersionsTest, FiveBytesOfTextCountAtMost) {
-  auto bytes = Filler(100);
-  Place(bytes, 0, "Version xx12.345");
-  EXPECT_EQ(Version(bytes), 12.34f);
-}
+const std::string kNulInside(
+    "Version xx1\0"
+    "23",
+    14);
 
-TEST_F(ImageVersionsTest, LeadingBlankIsSkipped) {
-  auto bytes = Filler(100);
-  Place(bytes, 0, "Version xx 1.4");
-  EXPECT_EQ(Version(bytes), 1.4f);
-}
-
-TEST_F(ImageVersionsTest, NulByteEndsTheText) {
-  auto bytes = Filler(100);
-  Place(bytes, 0, "Version xx1");
-  bytes[11] = 0;
-  Place(bytes, 12, "23");
-  EXPECT_EQ(Version(bytes), 1.0f);
-}
-
-TEST_F(ImageVersionsTest, LettersReadAsZero) {
-  auto bytes = Filler(100);
-  Place(bytes, 0, "Version xxabcde");
-  EXPECT_EQ(Version(bytes), 0.0f);
-}
-
-TEST_F(ImageVersionsTest, LowerCaseMarkerIsNoStamp) {
-  auto bytes = Filler(100);
-  Place(bytes, 0, "version xx1.40");
-  EXPECT_EQ(Version(bytes), 0.0f);
-}
-
-TEST_F(ImageVersionsTest, StampAtTheVeryEndTakesTheBytesLeft) {
-  auto bytes = Filler(40);
-  Place(bytes, 27, "Version xx1.4");
-  ASSERT_EQ(bytes.size(), 40u);
-  EXPECT_EQ(Version(bytes), 1.4f);
-}
-
-TEST_F(ImageVersionsTest, ShortFileHasOnlyItsFirstCandidateTested) {
-  auto bytes = Filler(100);
-  Place(bytes, 5, "V");
-  Place(bytes, 50, "Version xx1.40");
-  EXPECT_EQ(Version(bytes), 0.0f);
-
-  auto first = Filler(100);
-  Place(first, 50, "Version xx1.40");
-  EXPECT_EQ(Version(first), 1.4f);
-}
-
-TEST_F(ImageVersionsTest, BuildInTheLastHundredBytesIsFoundWhenItsBIsTheOnlyOne) {
-  const std::size_t size = 1000;
-  auto bytes = Filler(size);
-  Place(bytes, size - 20, "Build xx7");
-  EXPECT_EQ(MainStamps(bytes).second, 7.0f);
-}
-
-TEST_F(ImageVersionsTest, AnotherBWithinTheLast101BytesHidesTheBuild) {
-  const std::size_t size = 1000;
-  auto bytes = Filler(size);
-  Place(bytes, size - 101, "B");
-  Place(bytes, size - 20, "Build xx7");
-  EXPECT_EQ(MainStamps(bytes).second, 0.0f);
-}
-
-TEST_F(ImageVersionsTest, AnotherBJustBeforeTheMarginDoesNotHideTheBuild) {
-  const std::size_t size = 1000;
-  auto bytes = Filler(size);
-  Place(bytes, size - 102, "B");
-  Place(bytes, size - 20, "Build xx7");
-  EXPECT_EQ(MainStamps(bytes).second, 7.0f);
-}
-
-TEST_F(ImageVersionsTest, MainVersionMarginIsTwoThousand) {
-  const std::size_t size = 5000;
-  auto hidden = Filler(size);
-  Place(hidden, size - 2001, "V");
-  Place(hidden, size - 100, "Version xx1.40");
-  EXPECT_EQ(MainStamps(hidden).first, 0.0f);
-
-  auto found = Filler(size);
-  Place(found, size - 2002, "V");
-  Place(found, size - 100, "Version xx1.40");
-  EXPECT_EQ(MainStamps(found).first, 1.4f);
-}
-
-TEST_F(ImageVersionsTest, ImageVersionMarginIsTwentyFiveHundred) {
-  const std::size_t size = 6000;
-  auto hidden = Filler(size);
-  Place(hidden, size - 2501, "V");
-  Place(hidden, size - 100, "Version xx1.40");
-  EXPECT_EQ(Version(hidden), 0.0f);
-
-  auto found = Filler(size);
-  Place(found, size - 2502, "V");
-  Place(found, size - 100, "Version xx1.40");
-  EXPECT_EQ(Version(found), 1.4f);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Table, StampTest,
+    ::testing::Values(
+        StampCase{"StampBeforeTheMarginReadsAsItsValue",
+                  Stamp::kImageVersion,
+                  10000,
+                  {{10, "Vx"}, {4000, "Version xx1.40"}},
+                  1.4f},
+        StampCase{"FiveBytesOfTextCountAtMost",
+                  Stamp::kImageVersion,
+                  100,
+                  {{0, "Version xx12.345"}},
+                  12.34f},
+        StampCase{
+            "LeadingBlankIsSkipped", Stamp::kImageVersion, 100, {{0, "Version xx 1.4"}}, 1.4f},
+        StampCase{"NulByteEndsTheText", Stamp::kImageVersion, 100, {{0, kNulInside}}, 1.0f},
+        StampCase{"LettersReadAsZero", Stamp::kImageVersion, 100, {{0, "Version xxabcde"}}, 0.0f},
+        StampCase{
+            "LowerCaseMarkerIsNoStamp", Stamp::kImageVersion, 100, {{0, "version xx1.40"}}, 0.0f},
+        StampCase{"StampAtTheVeryEndTakesTheBytesLeft",
+                  Stamp::kImageVersion,
+                  40,
+                  {{27, "Version xx1.4"}},
+                  1.4f},
+        // A short file has only its first candidate tested.
+        StampCase{"ShortFileAnEarlierVHidesTheStamp",
+                  Stamp::kImageVersion,
+                  100,
+                  {{5, "V"}, {50, "Version xx1.40"}},
+                  0.0f},
+        StampCase{"ShortFileTheFirstVIsTheStamp",
+                  Stamp::kImageVersion,
+                  100,
+                  {{50, "Version xx1.40"}},
+                  1.4f},
+        StampCase{"BuildInTheLastHundredBytesIsFoundWhenItsBIsTheOnlyOne",
+                  Stamp::kMainBuild,
+                  1000,
+                  {{-20, "Build xx7"}},
+                  7.0f},
+        StampCase{"AnotherBWithinTheLast101BytesHidesTheBuild",
+                  Stamp::kMainBuild,
+                  1000,
+                  {{-101, "B"}, {-20, "Build xx7"}},
+                  0.0f},
+        StampCase{"AnotherBJustBeforeTheMarginDoesNotHideTheBuild",
+                  Stamp::kMainBuild,
+                  1000,
+                  {{-102, "B"}, {-20, "Build xx7"}},
+                  7.0f},
+        StampCase{"MainVersionMarginIsTwoThousandHidden",
+                  Stamp::kMainVersion,
+                  5000,
+                  {{-2001, "V"}, {-100, "Version xx1.40"}},
+                  0.0f},
+        StampCase{"MainVersionMarginIsTwoThousandFound",
+                  Stamp::kMainVersion,
+                  5000,
+                  {{-2002, "V"}, {-100, "Version xx1.40"}},
+                  1.4f},
+        StampCase{"ImageVersionMarginIsTwentyFiveHundredHidden",
+                  Stamp::kImageVersion,
+                  6000,
+                  {{-2501, "V"}, {-100, "Version xx1.40"}},
+                  0.0f},
+        StampCase{"ImageVersionMarginIsTwentyFiveHundredFound",
+                  Stamp::kImageVersion,
+                  6000,
+                  {{-2502, "V"}, {-100, "Version xx1.40"}},
+                  1.4f}),
+    [](const ::testing::TestParamInfo<StampCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ImageVersionsTest, VersionAndBuildAreScannedEachFromTheStart) {
   auto bytes = Filler(5000);
