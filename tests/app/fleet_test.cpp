@@ -143,7 +143,8 @@ TEST_P(FleetPlanTest, EachInstrumentGetsAFolderOfItsOwnOrAReason) {
   for (std::size_t i = 0; i < c.identities.size(); ++i) {
     members.push_back({"COM" + std::to_string(i + 1), c.identities[i], "", ""});
   }
-  const std::vector<FleetEntry> plan = PlanFleet(members, out.path, c.skipSilent, files::SystemDisk());
+  const std::vector<FleetEntry> plan =
+      PlanFleet(members, out.path, c.skipSilent, files::SystemDisk());
   ASSERT_EQ(plan.size(), c.actions.size());
   for (std::size_t i = 0; i < plan.size(); ++i) {
     SCOPED_TRACE(plan[i].member.port + ": " + plan[i].why);
