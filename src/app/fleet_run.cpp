@@ -25,6 +25,8 @@ constexpr std::uint32_t kPassMs = 100;
 // first, so such an end hides no failure of the run.
 constexpr std::uint32_t kSilentStartMs = 1000;
 constexpr int kSilentStartCode = 1;
+// How long a start the system refused waits before its second try.
+constexpr std::uint32_t kRefusedStartPauseMs = 250;
 // The instrument's activity log, written by the fleet in its folder.
 constexpr char kFleetLogName[] = "ZEPHOR.log";
 constexpr char kLockName[] = "ZEPHOR.lock";
@@ -77,11 +79,20 @@ FleetRun::~FleetRun() {
   }
 }
 
+// A start the system refuses is tried once more (Wine refuses one now and then, right after many
+// programs ended); a second refusal is the answer, with the system's words.
 bool FleetRun::StartWatched(Watched& watched, const std::vector<std::string>& args,
-                            std::string& why) {
+                            std::string& why, const std::string& name) {
   watched.args = args;
   watched.startedAt = system_.NowMs();
   watched.program = system_.Start(args, why);
+  if (watched.program == nullptr) {
+    screen_.Say(name + ": the system did not start its program (" + why +
+                "); starting it once more");
+    system_.Wait({}, false, kRefusedStartPauseMs);
+    why.clear();
+    watched.program = system_.Start(args, why);
+  }
   return watched.program != nullptr;
 }
 
@@ -101,7 +112,7 @@ bool FleetRun::ReadWatched(Watched& watched, std::vector<std::string>& out,
               std::to_string(code) + "); starting it once more");
   watched.startedAgain = true;
   std::string why;
-  if (StartWatched(watched, watched.args, why)) return false;
+  if (StartWatched(watched, watched.args, why, name)) return false;
   err.push_back("cannot start it again: " + why);
   return true;
 }
@@ -112,7 +123,7 @@ bool FleetRun::Identify(const std::vector<std::string>& ports, std::vector<Fleet
   for (const std::string& port : ports) {
     members.push_back({port, {}, {}, {}});
     std::string why;
-    if (!StartWatched(children.emplace_back(), IdentifyArguments(port), why)) {
+    if (!StartWatched(children.emplace_back(), IdentifyArguments(port), why, "ZEPHOR on " + port)) {
       members.back().said = "cannot start the identification: " + why;
     }
   }
@@ -197,7 +208,7 @@ void FleetRun::Start(const FleetEntry& entry) {
     screen_.Say(row.Name() + ": " + kFleetPortFileName + " cannot be written: " + why);
   }
   screen_.Say(row.Name() + ": updating in " + entry.folder.string());
-  if (!StartWatched(instrument.update, UpdateArguments(entry), why)) {
+  if (!StartWatched(instrument.update, UpdateArguments(entry), why, row.Name())) {
     row.note = "cannot start its update: " + why;
     row.Finish(kExitUpdateStopped);
     instrument.updateEnded = true;
@@ -282,7 +293,7 @@ void FleetRun::Ended(Instrument& instrument) {
   std::string why;
   if (stoppedBy_ == 0) {
     row.SetStep("identifying it again");
-    StartWatched(instrument.identify, IdentifyArguments(instrument.port), why);
+    StartWatched(instrument.identify, IdentifyArguments(instrument.port), why, row.Name());
   }
 }
 

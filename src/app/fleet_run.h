@@ -131,7 +131,8 @@ class FleetRun {
     std::unique_ptr<files::DiskFile> log;
   };
 
-  bool StartWatched(Watched& watched, const std::vector<std::string>& args, std::string& why);
+  bool StartWatched(Watched& watched, const std::vector<std::string>& args, std::string& why,
+                    const std::string& name);
   bool ReadWatched(Watched& watched, std::vector<std::string>& out, std::vector<std::string>& err,
                    int& code, const std::string& name);
   bool Identify(const std::vector<std::string>& ports, std::vector<FleetMember>& members);

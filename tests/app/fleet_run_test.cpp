@@ -115,6 +115,7 @@ struct Port {
   std::optional<PortHolder> holder;  // a program that holds the port
   int silentStarts = 0;              // updates the system ends at their start, without a word
   std::uint32_t killedAt = kNever;   // its update is killed then (after its start), asking or not
+  int refusedStarts = 0;             // programs the system refuses to start, its words given
 };
 
 // A zephor info or update on virtual time. The fleet holds it as a program and drops it when it
@@ -255,8 +256,13 @@ class FakeFleet final : public FleetSystem {
         signalAt_(signalAt),
         signal_(signal) {}
 
-  std::unique_ptr<FleetProgram> Start(const std::vector<std::string>& args, std::string&) override {
+  std::unique_ptr<FleetProgram> Start(const std::vector<std::string>& args,
+                                      std::string& why) override {
     Port& port = PortNamed(args.at(1));
+    if (port.refusedStarts-- > 0) {
+      why = "Internal error";
+      return nullptr;
+    }
     std::vector<FleetStep> steps;
     fs::path folder;
     std::uint32_t killedAt = kNever;
@@ -559,21 +565,26 @@ INSTANTIATE_TEST_SUITE_P(
             {0, 1},
             {"ZEPHOR on COM1: not updated: in use by zephor (process 4242)", "refused or held"}},
         // A run the system ended at its start without a word is started once more; twice is a
-        // failure of its own, and a run that spoke before it ended keeps its end.
-        FleetCase{"ARunEndedAtItsStartIsStartedOnceMore",
-                  {{"COM1", Identity(11), Loads(), {}, 1},
-                   {"COM2", Identity(12), Loads(), {}, 2},
-                   {"COM3", Identity(13), {Log(1, "Can't open file"), End(2, 1)}, {}, 0}},
-                  {},
-                  kNever,
-                  kNever,
-                  Report::kWritten,
-                  1,
-                  {0, 1, 1},
-                  {kNone, kNone, kNone},
-                  {2, 2, 1},
-                  {"COM1: its program ended at its start without a word (exit code 1); starting it "
-                   "once more"}}),
+        // failure of its own, and a run that spoke before it ended keeps its end. A start the
+        // system refuses is tried once more too.
+        FleetCase{
+            "ARunEndedOrRefusedAtItsStartIsStartedOnceMore",
+            {{"COM1", Identity(11), Loads(), {}, 1},
+             {"COM2", Identity(12), Loads(), {}, 2},
+             {"COM3", Identity(13), {Log(1, "Can't open file"), End(2, 1)}, {}, 0},
+             {"COM4", Identity(14), Loads(), {}, 0, kNever, 1}},
+            {},
+            kNever,
+            kNever,
+            Report::kWritten,
+            1,
+            {0, 1, 1, 0},
+            {kNone, kNone, kNone, kNone},
+            {2, 2, 1, 1},
+            {"ZEPHOR on COM4: the system did not start its program (Internal error); starting "
+             "it once more",
+             "COM1: its program ended at its start without a word (exit code 1); starting it "
+             "once more"}}),
     [](const ::testing::TestParamInfo<FleetCase>& info) { return info.param.name; });
 
 }  // namespace
