@@ -38,15 +38,11 @@ int RunPortDump(const std::string& portName) {
 
 // zephor info --json: what the identification found, as one JSON object on standard output.
 int PrintInfoJson(app::Updater& updater, const std::string& portName) {
-  device::Station& station = updater.station();
   device::DeviceInfo info;
-  const bool identified = device::Identify(station, info);
-  const bool found = identified && station.statusText == device::kStatusOk;
-  app::InfoAnswer answer{portName, serial::PortDeviceName(station.portIndex), station.statusText,
-                         std::nullopt};
-  if (found) answer.info = info;
+  bool answered = false;
+  const app::InfoAnswer answer = app::IdentifyAnswer(updater.station(), portName, info, answered);
   std::cout << app::WriteInfoJson(answer) << std::endl;
-  return station.statusText == kNoZephor ? kExitNoInstrument : kExitDone;
+  return updater.station().statusText == kNoZephor ? kExitNoInstrument : kExitDone;
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // update: the Make Update planner on the command line.
 #include <filesystem>
+#include <iostream>
 #include <memory>
 #include <optional>
 #include <string>
 
+#include "app/event_stream.h"
+#include "app/info_json.h"
 #include "cli/commands.h"
 #include "cli/terminal_run.h"
 #include "device/identify.h"
@@ -63,6 +66,7 @@ struct RunOptions {
   bool otherInstrument = false;  // restore only: the backup may be another instrument's
   bool close = false;            // restore only: end the open restore on the technician's word
   bool events = false;           // update only: watched by zephor fleet
+  bool folderFromInput = false;  // update only: zephor fleet gives the folder once identified
 
   app::ConsoleAnswer Answer() const { return AnswerFromFlags(yes, no); }
   std::filesystem::path Folder() const { return folder.empty() ? images : folder; }
@@ -134,6 +138,25 @@ int FinishRestore(app::Updater& updater, const std::filesystem::path& directory,
   return kExitDone;
 }
 
+// zephor fleet plans each instrument's folder from what every port answered: the run identifies
+// its instrument, tells what it found and waits for its folder, and the update goes on from that
+// identification without asking the instrument again. A line that names no folder, or the end
+// of the input, leaves the instrument as it is.
+int UpdateInFolderGiven(app::Updater& updater, const RunOptions& options) {
+  device::Station& station = updater.station();
+  device::DeviceInfo info;
+  bool answered = false;
+  const app::InfoAnswer identity = app::IdentifyAnswer(station, options.portName, info, answered);
+  std::cout << app::EncodeIdentityLine(app::WriteInfoJson(identity)) << std::endl;
+  if (!answered) return kExitNoInstrument;
+  std::string line;
+  app::ReplyLines replies(std::cin);
+  if (replies.Next(line) != app::ReplyLines::Read::kLine) return kExitCancelled;
+  const std::optional<std::filesystem::path> folder = app::DecodeFolderLine(line);
+  if (!folder) return kExitCancelled;
+  return ExitCodeOf(update::OnMakeUpdate(station, *folder, options.images, &info));
+}
+
 }  // namespace
 
 void AddUpdateCommands(CLI::App& app, int& exitCode) {
@@ -145,6 +168,14 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
                    "Write the log, progress and messages as JSON lines on standard output and "
                    "read the answers to questions as lines (ok, cancel) on standard input; "
                    "zephor fleet watches its instruments so");
+  update
+      ->add_flag("--folder-from-input", updateOptions->folderFromInput,
+                 "With --events: identify the instrument first, write what it told as one line "
+                 "({\"identity\": ...}) and read the working folder as one line "
+                 "({\"folder\": PATH}) on standard input; any other line, or the input's end, "
+                 "leaves the instrument as it is. zephor fleet plans its folders so")
+      ->needs("--events")
+      ->excludes("--folder");
   update->callback([&exitCode, updateOptions] {
     const RunOptions& o = *updateOptions;
     RunChoices choices = o.Choices();
@@ -152,6 +183,7 @@ void AddUpdateCommands(CLI::App& app, int& exitCode) {
     exitCode = RunOnTerminalWithCode(
         o.portName, o.Answer(),
         [&o](app::Updater& u) {
+          if (o.folderFromInput) return UpdateInFolderGiven(u, o);
           return ExitCodeOf(update::OnMakeUpdate(u.station(), o.Folder(), o.images));
         },
         choices);

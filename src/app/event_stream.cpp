@@ -115,4 +115,41 @@ RunEvent DecodeRunEvent(std::string_view line) {
   return event;
 }
 
+namespace {
+
+std::string OneFieldLine(const char* name, const std::string& text) {
+  return json{{name, text}}.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+std::optional<std::string> OneFieldOf(std::string_view line, const char* name) {
+  const json object = json::parse(line, nullptr, false);
+  if (!object.is_object() || object.size() != 1) return std::nullopt;
+  const auto found = object.find(name);
+  if (found == object.end() || !found->is_string()) return std::nullopt;
+  return found->get<std::string>();
+}
+
+constexpr char kIdentityField[] = "identity";
+constexpr char kFolderField[] = "folder";
+
+}  // namespace
+
+std::string EncodeIdentityLine(const std::string& infoJson) {
+  return OneFieldLine(kIdentityField, infoJson);
+}
+
+std::optional<std::string> DecodeIdentityLine(std::string_view line) {
+  return OneFieldOf(line, kIdentityField);
+}
+
+std::string EncodeFolderLine(const std::filesystem::path& folder) {
+  return OneFieldLine(kFolderField, folder.string());
+}
+
+std::optional<std::filesystem::path> DecodeFolderLine(std::string_view line) {
+  const std::optional<std::string> folder = OneFieldOf(line, kFolderField);
+  if (!folder || folder->empty()) return std::nullopt;
+  return std::filesystem::path(*folder);
+}
+
 }  // namespace zephor::app

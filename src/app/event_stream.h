@@ -3,6 +3,8 @@
 // questions it waits to have answered, one reply line each, on its standard input.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -35,5 +37,15 @@ std::string EncodeRunEvent(const RunEvent& event);
 
 // The event a line holds; a line that holds none is kText with the line as it came.
 RunEvent DecodeRunEvent(std::string_view line);
+
+// A run that zephor fleet plans the folder of identifies its instrument first and tells what it
+// found in one line: the text zephor info --json prints. Nothing when the line holds none.
+std::string EncodeIdentityLine(const std::string& infoJson);
+std::optional<std::string> DecodeIdentityLine(std::string_view line);
+
+// The fleet's answer to it: the working folder, on the run's input. Nothing when the line holds
+// none (the instrument is not updated).
+std::string EncodeFolderLine(const std::filesystem::path& folder);
+std::optional<std::filesystem::path> DecodeFolderLine(std::string_view line);
 
 }  // namespace zephor::app

@@ -57,9 +57,7 @@ std::vector<std::string> FilesWritten(files::Disk& disk, const FolderState& befo
   return written;
 }
 
-std::vector<std::string> IdentifyArguments(const std::string& port) {
-  return {"info", port, "--json"};
-}
+std::vector<std::string> InfoArguments(const std::string& port) { return {"info", port, "--json"}; }
 
 }  // namespace
 
@@ -117,43 +115,72 @@ bool FleetRun::ReadWatched(Watched& watched, std::vector<std::string>& out,
   return true;
 }
 
-// zephor info --json on every port at once; false when a signal came meanwhile.
-bool FleetRun::Identify(const std::vector<std::string>& ports, std::vector<FleetMember>& members) {
-  std::deque<Watched> children;
+// Each port's identification: the update itself, which tells what it found and waits for its
+// folder; with a line trace, zephor info, which ends once it has told.
+std::vector<std::string> FleetRun::IdentifyArguments(const std::string& port) const {
+  if (IdentifiedByRuns()) return UpdateArguments(port, nullptr);
+  return InfoArguments(port);
+}
+
+// Every port identified at once; false when a signal came meanwhile (every program has then
+// ended). An identification that told is left waiting for its folder.
+bool FleetRun::Identify(const std::vector<std::string>& ports, std::vector<FleetMember>& members,
+                        std::deque<Watched>& identifications) {
   for (const std::string& port : ports) {
     members.push_back({port, {}, {}, {}});
     std::string why;
-    if (!StartWatched(children.emplace_back(), IdentifyArguments(port), why, "ZEPHOR on " + port)) {
+    if (!StartWatched(identifications.emplace_back(), IdentifyArguments(port), why,
+                      "ZEPHOR on " + port)) {
       members.back().said = "cannot start the identification: " + why;
     }
   }
-  std::vector<bool> ended(ports.size(), false);
+  std::vector<bool> ended(ports.size(), false), told(ports.size(), false);
   bool signalled = false;
   for (;;) {
     std::vector<FleetProgram*> running;
-    for (std::size_t i = 0; i < children.size(); ++i) {
+    for (std::size_t i = 0; i < identifications.size(); ++i) {
       if (ended[i]) continue;
+      Watched& child = identifications[i];
+      FleetMember& member = members[i];
       std::vector<std::string> out, err;
       int code = 0;
-      ended[i] = children[i].program == nullptr ||
-                 ReadWatched(children[i], out, err, code, "ZEPHOR on " + ports[i]);
-      for (const std::string& line : out) members[i].identity += line + "\n";
+      ended[i] =
+          child.program == nullptr || ReadWatched(child, out, err, code, "ZEPHOR on " + ports[i]);
+      for (const std::string& line : out) {
+        const std::optional<std::string> identity =
+            IdentifiedByRuns() ? DecodeIdentityLine(line) : std::optional<std::string>(line + "\n");
+        if (identity && !told[i]) {
+          member.identity += *identity;
+          told[i] = IdentifiedByRuns();
+        } else {
+          child.heldOut.push_back(line);
+        }
+      }
       // Why no instrument answered: the open's failure when there was one, else the last word
       // that was no log line.
       for (const std::string& line : err) {
+        child.heldErr.push_back(line);
         if (line.empty() || line[0] == '\t') continue;
         if (line.find("(status ") != std::string::npos ||
-            members[i].said.find("(status ") == std::string::npos) {
-          members[i].said = line;
+            member.said.find("(status ") == std::string::npos) {
+          member.said = line;
         }
       }
-      if (!ended[i]) running.push_back(children[i].program.get());
+      if (ended[i] && child.program != nullptr && member.identity.empty() && member.said.empty()) {
+        member.said =
+            "its identification ended without a word (exit code " + std::to_string(code) + ")";
+      }
+      if (!ended[i] && (signalled || !told[i])) running.push_back(child.program.get());
     }
     if (system_.Caught() != 0 && !signalled) {
-      for (Watched& child : children) {
-        if (child.program != nullptr) child.program->Signal(system_.Caught());
+      // Every program is stopped, those waiting for their folder too, and waited for.
+      for (Watched& child : identifications) {
+        if (child.program == nullptr) continue;
+        child.program->Signal(system_.Caught());
+        child.program->CloseInput();
       }
       signalled = true;
+      continue;
     }
     if (running.empty()) break;
     system_.Wait(running, false, kPassMs);
@@ -168,21 +195,59 @@ bool FleetRun::Identify(const std::vector<std::string>& ports, std::vector<Fleet
   return system_.Caught() == 0;
 }
 
-std::vector<std::string> FleetRun::UpdateArguments(const FleetEntry& entry) const {
-  std::vector<std::string> args{"update",       entry.member.port,     "--events",
-                                "--folder",     entry.folder.string(), "--images",
-                                options_.images};
+std::vector<std::string> FleetRun::UpdateArguments(const std::string& port,
+                                                   const fs::path* folder) const {
+  std::vector<std::string> args{"update", port, "--events", "--images", options_.images};
+  if (folder != nullptr) {
+    args.insert(args.end(), {"--folder", folder->string()});
+  } else {
+    args.emplace_back("--folder-from-input");
+  }
   if (options_.yes) args.emplace_back("--yes");
   if (options_.no) args.emplace_back("--no");
   if (options_.eraseWithoutBackup) args.emplace_back("--erase-without-backup");
   args.insert(args.end(), {"--ready-minutes", std::to_string(options_.readyMinutes)});
-  if (!options_.trace.empty()) {
-    args.insert(args.end(), {"--trace", (entry.folder / options_.trace).string()});
+  if (!options_.trace.empty() && folder != nullptr) {
+    args.insert(args.end(), {"--trace", (*folder / options_.trace).string()});
   }
   return args;
 }
 
-void FleetRun::Start(const FleetEntry& entry) {
+// The identification of an instrument that is not updated is told so (the end of its input)
+// and watched until it ends.
+void FleetRun::Dismiss(Watched& identification) {
+  if (identification.program == nullptr) return;
+  identification.program->CloseInput();
+  dismissed_.push_back(std::move(identification));
+  identification = Watched();
+}
+
+// The update that identified the instrument goes on in the folder planned for it, and what it
+// said so far is shown; false when there is none (zephor info identified it) or the folder's
+// name would not arrive whole.
+bool FleetRun::TakeOver(Instrument& instrument, Watched& identification, const fs::path& folder) {
+  if (identification.program == nullptr || identification.args.front() != "update") return false;
+  const std::string line = EncodeFolderLine(folder);
+  if (DecodeFolderLine(line) != folder) {
+    Dismiss(identification);
+    return false;
+  }
+  instrument.update = std::move(identification);
+  identification = Watched();
+  Watched& update = instrument.update;
+  for (const std::string& held : update.heldOut) Take(instrument, DecodeRunEvent(held));
+  for (const std::string& held : update.heldErr) {
+    RunEvent said;
+    said.text = held;
+    Take(instrument, said);
+  }
+  update.heldOut.clear();
+  update.heldErr.clear();
+  update.program->WriteLine(line);
+  return true;
+}
+
+void FleetRun::Start(const FleetEntry& entry, Watched& identification) {
   const std::string equipment =
       entry.identity.info ? update::EquipmentText(entry.identity.info->equipmentNumber) : "";
   FleetRow& row = rows_.emplace_back(entry.member.port, equipment, entry.folder);
@@ -191,6 +256,7 @@ void FleetRun::Start(const FleetEntry& entry) {
     row.note = entry.why;
     row.Finish(entry.exitCode);
     screen_.Say(row.Name() + ": not updated: " + entry.why);
+    Dismiss(identification);
     return;
   }
   Instrument& instrument = instruments_.emplace_back();
@@ -208,7 +274,9 @@ void FleetRun::Start(const FleetEntry& entry) {
     screen_.Say(row.Name() + ": " + kFleetPortFileName + " cannot be written: " + why);
   }
   screen_.Say(row.Name() + ": updating in " + entry.folder.string());
-  if (!StartWatched(instrument.update, UpdateArguments(entry), why, row.Name())) {
+  if (TakeOver(instrument, identification, entry.folder)) return;
+  if (!StartWatched(instrument.update, UpdateArguments(entry.member.port, &entry.folder), why,
+                    row.Name())) {
     row.note = "cannot start its update: " + why;
     row.Finish(kExitUpdateStopped);
     instrument.updateEnded = true;
@@ -293,7 +361,7 @@ void FleetRun::Ended(Instrument& instrument) {
   std::string why;
   if (stoppedBy_ == 0) {
     row.SetStep("identifying it again");
-    StartWatched(instrument.identify, IdentifyArguments(instrument.port), why, row.Name());
+    StartWatched(instrument.identify, InfoArguments(instrument.port), why, row.Name());
   }
 }
 
@@ -343,9 +411,16 @@ void FleetRun::Pass() {
       watched.push_back(current.program.get());
     }
   }
+  for (const Watched& gone : dismissed_) watched.push_back(gone.program.get());
   system_.Wait(watched, asking_ != nullptr && !inputEnded_, kPassMs);
   if (system_.Caught() != 0 && stoppedBy_ == 0) Stop(system_.Caught());
   for (Instrument& instrument : instruments_) Follow(instrument);
+  std::erase_if(dismissed_, [](Watched& gone) {
+    std::vector<std::string> out, err;
+    int code = 0;
+    gone.program->Read(out, err);
+    return gone.program->Ended(code);
+  });
   if (asking_ != nullptr) {
     std::vector<std::string> lines;
     system_.ReadAnswers(lines, inputEnded_);
@@ -363,6 +438,7 @@ void FleetRun::Pass() {
 }
 
 bool FleetRun::AllEnded() const {
+  if (!dismissed_.empty()) return false;
   for (const FleetRow& row : rows_) {
     if (!row.finished()) return false;
   }
@@ -400,18 +476,23 @@ int FleetRun::Run(const std::vector<std::string>& ports) {
   for (const std::string& port : ports) names += (names.empty() ? "" : ", ") + port;
   screen_.Say("Identifying the instruments on " + names);
   std::vector<FleetMember> members;
-  if (!Identify(ports, members)) {
+  std::deque<Watched> identifications;
+  if (!Identify(ports, members, identifications)) {
     console_.messages << "stopped by signal " << system_.Caught() << "\n";
     return kExitSignalBase + system_.Caught();
   }
-  for (const FleetEntry& entry : PlanFleet(members, options_.out, options_.all, disk_)) {
-    if (entry.action == FleetAction::kSkip) {
-      screen_.Say(entry.member.port + ": skipped: " + entry.why);
+  // The plan has one entry for each port, in their order.
+  const std::vector<FleetEntry> plan = PlanFleet(members, options_.out, options_.all, disk_);
+  for (std::size_t i = 0; i < plan.size(); ++i) {
+    if (plan[i].action == FleetAction::kSkip) {
+      screen_.Say(plan[i].member.port + ": skipped: " + plan[i].why);
+      Dismiss(identifications[i]);
       continue;
     }
-    Start(entry);
+    Start(plan[i], identifications[i]);
   }
   if (rows_.empty()) {
+    while (!AllEnded()) Pass();
     console_.messages << "no ZEPHOR answers on any port\n";
     return kExitNoInstrument;
   }

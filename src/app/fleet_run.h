@@ -1,5 +1,7 @@
-// One fleet run: every port identified at once, then one zephor update per instrument, each in
-// its own folder and watched through its event lines, questions asked one at a time, a signal
+// One fleet run: one zephor update per port, all at once, each identifying its instrument and
+// told the folder planned from every port's answer (with a line trace asked for, every port is
+// identified by zephor info first and each update started in its folder), watched through its
+// event lines, questions asked one at a time, a signal
 // passed on to every run; at the end the summary, the report and the worst exit code. Its
 // programs, its clock, its signals and the technician's answers come through a FleetSystem:
 // child processes of this program, or scripted runs on virtual time in the tests.
@@ -117,6 +119,9 @@ class FleetRun {
     std::uint32_t startedAt = 0;
     bool spoke = false;  // it wrote something
     bool startedAgain = false;
+    // What it wrote before its instrument had a row: shown once it has one.
+    std::vector<std::string> heldOut;
+    std::vector<std::string> heldErr;
   };
   // One instrument's programs: its update, then its identification after it.
   struct Instrument {
@@ -135,9 +140,17 @@ class FleetRun {
                     const std::string& name);
   bool ReadWatched(Watched& watched, std::vector<std::string>& out, std::vector<std::string>& err,
                    int& code, const std::string& name);
-  bool Identify(const std::vector<std::string>& ports, std::vector<FleetMember>& members);
-  void Start(const FleetEntry& entry);
-  std::vector<std::string> UpdateArguments(const FleetEntry& entry) const;
+  bool IdentifiedByRuns() const { return options_.trace.empty(); }
+  std::vector<std::string> IdentifyArguments(const std::string& port) const;
+  bool Identify(const std::vector<std::string>& ports, std::vector<FleetMember>& members,
+                std::deque<Watched>& identifications);
+  void Start(const FleetEntry& entry, Watched& identification);
+  bool TakeOver(Instrument& instrument, Watched& identification,
+                const std::filesystem::path& folder);
+  void Dismiss(Watched& identification);
+  // The update of the port: in folder, or (null) told its folder once identified.
+  std::vector<std::string> UpdateArguments(const std::string& port,
+                                           const std::filesystem::path* folder) const;
   void Pass();
   void Follow(Instrument& instrument);
   // A line of the instrument's activity log in its folder.
@@ -157,6 +170,8 @@ class FleetRun {
   std::deque<FleetRow> rows_;
   FleetScreen screen_;
   std::deque<Instrument> instruments_;
+  // Identifications whose instrument is not updated, told so and watched until they end.
+  std::deque<Watched> dismissed_;
   // Questions nobody preset wait their turn: one at a time on the terminal.
   struct Question {
     Instrument* instrument;

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <nlohmann/json.hpp>
 
+#include "device/identify.h"
+#include "serial/port_discovery.h"
+
 namespace zephor::app {
 namespace {
 
@@ -82,6 +85,15 @@ InfoAnswer ReadInfoJson(const std::string& text) {
   ReadVersion(*info, kMainVersion, read.mainVersion);
   ReadText(*info, kGrade, read.grade);
   ReadNumber(*info, kBuild, read.build);
+  return answer;
+}
+
+InfoAnswer IdentifyAnswer(device::Station& station, const std::string& portName,
+                          device::DeviceInfo& info, bool& answered) {
+  answered = device::Identify(station, info);
+  InfoAnswer answer{portName, serial::PortDeviceName(station.portIndex), station.statusText,
+                    std::nullopt};
+  if (answered && station.statusText == device::kStatusOk) answer.info = info;
   return answer;
 }
 

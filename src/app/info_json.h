@@ -7,6 +7,7 @@
 #include <string>
 
 #include "device/device_info.h"
+#include "device/operator_panel.h"
 
 namespace zephor::app {
 
@@ -21,6 +22,11 @@ struct InfoAnswer {
 // The object as zephor info --json prints it: indented, versions with the instrument's two
 // decimals.
 std::string WriteInfoJson(const InfoAnswer& answer);
+
+// The instrument on the station's port identified, as zephor info --json tells it. answered: an
+// instrument or its loader answered; info then holds what it told.
+InfoAnswer IdentifyAnswer(device::Station& station, const std::string& portName,
+                          device::DeviceInfo& info, bool& answered);
 
 // What another program printed, read back: a field that is missing or of another type stays
 // empty, and text that is no JSON object reads as no answer at all.

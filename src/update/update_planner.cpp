@@ -472,7 +472,8 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
 }
 
 UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path& directory,
-                           const std::filesystem::path& imagesDirectory) {
+                           const std::filesystem::path& imagesDirectory,
+                           const device::DeviceInfo* identified) {
   WatchedRun watched(station);
   device::OperatorPanel& panel = *station.panel;
   Run run;
@@ -480,7 +481,9 @@ UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path
   // One run owns the folder: its saved database, backups and journal never mix with another's.
   const std::optional<files::FolderLock> folder = TakeFolder(station, directory);
   if (!folder) return UpdateOutcome::kFolderBusy;
-  if (!IdentifyForOpenRun(station, directory, run.info)) {
+  if (identified != nullptr) {
+    run.info = *identified;
+  } else if (!IdentifyForOpenRun(station, directory, run.info)) {
     device::ShowNoInfo(station);
     return UpdateOutcome::kNoInstrument;
   }

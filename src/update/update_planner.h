@@ -89,8 +89,11 @@ bool IsNewLayoutMain(float imageMainVersion);
 // run ends, also when it ended the program through the panel.
 UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path& directory = {});
 // The same with the images read from imagesDirectory: several instruments share one set of
-// images, each with a working folder of its own.
+// images, each with a working folder of its own. identified: the instrument as this run
+// identified it just before it knew its folder (its status in station.statusText), so that it is
+// not asked twice; null: it is identified here.
 UpdateOutcome OnMakeUpdate(device::Station& station, const std::filesystem::path& directory,
-                           const std::filesystem::path& imagesDirectory);
+                           const std::filesystem::path& imagesDirectory,
+                           const device::DeviceInfo* identified = nullptr);
 
 }  // namespace zephor::update

@@ -42,11 +42,12 @@ constexpr std::uint32_t kGiveUpMs = 3600000;
 // One step of an update's script, at its time after the run's start.
 struct FleetStep {
   enum class Kind {
-    kLine,  // text: an event line on its output
-    kWord,  // text: a line on its error
-    kAsk,   // text: a question nobody preset; code: how the run ends on Cancel
-    kFile,  // text: a file the run writes in its folder
-    kEnd,   // code: its exit code
+    kLine,    // text: an event line on its output
+    kWord,    // text: a line on its error
+    kAsk,     // text: a question nobody preset; code: how the run ends on Cancel
+    kFile,    // text: a file the run writes in its folder
+    kFolder,  // it waits for its folder; the steps after it count from the folder's arrival
+    kEnd,     // code: its exit code
   };
   std::uint32_t atMs;
   Kind kind;
@@ -141,6 +142,14 @@ class Script {
     return true;
   }
   void WriteLine(const std::string& line) {
+    if (awaitingFolder_) {
+      awaitingFolder_ = false;
+      const std::optional<fs::path> folder = DecodeFolderLine(line);
+      if (!folder) return EndNow(kExitCancelled);
+      folder_ = *folder;
+      startedAt_ = now_;
+      return;
+    }
     answers.push_back(line);
     if (!asking_) return;
     asking_ = false;
@@ -149,6 +158,7 @@ class Script {
   // The question it waits on is answered Cancel; a run told to stop goes on with its stop.
   void CloseInput() {
     inputClosed = true;
+    if (awaitingFolder_ && stopAt_ == kNever) EndNow(kExitCancelled);
     if (!asking_) return;
     asking_ = false;
     if (stopAt_ == kNever) EndNow(steps_[next_ - 1].code);
@@ -163,8 +173,9 @@ class Script {
   // When it next does something on its own.
   std::uint32_t DueAt() const {
     if (ended_) return kNever;
-    const std::uint32_t step =
-        asking_ || next_ >= steps_.size() ? kNever : startedAt_ + steps_[next_].atMs;
+    const std::uint32_t step = asking_ || awaitingFolder_ || next_ >= steps_.size()
+                                   ? kNever
+                                   : startedAt_ + steps_[next_].atMs;
     return std::min({step, stopAt_, killedAt_});
   }
   void Advance(std::uint32_t now) {
@@ -174,7 +185,8 @@ class Script {
       err_.push_back("stopped by signal " + std::to_string(stopSignal_));
       EndNow(kExitSignalBase + stopSignal_);
     }
-    while (!ended_ && !asking_ && next_ < steps_.size() && startedAt_ + steps_[next_].atMs <= now) {
+    while (!ended_ && !asking_ && !awaitingFolder_ && next_ < steps_.size() &&
+           startedAt_ + steps_[next_].atMs <= now) {
       const FleetStep& step = steps_[next_++];
       switch (step.kind) {
         case FleetStep::Kind::kLine:
@@ -192,12 +204,19 @@ class Script {
           std::ofstream(folder_ / step.text) << "written";
           break;
         }
+        case FleetStep::Kind::kFolder:
+          awaitingFolder_ = !inputClosed;
+          if (inputClosed) EndNow(kExitCancelled);
+          break;
         case FleetStep::Kind::kEnd:
           EndNow(step.code);
           break;
       }
     }
   }
+
+  // The folder it works in: the one it was started in or told; empty when it has none.
+  const fs::path& folder() const { return folder_; }
 
   std::vector<std::string> answers;
   std::vector<int> signals;
@@ -215,6 +234,7 @@ class Script {
   std::uint32_t killedAt_;
   std::size_t next_ = 0;
   bool asking_ = false;
+  bool awaitingFolder_ = false;
   bool ended_ = false;
   int code_ = 0;
   std::uint32_t now_ = 0;
@@ -266,20 +286,21 @@ class FakeFleet final : public FleetSystem {
     std::vector<FleetStep> steps;
     fs::path folder;
     std::uint32_t killedAt = kNever;
+    const bool folderFromInput =
+        std::find(args.begin(), args.end(), "--folder-from-input") != args.end();
     if (args[0] == "info") {
-      if (!port.identity.empty()) {
-        std::istringstream lines(port.identity);
-        for (std::string line; std::getline(lines, line);) {
-          steps.push_back({kIdentifyMs, FleetStep::Kind::kLine, line});
-        }
-      } else {
-        steps.push_back({kIdentifyMs, FleetStep::Kind::kWord,
-                         port.name + ": in use by another program (status -3)"});
-      }
-      steps.push_back(End(kIdentifyMs, port.identity.empty() ? kExitNoInstrument : kExitDone));
+      steps = Identification(port, false);
+    } else if (port.silentStarts-- > 0) {
+      steps = {End(5, 1)};
+      ++updatesStarted[port.name];
     } else {
-      folder = args.at(std::find(args.begin(), args.end(), "--folder") - args.begin() + 1);
-      steps = port.silentStarts-- > 0 ? std::vector<FleetStep>{End(5, 1)} : port.update;
+      if (folderFromInput) steps = Identification(port, true);
+      if (!folderFromInput) {
+        folder = args.at(std::find(args.begin(), args.end(), "--folder") - args.begin() + 1);
+      }
+      if (!folderFromInput || !port.identity.empty()) {
+        steps.insert(steps.end(), port.update.begin(), port.update.end());
+      }
       killedAt = port.killedAt;
       ++updatesStarted[port.name];
     }
@@ -318,6 +339,26 @@ class FakeFleet final : public FleetSystem {
     return PortNamed(name).holder;
   }
 
+  // What zephor info prints, or what an update told its folder from tells before it waits.
+  static std::vector<FleetStep> Identification(const Port& port, bool byUpdate) {
+    std::vector<FleetStep> steps;
+    if (port.identity.empty()) {
+      return {{kIdentifyMs, FleetStep::Kind::kWord,
+               port.name + ": in use by another program (status -3)"},
+              End(kIdentifyMs, kExitNoInstrument)};
+    }
+    if (byUpdate) {
+      return {{kIdentifyMs, FleetStep::Kind::kLine, EncodeIdentityLine(port.identity)},
+              {kIdentifyMs, FleetStep::Kind::kFolder, {}}};
+    }
+    std::istringstream lines(port.identity);
+    for (std::string line; std::getline(lines, line);) {
+      steps.push_back({kIdentifyMs, FleetStep::Kind::kLine, line});
+    }
+    steps.push_back(End(kIdentifyMs, kExitDone));
+    return steps;
+  }
+
   std::map<std::string, std::shared_ptr<Script>> updates;  // each port's last update
   std::map<std::string, int> updatesStarted;
 
@@ -353,6 +394,8 @@ struct FleetCase {
   std::vector<int> started;
   // What the technician reads, in this order.
   std::vector<std::string> said;
+  // A line trace asked for: every port is identified by zephor info before its update starts.
+  bool traced = false;
 };
 
 void PrintTo(const FleetCase& row, std::ostream* out) { *out << row.name; }
@@ -368,6 +411,7 @@ TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
   fs::create_directories(options.out);
   const fs::path elsewhere = scratch.path() / "elsewhere.txt";
   if (c.report != Report::kNone) options.report = (scratch.path() / "report.json").string();
+  if (c.traced) options.trace = "line.trace";
   if (c.report == Report::kUnwritable) fs::create_directories(options.report + "/held");
   if (c.report == Report::kThroughALink) {
     std::ofstream(elsewhere) << "kept";
@@ -397,6 +441,10 @@ TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
     const Script* update = system.updates[c.ports[i].name].get();
     EXPECT_EQ(update != nullptr ? update->answers : std::vector<std::string>{}, c.answers[i]);
     EXPECT_EQ(system.updatesStarted[c.ports[i].name], c.started[i]);
+    // An instrument refused or never planned is identified, never updated: its run gets no folder.
+    const bool updated = update != nullptr && !update->folder().empty();
+    EXPECT_EQ(updated,
+              c.codes[i] >= 0 && c.codes[i] != kExitNoInstrument && c.codes[i] != kExitFolderBusy);
     if (!report.is_object()) continue;
     const auto mine =
         std::find_if(report["instruments"].begin(), report["instruments"].end(),
@@ -415,8 +463,7 @@ TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
       EXPECT_EQ((*mine)["imagesLoaded"], images) << mine->dump(2);
       EXPECT_EQ((*mine)["filesWritten"], files) << mine->dump(2);
     }
-    EXPECT_EQ((*mine)["after"].is_null(), c.signalAt != kNever || update == nullptr)
-        << mine->dump(2);
+    EXPECT_EQ((*mine)["after"].is_null(), c.signalAt != kNever || !updated) << mine->dump(2);
   }
   if (c.report == Report::kThroughALink) {
     std::string kept;
@@ -450,7 +497,7 @@ INSTANTIATE_TEST_SUITE_P(
                   5,
                   {0, 5, 3},
                   {kNone, kNone, kNone},
-                  {1, 1, 0},
+                  {1, 1, 1},
                   {"ZEPHOR on COM3: not updated: COM3: in use by another program",
                    "ZEPHOR 000000012 on COM2: needs a decision: surveys safe (exit code 5)",
                    "ZEPHOR 000000011 on COM1: done (exit code 0)"}},
@@ -521,7 +568,7 @@ INSTANTIATE_TEST_SUITE_P(
                   130,
                   {-1},
                   {kNone},
-                  {0},
+                  {1},
                   {"stopped by signal 2"}},
         // A report that cannot be written: the fleet has not done all it was told.
         FleetCase{"AReportThatCannotBeWritten",
@@ -548,7 +595,7 @@ INSTANTIATE_TEST_SUITE_P(
                   6,
                   {6, 6, 0},
                   {kNone, kNone, kNone},
-                  {0, 0, 1},
+                  {1, 1, 1},
                   {"ZEPHOR 000000055 answers on more than one port"}},
         // A port a run of an earlier fleet still holds: its holder is named, not "no instrument".
         FleetCase{
@@ -562,7 +609,7 @@ INSTANTIATE_TEST_SUITE_P(
             6,
             {6, 0},
             {kNone, kNone},
-            {0, 1},
+            {1, 1},
             {"ZEPHOR on COM1: not updated: in use by zephor (process 4242)", "refused or held"}},
         // A run the system ended at its start without a word is started once more; twice is a
         // failure of its own, and a run that spoke before it ended keeps its end. A start the
@@ -577,14 +624,30 @@ INSTANTIATE_TEST_SUITE_P(
             kNever,
             kNever,
             Report::kWritten,
-            1,
-            {0, 1, 1, 0},
+            3,
+            {0, 3, 1, 0},
             {kNone, kNone, kNone, kNone},
             {2, 2, 1, 1},
             {"ZEPHOR on COM4: the system did not start its program (Internal error); starting "
              "it once more",
              "COM1: its program ended at its start without a word (exit code 1); starting it "
-             "once more"}}),
+             "once more",
+             "ZEPHOR on COM2: not updated: its identification ended without a word (exit code "
+             "1)"}},
+        // With a line trace every port is identified by zephor info first, and only the
+        // instrument that answered has its update started, in its folder.
+        FleetCase{"ATracedFleetIdentifiesEveryPortFirst",
+                  {{"COM1", Identity(11), Loads(), {}, 0}, {"COM2", "", {}, {}, 0}},
+                  {},
+                  kNever,
+                  kNever,
+                  Report::kWritten,
+                  3,
+                  {0, 3},
+                  {kNone, kNone},
+                  {1, 0},
+                  {"ZEPHOR on COM2: not updated", "ZEPHOR 000000011 on COM1: done (exit code 0)"},
+                  true}),
     [](const ::testing::TestParamInfo<FleetCase>& info) { return info.param.name; });
 
 }  // namespace
