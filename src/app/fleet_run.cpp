@@ -122,6 +122,40 @@ std::vector<std::string> FleetRun::IdentifyArguments(const std::string& port) co
   return InfoArguments(port);
 }
 
+// What an identification wrote since the last look: its answer into member (told once an update
+// has told it), its other lines held for its row. True once it ended.
+bool FleetRun::ReadIdentification(Watched& child, FleetMember& member, bool& told) {
+  std::vector<std::string> out, err;
+  int code = 0;
+  const bool ended =
+      child.program == nullptr || ReadWatched(child, out, err, code, "ZEPHOR on " + member.port);
+  for (const std::string& line : out) {
+    const std::optional<std::string> identity =
+        IdentifiedByRuns() ? DecodeIdentityLine(line) : std::optional<std::string>(line + "\n");
+    if (identity && !told) {
+      member.identity += *identity;
+      told = IdentifiedByRuns();
+    } else {
+      child.heldOut.push_back(line);
+    }
+  }
+  // Why no instrument answered: the open's failure when there was one, else the last word that
+  // was no log line.
+  for (const std::string& line : err) {
+    child.heldErr.push_back(line);
+    if (line.empty() || line[0] == '\t') continue;
+    if (line.find("(status ") != std::string::npos ||
+        member.said.find("(status ") == std::string::npos) {
+      member.said = line;
+    }
+  }
+  if (ended && child.program != nullptr && member.identity.empty() && member.said.empty()) {
+    member.said =
+        "its identification ended without a word (exit code " + std::to_string(code) + ")";
+  }
+  return ended;
+}
+
 // Every port identified at once; false when a signal came meanwhile (every program has then
 // ended). An identification that told is left waiting for its folder.
 bool FleetRun::Identify(const std::vector<std::string>& ports, std::vector<FleetMember>& members,
@@ -134,43 +168,20 @@ bool FleetRun::Identify(const std::vector<std::string>& ports, std::vector<Fleet
       members.back().said = "cannot start the identification: " + why;
     }
   }
-  std::vector<bool> ended(ports.size(), false), told(ports.size(), false);
+  struct Look {
+    bool ended = false;
+    bool told = false;  // an update told what it found and waits for its folder
+  };
+  std::vector<Look> looks(ports.size());
   bool signalled = false;
   for (;;) {
     std::vector<FleetProgram*> running;
     for (std::size_t i = 0; i < identifications.size(); ++i) {
-      if (ended[i]) continue;
+      Look& look = looks[i];
+      if (look.ended) continue;
       Watched& child = identifications[i];
-      FleetMember& member = members[i];
-      std::vector<std::string> out, err;
-      int code = 0;
-      ended[i] =
-          child.program == nullptr || ReadWatched(child, out, err, code, "ZEPHOR on " + ports[i]);
-      for (const std::string& line : out) {
-        const std::optional<std::string> identity =
-            IdentifiedByRuns() ? DecodeIdentityLine(line) : std::optional<std::string>(line + "\n");
-        if (identity && !told[i]) {
-          member.identity += *identity;
-          told[i] = IdentifiedByRuns();
-        } else {
-          child.heldOut.push_back(line);
-        }
-      }
-      // Why no instrument answered: the open's failure when there was one, else the last word
-      // that was no log line.
-      for (const std::string& line : err) {
-        child.heldErr.push_back(line);
-        if (line.empty() || line[0] == '\t') continue;
-        if (line.find("(status ") != std::string::npos ||
-            member.said.find("(status ") == std::string::npos) {
-          member.said = line;
-        }
-      }
-      if (ended[i] && child.program != nullptr && member.identity.empty() && member.said.empty()) {
-        member.said =
-            "its identification ended without a word (exit code " + std::to_string(code) + ")";
-      }
-      if (!ended[i] && (signalled || !told[i])) running.push_back(child.program.get());
+      look.ended = ReadIdentification(child, members[i], look.told);
+      if (!look.ended && (signalled || !look.told)) running.push_back(child.program.get());
     }
     if (system_.Caught() != 0 && !signalled) {
       // Every program is stopped, those waiting for their folder too, and waited for.

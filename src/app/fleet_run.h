@@ -144,6 +144,7 @@ class FleetRun {
   std::vector<std::string> IdentifyArguments(const std::string& port) const;
   bool Identify(const std::vector<std::string>& ports, std::vector<FleetMember>& members,
                 std::deque<Watched>& identifications);
+  bool ReadIdentification(Watched& child, FleetMember& member, bool& told);
   void Start(const FleetEntry& entry, Watched& identification);
   bool TakeOver(Instrument& instrument, Watched& identification,
                 const std::filesystem::path& folder);

@@ -1,9 +1,10 @@
-// The fleet's loop on virtual time: scripted runs stand for zephor info and zephor update, each
-// writing the event lines a run writes at the moments its script gives, answering the questions
-// it asks with the replies it is sent, and stopping through a clean-up of its own on a signal.
+// The fleet's loop on virtual time: scripted runs stand for zephor info and zephor update (which
+// identifies its instrument and waits for its folder), each writing the event lines a run writes
+// at the moments its script gives, answering the questions it asks with the replies it is sent,
+// and stopping through a clean-up of its own on a signal.
 // Every row is a fault the loop must survive: questions that come together, a run that ends while
 // its question waits, a signal in either phase, a report that cannot be written, one number on
-// two ports, a port a run still holds, and a run the system ended at its start.
+// two ports, a port a run still holds, a run the system ended at its start, and a traced fleet.
 #include "app/fleet_run.h"
 
 #include <gtest/gtest.h>
@@ -396,6 +397,7 @@ struct FleetCase {
   std::vector<std::string> said;
   // A line trace asked for: every port is identified by zephor info before its update starts.
   bool traced = false;
+  std::string out = "out";  // the fleet's folder, in the scratch folder
 };
 
 void PrintTo(const FleetCase& row, std::ostream* out) { *out << row.name; }
@@ -407,7 +409,7 @@ TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
   const support::TempDir scratch;
   FleetOptions options;
   options.images = scratch.path().string();
-  options.out = (scratch.path() / "out").string();
+  options.out = (scratch.path() / c.out).string();
   fs::create_directories(options.out);
   const fs::path elsewhere = scratch.path() / "elsewhere.txt";
   if (c.report != Report::kNone) options.report = (scratch.path() / "report.json").string();
@@ -647,7 +649,22 @@ INSTANTIATE_TEST_SUITE_P(
                   {kNone, kNone},
                   {1, 0},
                   {"ZEPHOR on COM2: not updated", "ZEPHOR 000000011 on COM1: done (exit code 0)"},
-                  true}),
+                  true},
+        // A folder whose name is no UTF-8 would not arrive whole in a line: the run that
+        // identified the instrument is let go, and its update started in the folder by name.
+        FleetCase{"AFolderNameNoLineCarries",
+                  {{"COM1", Identity(11), Loads(), {}, 0}},
+                  {},
+                  kNever,
+                  kNever,
+                  Report::kWritten,
+                  0,
+                  {0},
+                  {kNone},
+                  {2},
+                  {"ZEPHOR 000000011 on COM1: done (exit code 0)"},
+                  false,
+                  "out\xff"}),
     [](const ::testing::TestParamInfo<FleetCase>& info) { return info.param.name; });
 
 }  // namespace
