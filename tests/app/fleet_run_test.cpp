@@ -406,6 +406,11 @@ class FleetRunTest : public ::testing::TestWithParam<FleetCase> {};
 
 TEST_P(FleetRunTest, EveryRunEndsWithItsOwnCodeAndTheWorstIsTheFleets) {
   const FleetCase& c = GetParam();
+#ifdef _WIN32
+  // Names there are UTF-16, turned into text by the system's code page: bytes that are no UTF-8
+  // in a folder's name are a case of POSIX systems.
+  if (c.out != "out") GTEST_SKIP() << "a folder name of bytes that are no UTF-8";
+#endif
   const support::TempDir scratch;
   FleetOptions options;
   options.images = scratch.path().string();
