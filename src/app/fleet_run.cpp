@@ -150,8 +150,8 @@ bool FleetRun::ReadIdentification(Watched& child, FleetMember& member, bool& tol
     }
   }
   if (ended && child.program != nullptr && member.identity.empty() && member.said.empty()) {
-    member.said =
-        "its identification ended without a word (exit code " + std::to_string(code) + ")";
+    member.said = "its identification ended without a word (exit code " + std::to_string(code) +
+                  "); run the fleet again on this port";
   }
   return ended;
 }
@@ -246,12 +246,7 @@ bool FleetRun::TakeOver(Instrument& instrument, Watched& identification, const f
   instrument.update = std::move(identification);
   identification = Watched();
   Watched& update = instrument.update;
-  for (const std::string& held : update.heldOut) Take(instrument, DecodeRunEvent(held));
-  for (const std::string& held : update.heldErr) {
-    RunEvent said;
-    said.text = held;
-    Take(instrument, said);
-  }
+  TakeLines(instrument, update.heldOut, update.heldErr);
   update.heldOut.clear();
   update.heldErr.clear();
   update.program->WriteLine(line);
@@ -317,6 +312,17 @@ void FleetRun::Take(Instrument& instrument, const RunEvent& event) {
   }
 }
 
+// A run's event lines, and its words on its error as plain text.
+void FleetRun::TakeLines(Instrument& instrument, const std::vector<std::string>& out,
+                         const std::vector<std::string>& err) {
+  for (const std::string& line : out) Take(instrument, DecodeRunEvent(line));
+  for (const std::string& line : err) {
+    RunEvent said;
+    said.text = line;
+    Take(instrument, said);
+  }
+}
+
 // The update's lines, then its end; then the identification after it.
 void FleetRun::Follow(Instrument& instrument) {
   FleetRow& row = rows_[instrument.row];
@@ -325,12 +331,7 @@ void FleetRun::Follow(Instrument& instrument) {
   int code = 0;
   if (!instrument.updateEnded) {
     const bool ended = ReadWatched(instrument.update, out, err, code, row.Name());
-    for (const std::string& line : out) Take(instrument, DecodeRunEvent(line));
-    for (const std::string& line : err) {
-      RunEvent said;
-      said.text = line;
-      Take(instrument, said);
-    }
+    TakeLines(instrument, out, err);
     if (ended) {
       instrument.updateEnded = true;
       instrument.code = code;

@@ -157,6 +157,8 @@ class FleetRun {
   // A line of the instrument's activity log in its folder.
   void LogLine(Instrument& instrument, const std::string& line);
   void Take(Instrument& instrument, const RunEvent& event);
+  void TakeLines(Instrument& instrument, const std::vector<std::string>& out,
+                 const std::vector<std::string>& err);
   void Ended(Instrument& instrument);
   void Ask();
   void Answer(bool ok);
